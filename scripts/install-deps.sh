@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need. Idempotent; when everything is already
+# installed it only asks dpkg and returns.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    g++ cmake ninja-build ccache pkg-config libblkid-dev
+    # tests and benchmarks
+    googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
+    # peers the tests compare with, and the tools that make test images
+    sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
+    # fuzzing and sanitizers with clang
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO=sudo
+else
+    SUDO=
+fi
+echo "Installing: ${missing[*]}" >&2
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

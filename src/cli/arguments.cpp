@@ -1,0 +1,98 @@
+#include "cli/arguments.h"
+
+#include <cstdlib>
+
+#include "platform/system_device_map.h"
+
+namespace lumacore {
+
+namespace {
+
+Error UsageError(std::string message) { return Error::Make(ErrorKind::InvalidArgument, std::move(message)); }
+
+}  // namespace
+
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& argv, const char* imagesVariable) {
+    CommandLine line;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& word = argv[i];
+        if (word == "--image") {
+            if (i + 1 >= argv.size()) return UsageError("--image needs a file name");
+            line.global.images.push_back(argv[++i]);
+        } else if (word.rfind("--image=", 0) == 0) {
+            line.global.images.push_back(word.substr(8));
+        } else if (word == "--no-devices") {
+            line.global.includeBlockDevices = false;
+        } else if (line.command.empty() && word.rfind("--", 0) != 0) {
+            line.command = word;
+        } else {
+            line.arguments.push_back(word);
+        }
+    }
+    if (const char* list = imagesVariable ? std::getenv(imagesVariable) : nullptr) {
+        for (std::string& path : SystemDeviceMap::SplitImageList(list)) line.global.images.push_back(std::move(path));
+    }
+    return line;
+}
+
+OptionParser& OptionParser::Flag(const std::string& name) {
+    known_[name] = Kind::Flag;
+    return *this;
+}
+
+OptionParser& OptionParser::Value(const std::string& name) {
+    known_[name] = Kind::Value;
+    return *this;
+}
+
+OptionParser& OptionParser::Repeatable(const std::string& name) {
+    known_[name] = Kind::Repeatable;
+    return *this;
+}
+
+Result<void> OptionParser::Parse(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string word = arguments[i];
+        if (word.rfind("--", 0) != 0) {
+            positional_.push_back(word);
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const auto eq = word.find('='); eq != std::string::npos) {
+            inlineValue = word.substr(eq + 1);
+            word.resize(eq);
+        }
+        const auto it = known_.find(word);
+        if (it == known_.end()) return UsageError("unknown option " + word);
+        if (it->second == Kind::Flag) {
+            if (inlineValue) return UsageError(word + " takes no value");
+            seen_[word];
+            continue;
+        }
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return UsageError(word + " needs a value");
+        }
+        auto& values = seen_[word];
+        if (it->second == Kind::Value && !values.empty()) return UsageError(word + " given twice");
+        values.push_back(value);
+    }
+    return {};
+}
+
+std::optional<std::string> OptionParser::Get(const std::string& name) const {
+    const auto it = seen_.find(name);
+    if (it == seen_.end() || it->second.empty()) return std::nullopt;
+    return it->second.front();
+}
+
+std::vector<std::string> OptionParser::GetAll(const std::string& name) const {
+    const auto it = seen_.find(name);
+    return it == seen_.end() ? std::vector<std::string>{} : it->second;
+}
+
+}  // namespace lumacore

@@ -1,0 +1,100 @@
+// `disks`: the disks and volumes as the drive page shows them, or every record field as JSON.
+#include <cstdio>
+#include <iostream>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "disk/disk_inventory.h"
+#include "disk/drive_tree_text.h"
+
+namespace lumacore {
+
+namespace {
+
+void WriteDisk(JsonWriter& json, const DiskInfo& disk, const CDiskInventory& inventory) {
+    json.BeginObject();
+    json.String("model", disk.Model());
+    json.Unsigned("sizeBytes", disk.sizeBytes);
+    json.Unsigned("removable", disk.removable);
+    json.Number("diskNumber", disk.diskNumber);
+    json.Unsigned("busType", disk.busType);
+    json.String("busName", BusTypeName(disk.busType));
+    const std::uint32_t lastEbr = inventory.LastEbrSector(disk.diskNumber);
+    if (lastEbr == CDiskInventory::kNoExtendedChain) {
+        json.Null("lastEbrSector");
+    } else {
+        json.Unsigned("lastEbrSector", lastEbr);
+    }
+    json.EndObject();
+}
+
+void WriteVolume(JsonWriter& json, const PartitionInfo& volume, int index) {
+    json.BeginObject();
+    json.Number("index", index);
+    json.Number("diskNumber", volume.diskNumber);
+    json.String("driveLetter", std::string(1, volume.driveLetter));
+    json.Unsigned("kind", volume.kind);
+    json.Unsigned("tableSector", volume.tableSector);
+    json.Unsigned("extendedStart", volume.extendedStart);
+    json.String("fsName", volume.FsName());
+    json.String("volumeLabel", volume.VolumeLabel());
+    json.Unsigned("startSector", volume.startSector);
+    json.Unsigned("sectorsPerCluster", volume.sectorsPerCluster);
+    json.Unsigned("bytesPerSector", volume.bytesPerSector);
+    json.Unsigned("freeBytes", volume.freeBytes);
+    json.Unsigned("totalBytes", volume.totalBytes);
+    json.Unsigned("typeCode", volume.typeCode);
+    json.EndObject();
+}
+
+void PrintTree(const CDiskInventory& inventory) {
+    std::cout << kMyComputerText << '\n';
+    for (const DiskInfo& disk : inventory.disks) {
+        std::cout << "  " << DiskItemText(disk) << '\n';
+        for (const PartitionInfo& volume : inventory.volumes) {
+            if (volume.diskNumber == disk.diskNumber) std::cout << "    " << VolumeItemText(volume) << '\n';
+        }
+    }
+    // Lettered volumes that no listed disk claims (their disk could not be told).
+    for (const PartitionInfo& volume : inventory.volumes) {
+        if (volume.diskNumber < 0) std::cout << "  " << VolumeItemText(volume) << '\n';
+    }
+}
+
+}  // namespace
+
+int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
+    OptionParser options;
+    options.Flag("--json");
+    if (auto parsed = options.Parse(arguments); !parsed) {
+        std::cerr << "lumacore-cli disks: " << parsed.error().message << '\n';
+        return kExitUsage;
+    }
+    if (!options.positional().empty()) {
+        std::cerr << "lumacore-cli disks: unexpected argument '" << options.positional().front() << "'\n";
+        return kExitUsage;
+    }
+    if (AdministratorRightsMissing(devices)) std::cerr << kAdministratorMessage << '\n';
+
+    CDiskInventory inventory(devices);
+    inventory.Refresh();
+
+    if (!options.Has("--json")) {
+        PrintTree(inventory);
+        return kExitOk;
+    }
+    JsonWriter json;
+    json.BeginObject();
+    json.BeginArray("disks");
+    for (const DiskInfo& disk : inventory.disks) WriteDisk(json, disk, inventory);
+    json.EndArray();
+    json.BeginArray("volumes");
+    for (int i = 0; i < inventory.volumeCount(); ++i) WriteVolume(json, inventory.GetVolume(i), i);
+    json.EndArray();
+    json.EndObject();
+    std::cout << json.text();
+    return kExitOk;
+}
+
+}  // namespace lumacore

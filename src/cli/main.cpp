@@ -1,0 +1,46 @@
+// lumacore-cli: the recovery engines from a terminal.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "platform/system_device_map.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lumacore-cli [--image FILE]... [--no-devices] COMMAND [OPTIONS]\n"
+    "\n"
+    "Disks: image files given with --image (and in LUMACORE_IMAGES, colon-separated) are physical\n"
+    "drives 0, 1, ... in that order; the machine's own disks follow unless --no-devices is given.\n"
+    "\n"
+    "Commands:\n"
+    "  disks [--json]     list the disks and their volumes, partition-table entries and gaps\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace lumacore;
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    auto line = ParseCommandLine(words, "LUMACORE_IMAGES");
+    if (!line) {
+        std::cerr << "lumacore-cli: " << line.error().message << '\n' << kUsage;
+        return kExitUsage;
+    }
+    if (line->command.empty() || line->command == "help" || line->command == "--help") {
+        std::cout << kUsage;
+        return line->command.empty() ? kExitUsage : kExitOk;
+    }
+
+    auto devices = SystemDeviceMap::Create({line->global.images, line->global.includeBlockDevices, "/sys"});
+    if (!devices) {
+        std::cerr << "lumacore-cli: " << devices.error().message << '\n';
+        return kExitUsage;
+    }
+
+    if (line->command == "disks") return RunDisksCommand(**devices, line->arguments);
+
+    std::cerr << "lumacore-cli: unknown command '" << line->command << "'\n" << kUsage;
+    return kExitUsage;
+}

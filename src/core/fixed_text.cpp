@@ -1,0 +1,23 @@
+#include "core/fixed_text.h"
+
+#include <cstdio>
+
+namespace lumacore {
+
+std::string PrintableBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            out.push_back(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+}  // namespace lumacore

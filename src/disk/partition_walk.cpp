@@ -1,0 +1,252 @@
+// The walk of a disk's master boot record and chain of extended boot records.
+#include <array>
+#include <set>
+
+#include "core/byte_reader.h"
+#include "disk/disk_inventory.h"
+
+namespace lumacore {
+
+namespace {
+
+constexpr std::size_t kSectorSize = 512;
+constexpr std::size_t kFirstEntryOffset = 0x1BE;
+constexpr std::size_t kEntrySize = 16;
+constexpr std::uint32_t kDefaultSectorsPerCluster = 8;
+// Logical partitions start one track after their extended boot record; gaps inside the extended
+// partition are listed from there.
+constexpr std::uint32_t kTrackSectors = 63;
+
+using Sector = std::array<std::byte, kSectorSize>;
+
+struct TableEntry {
+    std::uint8_t type = 0;
+    std::uint32_t start = 0;
+    std::uint32_t count = 0;
+};
+
+TableEntry EntryAt(const Sector& sector, int index) {
+    ByteReader r(sector);
+    const std::size_t at = kFirstEntryOffset + static_cast<std::size_t>(index) * kEntrySize;
+    return TableEntry{r.u8(at + 4), r.u32le(at + 8), r.u32le(at + 12)};
+}
+
+bool ReadSector(ByteSource& disk, std::uint32_t sector, std::span<std::byte> out) {
+    return static_cast<bool>(ReadExact(disk, std::uint64_t{sector} * kSectorSize, out));
+}
+
+// Linux fdisk and sfdisk (and older systems) write 0x05, large-disk tools 0x0F, Linux 0x85: all three
+// open a chain of extended boot records.
+bool IsExtendedContainer(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+void SetTableEntryDefaults(PartitionInfo& record) {
+    record.driveLetter = PartitionInfo::kNoLetter;
+    record.SetVolumeLabel("Unknown");
+    record.sectorsPerCluster = kDefaultSectorsPerCluster;
+    record.bytesPerSector = kSectorSize;
+    record.freeBytes = record.totalBytes;
+}
+
+// Names an EXT partition from its superblock. Fails only when the superblock cannot be read.
+bool ProbeExt(ByteSource& disk, PartitionInfo& record) {
+    std::array<std::byte, 1024> superblock{};
+    if (!ReadExact(disk, (std::uint64_t{record.startSector} + 2) * kSectorSize, superblock)) return false;
+    ByteReader r(superblock);
+    const std::uint32_t logBlockSize = r.u32le(0x18);
+    // EXT block sizes run from 1 KiB (log 0) to 64 KiB (log 6); a larger value is a corrupt superblock.
+    constexpr std::uint32_t kMaxLogBlockSize = 6;
+    if (r.u16le(0x38) != 0xEF53 || logBlockSize > kMaxLogBlockSize) {
+        record.SetFsName("EXTX");
+        SetTableEntryDefaults(record);
+        return true;
+    }
+    record.SetFsName(r.u32le(0xE0) != 0 ? "EXT3" : "EXT2");
+    record.SetVolumeLabel(r.zstring(0x78, 16));
+    record.sectorsPerCluster = r.u32le(0x20);
+    record.bytesPerSector = 1u << (logBlockSize + 10);
+    record.freeBytes = std::uint64_t{r.u32le(0x0C)} * record.bytesPerSector;
+    record.driveLetter = PartitionInfo::kNoLetter;
+    return true;
+}
+
+// Names a table entry by its type code (extended containers are handled by the caller).
+bool NameByType(ByteSource& disk, PartitionInfo& record) {
+    switch (record.typeCode) {
+        case 0x06: record.SetFsName("#FAT16#"); break;
+        case 0x07: record.SetFsName("#NTFS#"); break;
+        case 0x0B:
+        case 0x0C: record.SetFsName("#FAT32#"); break;
+        case 0x82: record.SetFsName("SWAP"); break;
+        case 0x83: return ProbeExt(disk, record);
+        default: record.SetFsName("Unknown"); break;
+    }
+    SetTableEntryDefaults(record);
+    return true;
+}
+
+bool LooksLikeBootSector(const Sector& sector) {
+    const ByteReader r(sector);
+    return (r.u8(0) == 0xEB && r.matches(0x52, "FAT3")) || r.matches(3, "NTFS") || r.matches(0x36, "FAT1");
+}
+
+bool HasNoTableEntries(const Sector& sector) {
+    for (int index = 0; index < 4; ++index) {
+        if (EntryAt(sector, index).type != 0) return false;
+    }
+    return true;
+}
+
+PartitionInfo GapRecord(int diskNumber) {
+    PartitionInfo gap;
+    gap.diskNumber = diskNumber;
+    gap.driveLetter = PartitionInfo::kNoLetter;
+    gap.SetFsName("Deleted");
+    gap.SetVolumeLabel("Unknown");
+    gap.sectorsPerCluster = kDefaultSectorsPerCluster;
+    gap.bytesPerSector = kSectorSize;
+    return gap;
+}
+
+// Places a gap that begins at `end`: inside the extended partition it starts a track later.
+void PlaceGap(PartitionInfo& gap, std::uint32_t end, std::uint32_t extStart, std::uint32_t extCount) {
+    gap.tableSector = end;
+    const std::uint32_t extEnd = extStart + extCount;  // wraps like the 32-bit sum it is
+    if (extStart <= end && end <= extEnd) {
+        gap.kind = PartitionInfo::kKindLogical;
+        gap.extendedStart = extStart;
+        gap.startSector = end + kTrackSectors;
+    } else {
+        gap.kind = PartitionInfo::kKindPrimary;
+        gap.extendedStart = 0;
+        gap.startSector = end;
+    }
+}
+
+void InsertGaps(PartitionList& list, int diskNumber, std::uint64_t diskSize, std::uint32_t extStart,
+                std::uint32_t extCount) {
+    if (list.empty()) return;
+    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+        const PartitionInfo& previous = list[i];
+        const std::uint32_t end = static_cast<std::uint32_t>(previous.startSector + (previous.totalBytes >> 9));
+        const std::uint32_t next = list[i + 1].tableSector;
+        if (next <= end) continue;
+        PartitionInfo gap = GapRecord(diskNumber);
+        PlaceGap(gap, end, extStart, extCount);
+        // A gap inside the extended partition that is shorter than a track has no room for a partition;
+        // its length would wrap around to terabytes.
+        if (gap.startSector >= next) continue;
+        gap.totalBytes = gap.freeBytes = std::uint64_t{next - gap.startSector} * kSectorSize;
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(i) + 1, gap);
+        ++i;  // go on from the record after the gap
+    }
+
+    const PartitionInfo first = list.front();
+    if (first.startSector > kTrackSectors && first.tableSector > kTrackSectors) {
+        PartitionInfo gap = GapRecord(diskNumber);
+        gap.kind = PartitionInfo::kKindPrimary;
+        gap.tableSector = gap.startSector = kTrackSectors;
+        gap.totalBytes = gap.freeBytes = std::uint64_t{first.tableSector - kTrackSectors} * kSectorSize;
+        list.insert(list.begin(), gap);
+    }
+
+    const PartitionInfo last = list.back();
+    if (std::uint64_t{last.startSector} * kSectorSize + last.totalBytes < diskSize) {
+        const std::uint32_t end = static_cast<std::uint32_t>(last.startSector + (last.totalBytes >> 9));
+        PartitionInfo gap = GapRecord(diskNumber);
+        PlaceGap(gap, end, extStart, extCount);
+        const std::uint64_t gapStartByte = std::uint64_t{gap.startSector} * kSectorSize;
+        if (gapStartByte < diskSize) {
+            gap.totalBytes = gap.freeBytes = diskSize - gapStartByte;
+            list.push_back(gap);
+        }
+    }
+}
+
+}  // namespace
+
+bool CDiskInventory::WalkExtendedChain(ByteSource& disk, std::uint32_t extendedStart, int diskNumber,
+                                       PartitionList& list) {
+    std::set<std::uint32_t> visited;
+    std::uint32_t ebr = extendedStart;
+    for (int length = 0; length < kMaxExtendedChainLength && visited.insert(ebr).second; ++length) {
+        SetLastEbrSector(diskNumber, ebr);
+        Sector sector{};
+        if (!ReadSector(disk, ebr, sector)) return false;
+        TableEntry data = EntryAt(sector, 0);
+        TableEntry link = EntryAt(sector, 1);
+        if (data.type == 0x05) std::swap(data, link);
+
+        if (data.count != 0) {
+            PartitionInfo record;
+            record.diskNumber = diskNumber;
+            record.kind = PartitionInfo::kKindLogical;
+            record.tableSector = ebr;
+            record.extendedStart = extendedStart;
+            record.startSector = ebr + data.start;
+            record.totalBytes = std::uint64_t{data.count} * kSectorSize;
+            record.typeCode = data.type;
+            if (!ReadSector(disk, record.startSector, record.bootSector)) return false;
+            if (!NameByType(disk, record)) return false;
+            InsertSorted(list, record);
+        }
+        if (link.type != 0x05) return true;
+        ebr = extendedStart + link.start;  // link starts count from the extended partition's first sector
+    }
+    return true;  // the chain looped back or ran absurdly long: keep what was found
+}
+
+bool CDiskInventory::ReadPartitionTable(int diskNumber, PartitionList& list) {
+    auto opened = devices_.OpenPhysicalDrive(diskNumber, AccessMode::ReadOnly);
+    if (!opened) return false;
+    BlockDevice& disk = **opened;
+    const std::uint64_t diskSize = QueryDiskSize(diskNumber);
+    if (diskSize == 0) return false;
+
+    Sector mbr{};
+    if (!ReadSector(disk, 0, mbr)) return false;
+
+    PartitionInfo whole;
+    whole.diskNumber = diskNumber;
+    whole.kind = PartitionInfo::kKindPrimary;
+    whole.totalBytes = diskSize;
+    if (LooksLikeBootSector(mbr)) {
+        whole.SetFsName("Unknown");
+        SetTableEntryDefaults(whole);
+        list.push_back(whole);
+        return true;
+    }
+    // An EXT file system made on a whole disk (or a partition imaged on its own) has an empty boot
+    // block where the table would be and its superblock at byte 1024.
+    if (HasNoTableEntries(mbr)) {
+        if (!ProbeExt(disk, whole)) return false;
+        if (whole.FsName() == "EXT2" || whole.FsName() == "EXT3") list.push_back(whole);
+        return true;
+    }
+
+    std::uint32_t extStart = 0xFFFFFFFF;
+    std::uint32_t extCount = 0xFFFFFFFF;
+    for (int index = 0; index < 4; ++index) {
+        const TableEntry entry = EntryAt(mbr, index);
+        if (entry.type == 0) continue;
+        PartitionInfo record;
+        record.diskNumber = diskNumber;
+        record.kind = PartitionInfo::kKindPrimary;
+        record.tableSector = record.startSector = entry.start;
+        record.totalBytes = std::uint64_t{entry.count} * kSectorSize;
+        record.typeCode = entry.type;
+        if (!ReadSector(disk, entry.start, record.bootSector)) return false;
+        if (IsExtendedContainer(entry.type)) {
+            extStart = entry.start;
+            extCount = entry.count;
+            if (!WalkExtendedChain(disk, entry.start, diskNumber, list)) return false;
+            continue;  // the container itself gets no record
+        }
+        if (!NameByType(disk, record)) return false;
+        InsertSorted(list, record);
+    }
+
+    InsertGaps(list, diskNumber, diskSize, extStart, extCount);
+    return true;
+}
+
+}  // namespace lumacore
