@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: a warnings-as-errors build with every test, then the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# The whole test suite: a warnings-as-errors build with every test, then every test again under
+# AddressSanitizer and UndefinedBehaviorSanitizer (the command line too, through the integration tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,5 +11,5 @@ cmake --build --preset ci
 ctest --preset ci -j2
 
 cmake --preset asan >/dev/null
-cmake --build --preset asan --target lumacore_unit_tests
-ctest --preset asan -j2 -L unit
+cmake --build --preset asan
+ctest --preset asan -j2
