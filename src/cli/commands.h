@@ -10,5 +10,6 @@ namespace lumacore {
 // Each command gets the device map built from the global options and its own arguments, prints its
 // result on stdout and its messages on stderr, and returns the process exit code.
 int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
+int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
 
 }  // namespace lumacore

@@ -16,7 +16,11 @@ constexpr const char* kUsage =
     "drives 0, 1, ... in that order; the machine's own disks follow unless --no-devices is given.\n"
     "\n"
     "Commands:\n"
-    "  disks [--json]     list the disks and their volumes, partition-table entries and gaps\n";
+    "  disks [--json]     list the disks and their volumes, partition-table entries and gaps\n"
+    "  scan (--volume I | --disk N --start SECTOR) [--mode deleted] [--json]\n"
+    "       [--category 0..6] [--date before|after|on:YYYY-MM-DD]\n"
+    "       [--size equal|smaller|larger|between:KB[:KB]] [--name TEXT]\n"
+    "                     list the deleted files and folders of a volume\n";
 
 }  // namespace
 
@@ -40,6 +44,7 @@ int main(int argc, char** argv) {
     }
 
     if (line->command == "disks") return RunDisksCommand(**devices, line->arguments);
+    if (line->command == "scan") return RunScanCommand(**devices, line->arguments);
 
     std::cerr << "lumacore-cli: unknown command '" << line->command << "'\n" << kUsage;
     return kExitUsage;

@@ -26,6 +26,17 @@ std::string SizeText(std::uint64_t bytes) {
     return Format("%.2f %s", s.value, s.unit);
 }
 
+std::string TotalsText(std::uint64_t count, std::uint64_t bytes) {
+    double value = static_cast<double>(bytes);
+    const char* unit = "Byte";
+    for (const char* next : {"KB", "MB", "GB"}) {
+        if (value < 1024.0) break;
+        value /= 1024.0;
+        unit = next;
+    }
+    return Format("%llu files - %.2f %s", static_cast<unsigned long long>(count), value, unit);
+}
+
 std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);

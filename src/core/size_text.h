@@ -18,6 +18,9 @@ ScaledSize ScaleSize(std::uint64_t bytes);
 // "%.2f KB" / "%.2f MB" / "%.2f GB" by the rule above.
 std::string SizeText(std::uint64_t bytes);
 
+// The result pages' totals: "%d files - %.2f Byte" (or KB, MB, GB, each step once the value reaches 1024).
+std::string TotalsText(std::uint64_t count, std::uint64_t bytes);
+
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

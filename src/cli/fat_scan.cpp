@@ -1,0 +1,119 @@
+#include "cli/fat_scan.h"
+
+#include "cli/json_writer.h"
+#include "core/size_text.h"
+#include "engines/fat/fat_row_text.h"
+#include "engines/fat/fat_volume.h"
+
+namespace lumacore {
+
+namespace {
+
+struct Totals {
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+};
+
+Totals CountFiles(const FatScan& scan) {
+    Totals totals;
+    if (scan.root == FatResultTree::kNoItem) return totals;
+    scan.tree.BreadthFirst(scan.root, [&](FatResultTree::ItemId id) {
+        for (const auto& node : scan.tree.item(id).data) {
+            ++totals.files;
+            totals.bytes += node->size;
+        }
+        return true;
+    });
+    return totals;
+}
+
+bool IsDeletedFolder(const FatResultTree::Item& item) { return item.image == 3; }
+
+void AppendFolderText(const FatResultTree& tree, FatResultTree::ItemId id, int depth, std::string& out) {
+    const auto& item = tree.item(id);
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    if (depth == 0) {
+        out += item.text + "\n";
+    } else {
+        out += indent + item.text + "/" + (IsDeletedFolder(item) ? " (deleted)" : "") + "\n";
+    }
+    for (const auto& node : item.data) {
+        out += indent + "  " + node->displayName + "\t" + FatSizeText(node->size) + "\t" + node->attributeText + "\t" +
+               FatDateTimeText(node->lastWriteDate, node->lastWriteTime) + "\t" +
+               FatDateTimeText(node->creationDate, node->creationTime) + "\t" +
+               FatAccessDateText(node->lastAccessDate) + "\n";
+    }
+    for (FatResultTree::ItemId child : item.children) AppendFolderText(tree, child, depth + 1, out);
+}
+
+void WriteFolderJson(const FatResultTree& tree, FatResultTree::ItemId id, JsonWriter& json, std::string_view key) {
+    const auto& item = tree.item(id);
+    json.BeginObject(key);
+    json.String("name", item.text);
+    json.Bool("deleted", IsDeletedFolder(item));
+    json.BeginArray("folders");
+    for (FatResultTree::ItemId child : item.children) WriteFolderJson(tree, child, json, {});
+    json.EndArray();
+    json.BeginArray("files");
+    for (const auto& node : item.data) {
+        json.BeginObject();
+        json.String("name", node->displayName);
+        json.String("extension", node->extension);
+        json.Unsigned("size", node->size);
+        json.String("sizeText", FatSizeText(node->size));
+        json.String("attributes", node->attributeText);
+        json.String("created", FatDateTimeText(node->creationDate, node->creationTime));
+        json.String("modified", FatDateTimeText(node->lastWriteDate, node->lastWriteTime));
+        json.String("accessed", FatAccessDateText(node->lastAccessDate));
+        json.Unsigned("firstCluster", node->firstCluster);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
+}  // namespace
+
+bool IsFatRecord(const PartitionInfo& partition) {
+    const std::string name = partition.FsName();
+    return name == "FAT" || name == "FAT16" || name == "FAT32" || name == "#FAT16#" || name == "#FAT32#";
+}
+
+Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
+                                               const FilterSettings& filter, ProgressFields& progress) {
+    auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
+    if (!disk) return disk.error();
+    auto volume = MakeFatVolume(std::move(*disk), partition);
+    if (!volume->IsOpen()) {
+        Error e = volume->openError();
+        e.message = "the FAT engine cannot read this volume: " + e.message;
+        return e;
+    }
+    auto scan = std::make_unique<FatScan>();
+    StopToken stop;
+    scan->completed = volume->DeletedFileScan(scan->tree, filter, progress, stop);
+    scan->root = volume->rootItem();
+    return scan;
+}
+
+std::string FatTreeText(const FatScan& scan) {
+    std::string out;
+    if (scan.root != FatResultTree::kNoItem) AppendFolderText(scan.tree, scan.root, 0, out);
+    const Totals totals = CountFiles(scan);
+    out += "Found Deleted Files : " + std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) + ")\n";
+    return out;
+}
+
+std::string FatTreeJson(const FatScan& scan) {
+    JsonWriter json;
+    json.BeginObject();
+    if (scan.root != FatResultTree::kNoItem) WriteFolderJson(scan.tree, scan.root, json, "root");
+    const Totals totals = CountFiles(scan);
+    json.Unsigned("foundFiles", totals.files);
+    json.Unsigned("foundBytes", totals.bytes);
+    json.Bool("completed", scan.completed);
+    json.EndObject();
+    return json.text();
+}
+
+}  // namespace lumacore

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/filter_settings.h"
+#include "core/partition_info.h"
+#include "core/progress.h"
+#include "engines/fat/fat_file_node.h"
+#include "platform/device_map.h"
+
+namespace lumacore {
+
+// A finished deleted-file scan of a FAT volume, for the scan and recover commands.
+struct FatScan {
+    FatResultTree tree;
+    FatResultTree::ItemId root = FatResultTree::kNoItem;
+    bool completed = false;  // false when a directory could not be read; the tree holds what was found
+};
+
+bool IsFatRecord(const PartitionInfo& partition);
+
+// Runs the scan; an error when the volume cannot be opened or is not a FAT volume the engine reads.
+Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
+                                               const FilterSettings& filter, ProgressFields& progress);
+
+// The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
+// tab-separated), then its folders; and the totals.
+std::string FatTreeText(const FatScan& scan);
+std::string FatTreeJson(const FatScan& scan);
+
+}  // namespace lumacore

@@ -1,0 +1,42 @@
+#include "cli/volume_selection.h"
+
+#include <charconv>
+
+namespace lumacore {
+
+void AddVolumeOptions(OptionParser& options) { options.Value("--volume").Value("--disk").Value("--start"); }
+
+bool ParseUnsigned(const std::string& text, std::uint64_t& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const OptionParser& options) {
+    auto usage = [](std::string message) { return Error::Make(ErrorKind::InvalidArgument, std::move(message)); };
+    if (const auto volume = options.Get("--volume")) {
+        std::uint64_t index = 0;
+        if (!ParseUnsigned(*volume, index)) return usage("--volume takes a volume index from 'disks --json'");
+        if (index >= static_cast<std::uint64_t>(inventory.volumeCount())) {
+            return usage("there is no volume " + *volume + " (" + std::to_string(inventory.volumeCount()) +
+                         " volumes; see 'disks --json')");
+        }
+        return inventory.GetVolume(static_cast<int>(index));
+    }
+    const auto disk = options.Get("--disk");
+    const auto start = options.Get("--start");
+    if (!disk || !start) return usage("choose a volume with --volume I, or with --disk N --start SECTOR");
+    std::uint64_t diskNumber = 0;
+    std::uint64_t startSector = 0;
+    if (!ParseUnsigned(*disk, diskNumber) || !ParseUnsigned(*start, startSector)) {
+        return usage("--disk and --start take whole numbers");
+    }
+    for (const PartitionInfo& p : inventory.volumes) {
+        if (p.diskNumber >= 0 && static_cast<std::uint64_t>(p.diskNumber) == diskNumber && p.startSector == startSector) {
+            return p;
+        }
+    }
+    return usage("no volume of disk " + *disk + " starts at sector " + *start);
+}
+
+}  // namespace lumacore

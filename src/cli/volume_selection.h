@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "cli/arguments.h"
+#include "core/partition_info.h"
+#include "disk/disk_inventory.h"
+
+namespace lumacore {
+
+// The volume record a command works on: `--volume I` (the index `disks --json` prints) or
+// `--disk N --start SECTOR`. Registers those options on the parser.
+void AddVolumeOptions(OptionParser& options);
+Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const OptionParser& options);
+
+// Parses a whole unsigned decimal number; false on anything else.
+bool ParseUnsigned(const std::string& text, std::uint64_t& value);
+
+}  // namespace lumacore

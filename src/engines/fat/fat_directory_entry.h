@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engines/fat/fat_boot_sector.h"
+
+namespace lumacore {
+
+constexpr std::size_t kDirEntrySize = 32;
+constexpr std::uint8_t kDeletedMark = 0xE5;
+
+namespace fat_attr {
+constexpr std::uint8_t kReadOnly = 0x01;
+constexpr std::uint8_t kHidden = 0x02;
+constexpr std::uint8_t kSystem = 0x04;
+constexpr std::uint8_t kVolumeLabel = 0x08;
+constexpr std::uint8_t kDirectory = 0x10;
+constexpr std::uint8_t kLongName = 0x0F;
+}  // namespace fat_attr
+
+// One 32-byte directory entry, decoded field by field.
+struct FatDirEntry {
+    std::span<const std::byte, kDirEntrySize> bytes;
+
+    explicit FatDirEntry(std::span<const std::byte, kDirEntrySize> raw) : bytes(raw) {}
+    std::uint8_t byte(std::size_t i) const { return std::to_integer<std::uint8_t>(bytes[i]); }
+    std::uint16_t u16(std::size_t i) const { return static_cast<std::uint16_t>(byte(i) | (byte(i + 1) << 8)); }
+    std::uint32_t u32(std::size_t i) const { return u16(i) | (std::uint32_t{u16(i + 2)} << 16); }
+
+    std::uint8_t attributes() const { return byte(11); }
+    bool isFree() const { return byte(0) == 0x00; }
+    bool isDeleted() const { return byte(0) == kDeletedMark; }
+    bool isLongName() const { return attributes() == fat_attr::kLongName; }
+    bool isVolumeLabel() const { return attributes() == fat_attr::kVolumeLabel; }
+    bool isDirectory() const { return (attributes() & fat_attr::kDirectory) != 0; }
+    std::uint16_t creationTime() const { return u16(14); }
+    std::uint16_t creationDate() const { return u16(16); }
+    std::uint16_t lastAccessDate() const { return u16(18); }
+    std::uint16_t highCluster() const { return u16(20); }
+    std::uint16_t lastWriteTime() const { return u16(22); }
+    std::uint16_t lastWriteDate() const { return u16(24); }
+    std::uint16_t lowCluster() const { return u16(26); }
+    std::uint32_t size() const { return u32(28); }
+    // High word × 65536 + low word (FAT32; on FAT12/16 the high word is 0 or meaningless).
+    std::uint32_t firstCluster32() const { return (std::uint32_t{highCluster()} << 16) | lowCluster(); }
+};
+
+// The entry at index i of a directory buffer (the caller keeps i inside the buffer).
+inline FatDirEntry EntryAt(std::span<const std::byte> buffer, std::size_t i) {
+    return FatDirEntry(buffer.subspan(i * kDirEntrySize).first<kDirEntrySize>());
+}
+
+// True when a cluster begins with the "." and ".." entries of a subdirectory.
+bool StartsWithDotEntries(std::span<const std::byte> cluster);
+
+struct ShortName {
+    std::string name;
+    std::string extension;  // lower case
+};
+
+// Name and extension of an 8.3 entry: invalid characters become spaces, a deleted entry's first
+// character becomes '#', both parts are trimmed, an empty name becomes "_".
+ShortName BuildShortName(const FatDirEntry& entry);
+
+// "H-" when hidden, "R-" when read-only else "RW-", "S-" when system, trailing '-' stripped.
+std::string AttributeText(std::uint8_t attributes);
+
+// Gathers the pieces of a long name, which precede their short entry on disk, last piece first.
+class LongNameAccumulator {
+public:
+    // Adds a long-name entry; a checksum different from the previous piece's drops what was gathered.
+    void AddPiece(const FatDirEntry& entry);
+    void Clear() { units_.clear(); }
+    bool HasName() const { return !units_.empty(); }
+    // The gathered name as UTF-8 (unpaired surrogates become '_').
+    std::string Text() const;
+
+private:
+    std::vector<std::uint16_t> units_;
+    std::uint8_t lastChecksum_ = 0;
+};
+
+// Splits a long name at its last '.' after the first character: the part before, and the extension
+// lower-cased and cut to 4 characters. Without such a '.', the name stays whole and the extension is
+// `fallbackExtension`.
+ShortName SplitLongName(const std::string& longName, const std::string& fallbackExtension);
+
+// The plausibility test of an entry met by the deleted-file scan. `currentYear` is the local year.
+bool IsPlausibleEntry(const FatDirEntry& entry, const FatGeometry& geometry, bool isFolder, bool hasLongName,
+                      int currentYear);
+
+// Whether a buffer holding the first sector of a cluster looks like directory entries.
+bool IsDirectorySector(std::span<const std::byte> sector, const FatGeometry& geometry, int currentYear);
+
+// The current local year, read from the clock.
+int CurrentLocalYear();
+
+}  // namespace lumacore

@@ -1,0 +1,81 @@
+#include "engines/fat/fat_extractor.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "engines/fat/fat_volume.h"
+
+namespace lumacore {
+
+namespace {
+
+// Files are moved in blocks of this size: large sequential reads, bounded memory.
+constexpr std::size_t kCopyBlock = 1 << 20;
+
+}  // namespace
+
+Result<FatExtractor> FatExtractor::Open(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition) {
+    if (!disk) return Error::Make(ErrorKind::NotFound, kCannotOpenDevice);
+    // The boot sector is addressed in 512-byte sectors like every sector number of the inventory.
+    const std::uint64_t volumeOffset = std::uint64_t{partition.startSector} * 512;
+    std::array<std::byte, 512> boot{};
+    if (auto read = ReadExact(*disk, volumeOffset, boot); !read) {
+        Error e = read.error();
+        e.message = kCannotReadDevice;
+        return e;
+    }
+    auto geometry = ParseFatBootSector(boot, IsFat32Record(partition), false);
+    if (!geometry) return geometry.error();
+    return FatExtractor(std::move(disk), volumeOffset, *geometry);
+}
+
+Result<std::uint64_t> FatExtractor::DataOffset(const FatFileNode& node) const {
+    if (!geometry_.IsDataCluster(node.firstCluster)) {
+        return Error::Corrupt("first cluster " + std::to_string(node.firstCluster) + " is outside the volume");
+    }
+    return volumeOffset_ + geometry_.ClusterFirstSector(node.firstCluster) * geometry_.bytesPerSector;
+}
+
+Result<std::size_t> FatExtractor::Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out) {
+    auto start = DataOffset(node);
+    if (!start) return start.error();
+    if (offset >= node.size) return std::size_t{0};
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));
+    const std::span<std::byte> target = out.first(wanted);
+    auto got = disk_->ReadAt(*start + offset, target);
+    if (got && *got == wanted) return wanted;
+
+    // Something in the range failed: take it sector by sector so that every readable sector arrives.
+    const std::uint32_t bps = geometry_.bytesPerSector;
+    bool failed = false;
+    for (std::size_t done = 0; done < wanted;) {
+        const std::uint64_t at = *start + offset + done;
+        const std::size_t n = std::min<std::size_t>(wanted - done, bps - static_cast<std::size_t>((offset + done) % bps));
+        const std::span<std::byte> piece = target.subspan(done, n);
+        if (!ReadExact(*disk_, at, piece)) {
+            std::fill(piece.begin(), piece.end(), std::byte{0});
+            failed = true;
+        }
+        done += n;
+    }
+    if (failed) return Error::Io("unreadable sectors in " + node.displayName + "; they were written as zeros", 0, *start);
+    return wanted;
+}
+
+Result<void> FatExtractor::Copy(const FatFileNode& node,
+                                const std::function<Result<void>(std::span<const std::byte>)>& sink) {
+    if (auto start = DataOffset(node); !start) return start.error();
+    std::vector<std::byte> block(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint32_t>(node.size, 1)));
+    Result<void> outcome;
+    for (std::uint64_t offset = 0; offset < node.size;) {
+        auto got = Read(node, offset, block);
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), node.size - offset));
+        if (!got && outcome) outcome = got.error();  // the zeros stand in; keep going and report at the end
+        if (auto written = sink(std::span<const std::byte>(block).first(n)); !written) return written.error();
+        offset += n;
+    }
+    return outcome;
+}
+
+}  // namespace lumacore

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "core/byte_source.h"
+#include "core/partition_info.h"
+#include "engines/fat/fat_boot_sector.h"
+#include "engines/fat/fat_file_node.h"
+
+namespace lumacore {
+
+// What the user is told when the volume cannot be read at the start of a recovery.
+constexpr const char* kCannotOpenDevice = "Can not open physical device!!";
+constexpr const char* kCannotAccessDevice = "Can not access to this physical device!!";
+constexpr const char* kCannotReadDevice = "Can not read data from this physical device!!";
+
+// Reads the data of found FAT files. A file is read as one run of consecutive sectors from its first
+// cluster, bounded only by its size: deleted files have no FAT chain left to follow.
+class FatExtractor {
+public:
+    // Reads the volume's boot sector (the jump byte is not tested here). A failed read carries
+    // kCannotReadDevice as its message.
+    static Result<FatExtractor> Open(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
+
+    const FatGeometry& geometry() const { return geometry_; }
+
+    // Byte offset on the disk where a file's data begins; an error when its first cluster is not a data
+    // cluster of the volume.
+    Result<std::uint64_t> DataOffset(const FatFileNode& node) const;
+
+    // Reads up to out.size() bytes of the file from `offset`, never past its size. Sectors that cannot be
+    // read come back as zeros and make the result an error after the whole range was tried.
+    Result<std::size_t> Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out);
+
+    // Hands the whole file to `sink` in large blocks, in order.
+    Result<void> Copy(const FatFileNode& node, const std::function<Result<void>(std::span<const std::byte>)>& sink);
+
+private:
+    FatExtractor(std::unique_ptr<ByteSource> disk, std::uint64_t volumeOffset, FatGeometry geometry)
+        : disk_(std::move(disk)), volumeOffset_(volumeOffset), geometry_(geometry) {}
+
+    std::unique_ptr<ByteSource> disk_;
+    std::uint64_t volumeOffset_ = 0;
+    FatGeometry geometry_;
+};
+
+}  // namespace lumacore
