@@ -11,5 +11,6 @@ namespace lumacore {
 // result on stdout and its messages on stderr, and returns the process exit code.
 int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
 int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
+int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
 
 }  // namespace lumacore

@@ -96,6 +96,55 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
     return scan;
 }
 
+void CheckAllFat(FatScan& scan) {
+    if (scan.root == FatResultTree::kNoItem) return;
+    scan.tree.BreadthFirst(scan.root, [&](FatResultTree::ItemId id) {
+        auto& item = scan.tree.item(id);
+        item.checked = true;
+        for (auto& node : item.data) node->checked = true;
+        return true;
+    });
+}
+
+Result<void> CheckFatPath(FatScan& scan, const std::string& path) {
+    auto notFound = [&] { return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found"); };
+    if (scan.root == FatResultTree::kNoItem) return notFound();
+    std::vector<std::string> parts;
+    for (std::size_t from = 0; from <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', from), path.size());
+        if (slash > from) parts.push_back(path.substr(from, slash - from));
+        from = slash + 1;
+    }
+    FatResultTree::ItemId at = scan.root;
+    std::vector<FatResultTree::ItemId> chain{at};
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const auto& item = scan.tree.item(at);
+        FatResultTree::ItemId next = FatResultTree::kNoItem;
+        for (FatResultTree::ItemId child : item.children) {
+            if (scan.tree.item(child).text == parts[i]) next = child;
+        }
+        if (next == FatResultTree::kNoItem && i + 1 == parts.size()) {
+            for (const auto& node : item.data) {
+                if (node->displayName != parts[i]) continue;
+                node->checked = true;
+                for (FatResultTree::ItemId up : chain) scan.tree.item(up).checked = true;
+                return {};
+            }
+        }
+        if (next == FatResultTree::kNoItem) return notFound();
+        at = next;
+        chain.push_back(at);
+    }
+    for (FatResultTree::ItemId up : chain) scan.tree.item(up).checked = true;
+    scan.tree.BreadthFirst(at, [&](FatResultTree::ItemId id) {
+        auto& item = scan.tree.item(id);
+        item.checked = true;
+        for (auto& node : item.data) node->checked = true;
+        return true;
+    });
+    return {};
+}
+
 std::string FatTreeText(const FatScan& scan) {
     std::string out;
     if (scan.root != FatResultTree::kNoItem) AppendFolderText(scan.tree, scan.root, 0, out);

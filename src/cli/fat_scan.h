@@ -27,6 +27,12 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.
 std::string FatTreeText(const FatScan& scan);
+
+// Ticks every folder and file of the scan.
+void CheckAllFat(FatScan& scan);
+// Ticks the file or folder (with everything below it) at a '/'-separated path below the root, and the
+// folders above it; an error when no such file or folder was found.
+Result<void> CheckFatPath(FatScan& scan, const std::string& path);
 std::string FatTreeJson(const FatScan& scan);
 
 }  // namespace lumacore

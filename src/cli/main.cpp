@@ -20,7 +20,10 @@ constexpr const char* kUsage =
     "  scan (--volume I | --disk N --start SECTOR) [--mode deleted] [--json]\n"
     "       [--category 0..6] [--date before|after|on:YYYY-MM-DD]\n"
     "       [--size equal|smaller|larger|between:KB[:KB]] [--name TEXT]\n"
-    "                     list the deleted files and folders of a volume\n";
+    "                     list the deleted files and folders of a volume\n"
+    "  recover (--volume I | --disk N --start SECTOR) [--mode deleted] --to DIR\n"
+    "       [--overwrite ask|yes|no|all] [--only PATH]... [filter options as for scan]\n"
+    "                     write the found files (or only those under PATH) into DIR\n";
 
 }  // namespace
 
@@ -45,6 +48,7 @@ int main(int argc, char** argv) {
 
     if (line->command == "disks") return RunDisksCommand(**devices, line->arguments);
     if (line->command == "scan") return RunScanCommand(**devices, line->arguments);
+    if (line->command == "recover") return RunRecoverCommand(**devices, line->arguments);
 
     std::cerr << "lumacore-cli: unknown command '" << line->command << "'\n" << kUsage;
     return kExitUsage;

@@ -29,7 +29,9 @@ constexpr std::array<Category, kFilterCategoryCount> kCategories{{
 
 constexpr double kBytesPerKilobyte = 1024.0;
 
-bool IsEven(char32_t c) { return (c & 1) == 0; }
+bool IsEven(char32_t c) {
+    return (c & 1) == 0;
+}
 
 // Simple (one-to-one) lower-case mappings of the scripts file names on FAT volumes mostly use. Within
 // these blocks capitals either sit at a fixed distance from their small letters or alternate with them.
@@ -47,25 +49,43 @@ char32_t ToLower(char32_t c) {
         if ((c == 0x370 || c == 0x372 || c == 0x376) || (c >= 0x3D8 && c <= 0x3EF && IsEven(c))) return c + 1;
         if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;
         switch (c) {
-            case 0x37F: return 0x3F3;
-            case 0x386: return 0x3AC;
-            case 0x388: case 0x389: case 0x38A: return c + 0x25;
-            case 0x38C: return 0x3CC;
-            case 0x38E: case 0x38F: return c + 0x3F;
-            case 0x3CF: return 0x3D7;
-            case 0x3F4: return 0x3B8;
-            case 0x3F7: return 0x3F8;
-            case 0x3F9: return 0x3F2;
-            case 0x3FA: return 0x3FB;
-            case 0x3FD: case 0x3FE: case 0x3FF: return c - 0x82;
-            default: return c;
+            case 0x37F:
+                return 0x3F3;
+            case 0x386:
+                return 0x3AC;
+            case 0x388:
+            case 0x389:
+            case 0x38A:
+                return c + 0x25;
+            case 0x38C:
+                return 0x3CC;
+            case 0x38E:
+            case 0x38F:
+                return c + 0x3F;
+            case 0x3CF:
+                return 0x3D7;
+            case 0x3F4:
+                return 0x3B8;
+            case 0x3F7:
+                return 0x3F8;
+            case 0x3F9:
+                return 0x3F2;
+            case 0x3FA:
+                return 0x3FB;
+            case 0x3FD:
+            case 0x3FE:
+            case 0x3FF:
+                return c - 0x82;
+            default:
+                return c;
         }
     }
     if (c >= 0x400 && c < 0x530) {
         if (c < 0x410) return c + 0x50;
         if (c < 0x430) return c + 0x20;
         if (c == 0x4C0) return 0x4CF;
-        if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0) && IsEven(c)) return c + 1;
+        if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0) && IsEven(c))
+            return c + 1;
         if (c >= 0x4C1 && c <= 0x4CE && !IsEven(c)) return c + 1;
         return c;
     }
@@ -78,7 +98,9 @@ char32_t ToLower(char32_t c) {
     return c;
 }
 
-bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
 
 // The length of the well-formed UTF-8 character at text[at] and its code point, or 0 when the bytes
 // there are not one (overlong forms, surrogates and values past U+10FFFF included).
@@ -117,7 +139,9 @@ std::size_t DecodeAt(std::string_view text, std::size_t at, char32_t& codePoint)
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
-    const auto put = [&](char32_t bits) { out.push_back(static_cast<char>(static_cast<unsigned char>(bits))); };
+    const auto put = [&](char32_t bits) {
+        out.push_back(static_cast<char>(static_cast<unsigned char>(bits)));
+    };
     if (c < 0x80) {
         put(c);
     } else if (c < 0x800) {
@@ -151,10 +175,14 @@ bool PassesDate(std::uint16_t date, const FilterSettings& filter) {
     // The 32-bit slot only ever holds a 16-bit DOS date; whatever sits above it is not part of the date.
     const auto wanted = static_cast<std::uint16_t>(filter.date);
     switch (filter.dateMode) {
-        case FilterSettings::kDateBefore: return date < wanted;
-        case FilterSettings::kDateAfter: return date > wanted;
-        case FilterSettings::kDateOn: return date == wanted;
-        default: return true;
+        case FilterSettings::kDateBefore:
+            return date < wanted;
+        case FilterSettings::kDateAfter:
+            return date > wanted;
+        case FilterSettings::kDateOn:
+            return date == wanted;
+        default:
+            return true;
     }
 }
 
@@ -165,15 +193,18 @@ bool PassesSize(std::uint64_t size, const FilterSettings& filter) {
         case FilterSettings::kSizeEqual:
             // "Equal" means equal as the size column shows it: kilobytes with two decimals.
             return Format("%.2f", filter.sizeValue1) == Format("%.2f", bytes / kBytesPerKilobyte);
-        case FilterSettings::kSizeSmaller: return bytes < lower;
-        case FilterSettings::kSizeLarger: return bytes > lower;
+        case FilterSettings::kSizeSmaller:
+            return bytes < lower;
+        case FilterSettings::kSizeLarger:
+            return bytes > lower;
         case FilterSettings::kSizeBetween:
             // An upper value of 0 (the box left empty) or one below the lower value cannot bound
             // anything the user meant, so it is read as "no upper bound" rather than as a range that
             // nothing passes. An upper value equal to the lower one is kept: that range is empty.
             if (filter.sizeValue2 <= 0 || filter.sizeValue2 < filter.sizeValue1) return bytes > lower;
             return bytes > lower && bytes <= filter.sizeValue2 * kBytesPerKilobyte;
-        default: return true;
+        default:
+            return true;
     }
 }
 

@@ -10,8 +10,8 @@ namespace lumacore {
 
 // The facts about a found file that the filter looks at; views into the engine's own record.
 struct FilterSubject {
-    std::string_view displayName;  // UTF-8
-    std::string_view extension;    // without the dot, any case
+    std::string_view displayName;    // UTF-8
+    std::string_view extension;      // without the dot, any case
     std::uint16_t creationDate = 0;  // DOS date
     std::uint64_t size = 0;          // bytes
 };

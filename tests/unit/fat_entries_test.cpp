@@ -197,7 +197,7 @@ std::array<std::byte, 512> BootSector(bool fat32, std::uint16_t rootEntries, std
                                        std::uint16_t total16, std::uint32_t total32, std::uint32_t perFat) {
     std::array<std::byte, 512> b{};
     b[0] = std::byte{0xEB};
-    b[1] = std::byte{fat32 ? 0x58 : 0x3C};
+    b[1] = std::byte{static_cast<std::uint8_t>(fat32 ? 0x58 : 0x3C)};
     auto put = [&b](std::size_t at, std::uint32_t v, int n) {
         for (int i = 0; i < n; ++i) b[at + i] = std::byte((v >> (8 * i)) & 0xFF);
     };

@@ -216,7 +216,9 @@ std::uint32_t FatDeletedScan::FindDeletedFolderCluster(const FatDirEntry& entry,
     if (entry.highCluster() != 0) {
         return LooksLikeChildOf(entry.firstCluster32(), parentCluster) ? entry.firstCluster32() : 0;
     }
-    const std::uint64_t groups = std::uint64_t{g_.bytesPerSector} * g_.sectorsPerFat / 262144;
+    // Candidate high words run over the FAT's 65,536-cluster groups, and never past the last cluster.
+    const std::uint64_t groups = std::min<std::uint64_t>(std::uint64_t{g_.bytesPerSector} * g_.sectorsPerFat / 262144,
+                                                         (std::uint64_t{g_.clusterCount} + 2 + 0xFFFF) >> 16);
     for (std::uint64_t high = 0; high < groups || high == 0; ++high) {
         const std::uint64_t candidate = (high << 16) | entry.lowCluster();
         if (candidate > UINT32_MAX) break;

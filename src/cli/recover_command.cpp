@@ -1,0 +1,129 @@
+// `recover`: writes what a scan finds into a folder on another drive.
+#include <filesystem>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/fat_scan.h"
+#include "cli/filter_options.h"
+#include "cli/progress_line.h"
+#include "cli/volume_selection.h"
+#include "disk/disk_inventory.h"
+#include "engines/fat/fat_extractor.h"
+#include "recovery/destination_guard.h"
+#include "recovery/fat_recover_run.h"
+#include "recovery/recovered_file_writer.h"
+
+namespace lumacore {
+
+namespace {
+
+Result<OverwritePolicy> PolicyFrom(const std::string& text) {
+    if (text == "ask") return OverwritePolicy::Ask;
+    if (text == "yes" || text == "all") return OverwritePolicy::Always;
+    if (text == "no") return OverwritePolicy::Never;
+    return Error::Make(ErrorKind::InvalidArgument, "--overwrite takes ask, yes, no or all");
+}
+
+// The overwrite question on the terminal. Without an answer (end of input) nothing is overwritten and
+// the run stops, as Cancel would.
+OverwriteAnswer AskOnTerminal(const std::string& fileName) {
+    for (;;) {
+        std::cerr << "This folder already contains a file named '" << fileName << "'\n"
+                  << "Would you like to overwrite the exsisting file? [y]es, yes to [a]ll, [n]o, [c]ancel: "
+                  << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer)) return OverwriteAnswer::Cancel;
+        if (answer == "y" || answer == "yes") return OverwriteAnswer::Yes;
+        if (answer == "a" || answer == "all") return OverwriteAnswer::YesToAll;
+        if (answer == "n" || answer == "no") return OverwriteAnswer::No;
+        if (answer == "c" || answer == "cancel") return OverwriteAnswer::Cancel;
+    }
+}
+
+std::vector<std::filesystem::path> ImagePaths(const DeviceMap& devices) {
+    std::vector<std::filesystem::path> paths;
+    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) paths.push_back(devices.PhysicalDrivePath(drive));
+    return paths;
+}
+
+}  // namespace
+
+int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
+    OptionParser options;
+    AddVolumeOptions(options);
+    AddFilterOptions(options);
+    options.Value("--mode").Value("--to").Value("--overwrite").Repeatable("--only");
+    auto fail = [](const std::string& message, int code) {
+        std::cerr << "lumacore-cli recover: " << message << '\n';
+        return code;
+    };
+    if (auto parsed = options.Parse(arguments); !parsed) return fail(parsed.error().message, kExitUsage);
+    const std::string mode = options.Get("--mode").value_or("deleted");
+    if (mode != "deleted") return fail("unknown mode '" + mode + "' (modes: deleted)", kExitUsage);
+    const auto destination = options.Get("--to");
+    if (!destination) return fail("choose the destination folder with --to DIR", kExitUsage);
+    auto policy = PolicyFrom(options.Get("--overwrite").value_or("ask"));
+    if (!policy) return fail(policy.error().message, kExitUsage);
+    auto filter = FilterFromOptions(options);
+    if (!filter) return fail(filter.error().message, kExitUsage);
+
+    CDiskInventory inventory(devices);
+    inventory.Refresh();
+    auto volume = SelectVolume(inventory, options);
+    if (!volume) return fail(volume.error().message, kExitUsage);
+    if (!IsFatRecord(*volume)) {
+        return fail("the deleted-file mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
+    }
+
+    const RecoverySource source{devices.PhysicalDrivePath(volume->diskNumber),
+                                std::uint64_t{volume->startSector} * 512, volume->totalBytes};
+    std::error_code created;
+    std::filesystem::create_directories(*destination, created);
+    if (auto allowed = CheckDestination(*destination, source); !allowed) {
+        return fail(allowed.error().message, kExitFailure);
+    }
+
+    ProgressFields progress;
+    Result<std::unique_ptr<FatScan>> scan = Error{};
+    {
+        ProgressLine line(progress);
+        scan = ScanFatVolume(devices, *volume, *filter, progress);
+    }
+    if (!scan) return fail(scan.error().message, kExitFailure);
+    FatScan& found = **scan;
+    const auto only = options.GetAll("--only");
+    if (only.empty()) {
+        CheckAllFat(found);
+    } else {
+        for (const std::string& path : only) {
+            if (auto checked = CheckFatPath(found, path); !checked) return fail(checked.error().message, kExitUsage);
+        }
+    }
+
+    auto disk = devices.OpenPhysicalDrive(volume->diskNumber, AccessMode::ReadOnly);
+    if (!disk) return fail(kCannotOpenDevice, kExitFailure);
+    auto extractor = FatExtractor::Open(std::move(*disk), *volume);
+    if (!extractor) return fail(extractor.error().message, kExitFailure);
+
+    RecoveredFileWriter writer(*destination, *policy, AskOnTerminal, ImagePaths(devices));
+    StopToken stop;
+    RecoverRunResult result;
+    {
+        ProgressLine line(progress);
+        result = RunFatRecovery(found.tree, found.root, writer, progress, stop,
+                                [&](const FatFileNode& node, OutputFile& out) {
+                                    return extractor->Copy(node, [&](std::span<const std::byte> data) {
+                                        return out.Write(data);
+                                    });
+                                });
+    }
+    for (const RecoveryFailure& failure : writer.failures()) {
+        std::cerr << "lumacore-cli recover: " << failure.name << ": " << failure.message << '\n';
+    }
+    std::cout << "Recovered " << result.filesWritten << " files (" << result.bytesWritten << " bytes) to "
+              << *destination << "; " << result.failures << " failed; " << result.keptExisting
+              << " existing kept" << (result.cancelled ? "; cancelled" : "") << '\n';
+    return kExitOk;
+}
+
+}  // namespace lumacore

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/result.h"
+#include "recovery/destination_guard.h"
+#include "recovery/file_descriptor.h"
+#include "recovery/name_sanitizer.h"
+#include "recovery/output_file.h"
+
+namespace lumacore {
+
+// The overwrite dialog's four results.
+enum class OverwriteAnswer : int { Cancel = 0, Yes = 1, YesToAll = 2, No = 3 };
+
+// What to do with a file that already exists: --overwrite ask|yes|no ("all" on the command line = Always).
+enum class OverwritePolicy { Ask, Always, Never };
+
+// Asked with the name of the existing file (as it is in the destination folder).
+using AskOverwrite = std::function<OverwriteAnswer(const std::string& fileName)>;
+
+// Names that have a double quote among their first three characters are left out of a recovery.
+bool HasQuoteInFirstThree(std::string_view name);
+
+// One file or folder that could not be recovered, for the run's report.
+struct RecoveryFailure {
+    std::string name;  // path below the destination root, '/'-separated
+    std::string message;
+};
+
+// Writes recovered files below a destination root, and never anywhere else: every name is sanitised
+// and made unique per folder, folders are opened one level at a time without following symbolic links,
+// and the last component is opened with O_NOFOLLOW. Files that are the image being read are never
+// opened for writing. Used by the GUI and the command line alike, so both lay out and overwrite the same.
+class RecoveredFileWriter {
+public:
+    enum class Outcome { Written, KeptExisting, Failed, Cancelled };
+
+    // `protectedFiles` are the images being read; a missing one is simply not there to protect.
+    // Without an `ask` callback, Ask keeps existing files.
+    RecoveredFileWriter(std::filesystem::path destinationRoot, OverwritePolicy policy, AskOverwrite ask,
+                        std::vector<std::filesystem::path> protectedFiles);
+
+    // Creates (if needed) the sanitised sub-folder `rawName` inside `parent`, which must be the
+    // destination root or a folder returned by this writer, and returns its path. The same name in the
+    // same parent gives the same folder; names that only sanitise alike get distinct folders.
+    Result<std::filesystem::path> EnsureFolder(const std::filesystem::path& parent, std::string_view rawName);
+
+    // Writes one file as folder/sanitised(rawName) (made unique within the run), asking about an
+    // existing file as the policy says. `copy` appends the file's data from offset 0; when it succeeds
+    // the file is then cut or extended to exactly `size` bytes, and when it fails the file keeps just
+    // what was written. An existing longer file therefore never keeps its old tail. Once cancelled,
+    // every further call returns Cancelled without touching anything.
+    Outcome WriteFile(const std::filesystem::path& folder, std::string_view rawName, std::uint64_t size,
+                      const std::function<Result<void>(OutputFile&)>& copy);
+
+    bool cancelled() const { return cancelled_; }
+    OverwritePolicy policy() const { return policy_; }
+    const std::filesystem::path& destinationRoot() const { return root_; }
+    const std::vector<RecoveryFailure>& failures() const { return failures_; }
+
+private:
+    Result<int> OpenFolder(const std::filesystem::path& folder);
+    std::optional<std::string> BelowRoot(const std::filesystem::path& path) const;
+    bool IsProtected(std::uint64_t device, std::uint64_t inode) const;
+    std::optional<bool> MayOverwrite(const std::string& fileName);
+    void Fail(const std::filesystem::path& folder, const std::string& name, std::string message);
+
+    std::filesystem::path root_;
+    OverwritePolicy policy_;
+    AskOverwrite ask_;
+    std::vector<FileIdentity> protected_;
+    bool cancelled_ = false;
+    UniqueNames names_;
+    std::map<std::pair<std::string, std::string>, std::filesystem::path> folders_;  // (parent, raw) -> folder
+    FileDescriptor rootFd_;
+    // The folder files were last written to: a run writes one folder's files one after another.
+    std::string openFolderKey_;
+    FileDescriptor openFolderFd_;
+    std::vector<RecoveryFailure> failures_;
+};
+
+}  // namespace lumacore
