@@ -12,6 +12,8 @@ PACKAGES=(
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
     # fuzzing and sanitizers with clang
     clang libclang-rt-14-dev
+    # the desktop program; a font so that offscreen screenshots and GUI tests have text on a bare machine
+    qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
 )
 
 missing=()

@@ -36,6 +36,7 @@ private:
     // FAT32: the first cluster of a deleted folder whose high word was cleared; 0 when none fits.
     std::uint32_t FindDeletedFolderCluster(const FatDirEntry& entry, std::uint32_t parentCluster);
     bool LooksLikeChildOf(std::uint32_t cluster, std::uint32_t parentCluster);
+    bool ContinuesDeletedFolder(std::uint32_t cluster);
     void Enqueue(FatFolderEntry folder);
 
     CFatVolume& volume_;
@@ -115,6 +116,9 @@ FatDeletedScan::FolderRead FatDeletedScan::ReadFolder(const FatFolderEntry& fold
 
     ++folderSerial_;
     cluster_.assign(g_.ClusterBytes(), std::byte{0});
+    // A folder holds at most 65,536 entries of 32 bytes, so a deleted one spans at most 2 MiB.
+    const std::uint64_t maxDeletedRun = std::max<std::uint64_t>(1, (std::uint64_t{65536} * kDirEntrySize) / g_.ClusterBytes());
+    std::uint64_t deletedRun = 0;
     std::uint32_t cluster = folder.firstCluster;
     for (bool first = true;; first = false) {
         // A cluster outside the data region holds no folder; a chain that comes back to a cluster of
@@ -123,10 +127,22 @@ FatDeletedScan::FolderRead FatDeletedScan::ReadFolder(const FatFolderEntry& fold
         lastReadInFolder_[cluster] = folderSerial_;
         if (!volume_.ReadSectors(g_.ClusterFirstSector(cluster), cluster_)) return FolderRead::Failed;
         ReadEntries(cluster_, first && StartsWithDotEntries(cluster_) ? 2 : 0, folder);
-        if (!folder.live || stop_.StopRequested()) break;  // a deleted folder's chain is gone
-        const std::uint32_t next = volume_.FatEntry(cluster);
-        if (volume_.EndsChain(next)) break;
-        cluster = next;
+        if (stop_.StopRequested()) break;
+        if (folder.live) {
+            const std::uint32_t next = volume_.FatEntry(cluster);
+            if (volume_.EndsChain(next)) break;
+            cluster = next;
+        } else {
+            // A deleted folder's chain is gone, but folders are nearly always written into consecutive
+            // clusters: go on while the next cluster is still free and still holds directory entries
+            // of its own (not the start of another folder).
+            const std::uint32_t next = cluster + 1;
+            if (++deletedRun >= maxDeletedRun || !g_.IsDataCluster(next) || volume_.FatEntry(next) != 0 ||
+                !ContinuesDeletedFolder(next)) {
+                break;
+            }
+            cluster = next;
+        }
     }
     longName_.Clear();
     return FolderRead::Done;
@@ -208,6 +224,12 @@ bool FatDeletedScan::LooksLikeChildOf(std::uint32_t cluster, std::uint32_t paren
     if (!IsDirectorySector(sector, g_, currentYear_) || !StartsWithDotEntries(sector)) return false;
     const std::uint32_t dotdot = EntryAt(sector, 1).firstCluster32();
     return dotdot == parentCluster || (dotdot == 0 && parentCluster == g_.rootCluster);
+}
+
+bool FatDeletedScan::ContinuesDeletedFolder(std::uint32_t cluster) {
+    std::vector<std::byte> sector(g_.bytesPerSector);
+    if (!volume_.ReadSectors(g_.ClusterFirstSector(cluster), sector)) return false;
+    return IsDirectorySector(sector, g_, currentYear_) && !StartsWithDotEntries(sector);
 }
 
 std::uint32_t FatDeletedScan::FindDeletedFolderCluster(const FatDirEntry& entry, std::uint32_t parentCluster) {
