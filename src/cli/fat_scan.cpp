@@ -80,7 +80,8 @@ bool IsFatRecord(const PartitionInfo& partition) {
 }
 
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
-                                               const FilterSettings& filter, ProgressFields& progress) {
+                                               const FilterSettings& filter, ProgressFields& progress,
+                                               FatScanMode mode, SectorRange range) {
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto volume = MakeFatVolume(std::move(*disk), partition);
@@ -90,8 +91,17 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
         return e;
     }
     auto scan = std::make_unique<FatScan>();
+    scan->mode = mode;
     StopToken stop;
-    scan->completed = volume->DeletedFileScan(scan->tree, filter, progress, stop);
+    if (mode == FatScanMode::Formatted) {
+        if (range.start) volume->rangeStart = *range.start;
+        if (range.end) volume->rangeEnd = *range.end;
+        progress.SetText("Scanning Formated Drive ...");
+        scan->completed = volume->FormattedDriveScan(scan->tree, filter, progress, stop);
+    } else {
+        progress.SetText("Scanning Deleted Files ...");
+        scan->completed = volume->DeletedFileScan(scan->tree, filter, progress, stop);
+    }
     scan->root = volume->rootItem();
     return scan;
 }
@@ -149,7 +159,8 @@ std::string FatTreeText(const FatScan& scan) {
     std::string out;
     if (scan.root != FatResultTree::kNoItem) AppendFolderText(scan.tree, scan.root, 0, out);
     const Totals totals = CountFiles(scan);
-    out += "Found Deleted Files : " + std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) + ")\n";
+    out += (scan.mode == FatScanMode::Formatted ? "Found Formated Files : " : "Found Deleted Files : ") +
+           std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) + ")\n";
     return out;
 }
 

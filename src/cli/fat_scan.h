@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/filter_settings.h"
@@ -11,8 +12,18 @@
 
 namespace lumacore {
 
-// A finished deleted-file scan of a FAT volume, for the scan and recover commands.
+enum class FatScanMode { Deleted, Formatted };
+
+// The part of a volume a formatted-drive scan reads, in sectors relative to the volume's start;
+// the whole volume when not given.
+struct SectorRange {
+    std::optional<std::uint32_t> start;
+    std::optional<std::uint32_t> end;
+};
+
+// A finished scan of a FAT volume, for the scan and recover commands.
 struct FatScan {
+    FatScanMode mode = FatScanMode::Deleted;
     FatResultTree tree;
     FatResultTree::ItemId root = FatResultTree::kNoItem;
     bool completed = false;  // false when a directory could not be read; the tree holds what was found
@@ -22,7 +33,8 @@ bool IsFatRecord(const PartitionInfo& partition);
 
 // Runs the scan; an error when the volume cannot be opened or is not a FAT volume the engine reads.
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
-                                               const FilterSettings& filter, ProgressFields& progress);
+                                               const FilterSettings& filter, ProgressFields& progress,
+                                               FatScanMode mode = FatScanMode::Deleted, SectorRange range = {});
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
+#include "cli/ntfs_scan.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
 #include "disk/disk_inventory.h"
@@ -52,14 +53,16 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     OptionParser options;
     AddVolumeOptions(options);
     AddFilterOptions(options);
-    options.Value("--mode").Value("--to").Value("--overwrite").Repeatable("--only");
+    options.Value("--mode").Value("--to").Value("--overwrite").Repeatable("--only").Value("--end");
     auto fail = [](const std::string& message, int code) {
         std::cerr << "lumacore-cli recover: " << message << '\n';
         return code;
     };
     if (auto parsed = options.Parse(arguments); !parsed) return fail(parsed.error().message, kExitUsage);
     const std::string mode = options.Get("--mode").value_or("deleted");
-    if (mode != "deleted") return fail("unknown mode '" + mode + "' (modes: deleted)", kExitUsage);
+    if (mode != "deleted" && mode != "formatted") {
+        return fail("unknown mode '" + mode + "' (modes: deleted, formatted)", kExitUsage);
+    }
     const auto destination = options.Get("--to");
     if (!destination) return fail("choose the destination folder with --to DIR", kExitUsage);
     auto policy = PolicyFrom(options.Get("--overwrite").value_or("ask"));
@@ -71,8 +74,9 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     inventory.Refresh();
     auto volume = SelectVolume(inventory, options);
     if (!volume) return fail(volume.error().message, kExitUsage);
-    if (!IsFatRecord(*volume)) {
-        return fail("the deleted-file mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
+    const bool ntfs = IsNtfsRecord(*volume);
+    if (!ntfs && !IsFatRecord(*volume)) {
+        return fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
     }
 
     const RecoverySource source{devices.PhysicalDrivePath(volume->diskNumber),
@@ -83,11 +87,19 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
         return fail(allowed.error().message, kExitFailure);
     }
 
+    if (ntfs) {
+        RecoveredFileWriter writer(*destination, *policy, AskOnTerminal, ImagePaths(devices));
+        return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
+    }
+
     ProgressFields progress;
     Result<std::unique_ptr<FatScan>> scan = Error{};
     {
         ProgressLine line(progress);
-        scan = ScanFatVolume(devices, *volume, *filter, progress);
+        auto range = ScanRangeFromOptions(options, *volume);
+        if (!range) return fail(range.error().message, kExitUsage);
+        scan = ScanFatVolume(devices, *volume, *filter, progress,
+                             mode == "formatted" ? FatScanMode::Formatted : FatScanMode::Deleted, *range);
     }
     if (!scan) return fail(scan.error().message, kExitFailure);
     FatScan& found = **scan;

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
+#include "cli/ntfs_scan.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
 #include "disk/disk_inventory.h"
@@ -14,14 +15,14 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
     OptionParser options;
     AddVolumeOptions(options);
     AddFilterOptions(options);
-    options.Value("--mode").Flag("--json");
+    options.Value("--mode").Flag("--json").Value("--end");
     if (auto parsed = options.Parse(arguments); !parsed) {
         std::cerr << "lumacore-cli scan: " << parsed.error().message << '\n';
         return kExitUsage;
     }
     const std::string mode = options.Get("--mode").value_or("deleted");
-    if (mode != "deleted") {
-        std::cerr << "lumacore-cli scan: unknown mode '" << mode << "' (modes: deleted)\n";
+    if (mode != "deleted" && mode != "formatted") {
+        std::cerr << "lumacore-cli scan: unknown mode '" << mode << "' (modes: deleted, formatted)\n";
         return kExitUsage;
     }
     auto filter = FilterFromOptions(options);
@@ -36,8 +37,9 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
         std::cerr << "lumacore-cli scan: " << volume.error().message << '\n';
         return kExitUsage;
     }
+    if (IsNtfsRecord(*volume)) return RunNtfsScanCommand(devices, *volume, *filter, options.Has("--json"));
     if (!IsFatRecord(*volume)) {
-        std::cerr << "lumacore-cli scan: the deleted-file scan does not read " << volume->FsName()
+        std::cerr << "lumacore-cli scan: the " << mode << " mode does not read " << volume->FsName()
                   << " volumes yet\n";
         return kExitFailure;
     }
@@ -46,7 +48,13 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
     Result<std::unique_ptr<FatScan>> scan = Error{};
     {
         ProgressLine line(progress);
-        scan = ScanFatVolume(devices, *volume, *filter, progress);
+        auto range = ScanRangeFromOptions(options, *volume);
+        if (!range) {
+            std::cerr << "lumacore-cli scan: " << range.error().message << '\n';
+            return kExitUsage;
+        }
+        scan = ScanFatVolume(devices, *volume, *filter, progress,
+                             mode == "formatted" ? FatScanMode::Formatted : FatScanMode::Deleted, *range);
     }
     if (!scan) {
         std::cerr << "lumacore-cli scan: " << scan.error().message << '\n';

@@ -39,4 +39,33 @@ Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const Option
     return usage("no volume of disk " + *disk + " starts at sector " + *start);
 }
 
+Result<SectorRange> ScanRangeFromOptions(const OptionParser& options, const PartitionInfo& volume) {
+    SectorRange range;
+    auto relative = [&](const std::string& name, const std::string& text) -> Result<std::uint32_t> {
+        std::uint64_t sector = 0;
+        if (!ParseUnsigned(text, sector) || sector < volume.startSector || sector > volume.EndSector()) {
+            return Error::Make(ErrorKind::InvalidArgument,
+                               name + " takes a sector from " + std::to_string(volume.startSector) + " to " +
+                                   std::to_string(volume.EndSector()) + " (absolute on the disk)");
+        }
+        return static_cast<std::uint32_t>(sector - volume.startSector);
+    };
+    if (options.Has("--volume")) {
+        if (const auto start = options.Get("--start")) {
+            auto value = relative("--start", *start);
+            if (!value) return value.error();
+            range.start = *value;
+        }
+    }
+    if (const auto end = options.Get("--end")) {
+        auto value = relative("--end", *end);
+        if (!value) return value.error();
+        range.end = *value;
+    }
+    if (range.start && range.end && *range.start > *range.end) {
+        return Error::Make(ErrorKind::InvalidArgument, "--start lies after --end");
+    }
+    return range;
+}
+
 }  // namespace lumacore

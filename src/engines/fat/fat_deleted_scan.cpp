@@ -7,6 +7,7 @@
 #include "core/filter.h"
 #include "core/size_text.h"
 #include "engines/fat/fat_directory_entry.h"
+#include "engines/fat/fat_entry_reader.h"
 #include "engines/fat/fat_volume.h"
 
 namespace lumacore {
@@ -22,7 +23,8 @@ public:
           progress_(progress),
           stop_(stop),
           currentYear_(CurrentLocalYear()),
-          lastReadInFolder_(std::size_t{g_.clusterCount} + 2, 0) {}
+          lastReadInFolder_(std::size_t{g_.clusterCount} + 2, 0),
+          entries_(g_, currentYear_) {}
 
     bool Run();
 
@@ -56,7 +58,7 @@ private:
     // Marks the clusters read for the folder being read, to end a FAT chain that loops.
     std::vector<std::uint32_t> lastReadInFolder_;
     std::uint32_t folderSerial_ = 0;
-    LongNameAccumulator longName_;
+    FatEntryReader entries_;
     std::uint64_t acceptedFiles_ = 0;
     std::vector<std::byte> cluster_;
 };
@@ -103,14 +105,14 @@ bool FatDeletedScan::Run() {
 
 FatDeletedScan::FolderRead FatDeletedScan::ReadFolder(const FatFolderEntry& folder, bool isRoot) {
     if (folder.live) progress_.AddDone(1);
-    longName_.Clear();
+    entries_.ClearLongName();
 
     if (isRoot && g_.kind != FatKind::Fat32) {
         // The FAT12/16 root directory is a region of its own length before cluster 2.
         cluster_.assign(std::size_t{g_.rootDirSectors} * g_.bytesPerSector, std::byte{0});
         if (!volume_.ReadSectors(g_.RootDirSector(), cluster_)) return FolderRead::Failed;
         ReadEntries(cluster_, 0, folder);
-        longName_.Clear();
+        entries_.ClearLongName();
         return FolderRead::Done;
     }
 
@@ -144,34 +146,16 @@ FatDeletedScan::FolderRead FatDeletedScan::ReadFolder(const FatFolderEntry& fold
             cluster = next;
         }
     }
-    longName_.Clear();
+    entries_.ClearLongName();
     return FolderRead::Done;
 }
 
 void FatDeletedScan::ReadEntries(std::span<const std::byte> buffer, std::size_t firstEntry,
                                  const FatFolderEntry& folder) {
-    const std::size_t count = buffer.size() / kDirEntrySize;
-    for (std::size_t i = firstEntry; i < count && !stop_.StopRequested(); ++i) {
-        const FatDirEntry entry = EntryAt(buffer, i);
-        if (entry.isFree() || entry.isVolumeLabel()) {
-            longName_.Clear();
-            continue;
-        }
-        if (entry.isLongName()) {
-            longName_.AddPiece(entry);
-            continue;
-        }
-        const bool isFolder = entry.isDirectory();
-        const bool hasLongName = longName_.HasName();
-        if (IsPlausibleEntry(entry, g_, isFolder, hasLongName, currentYear_)) {
-            if (isFolder) {
-                TakeFolderEntry(entry, folder, hasLongName ? longName_.Text() : BuildShortName(entry).name);
-            } else {
-                TakeFileEntry(entry, folder);
-            }
-        }
-        longName_.Clear();
-    }
+    entries_.Read(
+        buffer, firstEntry, [this] { return !stop_.StopRequested(); },
+        [&](const FatDirEntry& entry, const std::string& name) { TakeFolderEntry(entry, folder, name); },
+        [&](const FatDirEntry& entry) { TakeFileEntry(entry, folder); });
 }
 
 void FatDeletedScan::Enqueue(FatFolderEntry folder) {
@@ -260,25 +244,7 @@ void FatDeletedScan::TakeFileEntry(const FatDirEntry& entry, const FatFolderEntr
         if (clusters < 4) progress_.AddDone(static_cast<std::int64_t>(clusters));
         return;
     }
-    const ShortName shortName = BuildShortName(entry);
-    auto node = std::make_unique<FatFileNode>();
-    if (longName_.HasName()) {
-        const std::string longName = longName_.Text();
-        node->displayName = longName;  // the whole long name, whatever the length of its extension
-        node->extension = SplitLongName(longName, shortName.extension).extension;
-    } else {
-        node->displayName = shortName.extension.empty() ? shortName.name : shortName.name + "." + shortName.extension;
-        node->extension = shortName.extension;
-    }
-    node->attributeText = AttributeText(entry.attributes());
-    node->size = entry.size();
-    node->firstCluster = g_.kind == FatKind::Fat32 ? entry.firstCluster32() : entry.lowCluster();
-    node->creationTime = entry.creationTime();
-    node->creationDate = entry.creationDate();
-    node->lastAccessDate = entry.lastAccessDate();
-    node->lastWriteTime = entry.lastWriteTime();
-    node->lastWriteDate = entry.lastWriteDate();
-
+    std::unique_ptr<FatFileNode> node = entries_.MakeNode(entry);
     if (!PassesFilter(FilterSubject{node->displayName, node->extension, node->creationDate, node->size}, filter_)) {
         return;
     }

@@ -43,6 +43,13 @@ public:
     bool DeletedFileScan(FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
                          const StopToken& stop);
 
+    // After a quick format: finds the old directory clusters in the sector range [rangeStart, rangeEnd]
+    // by their content, reads each as a folder and lists all its files, live and deleted. Folders whose
+    // parent cannot be placed go under "LostDIR"; folders without a known name are called "DIR%d".
+    // False when no directory cluster was found or a read failed.
+    bool FormattedDriveScan(FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
+                            const StopToken& stop);
+
     // The root item the last scan made.
     FatResultTree::ItemId rootItem() const { return rootItem_; }
 
@@ -51,6 +58,7 @@ protected:
 
 private:
     friend class FatDeletedScan;
+    friend class FatFormattedScan;
     Result<void> Open();
     void ComputeEstimatedFileCount();
     // Reads `count` bytes at a volume-relative sector.
