@@ -1,6 +1,6 @@
 // Fuzz target: a FAT volume made of arbitrary bytes. The first byte picks the engine (FAT16 or FAT32);
 // the rest is the volume, read through the boot-sector parse, the directory-entry rules, a whole
-// deleted-file scan and the extraction of everything it lists.
+// deleted-file scan, a formatted-drive scan and the extraction of everything the first lists.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ProgressFields progress;
     StopToken stop;
     engine->DeletedFileScan(tree, FilterSettings{}, progress, stop);
+    FatResultTree formatted;
+    engine->FormattedDriveScan(formatted, FilterSettings{}, progress, stop);
     auto extractor = FatExtractor::Open(std::make_unique<MemorySource>(std::move(volume)), partition);
     if (!extractor || engine->rootItem() == FatResultTree::kNoItem) return 0;
     std::vector<std::byte> buffer(4096);
