@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/size_text.h"
+#include "core/utf8.h"
 
 namespace lumacore {
 
@@ -136,27 +137,6 @@ std::size_t DecodeAt(std::string_view text, std::size_t at, char32_t& codePoint)
         codePoint = (codePoint << 6) | (byte(i) & 0x3Fu);
     }
     return length;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    const auto put = [&](char32_t bits) {
-        out.push_back(static_cast<char>(static_cast<unsigned char>(bits)));
-    };
-    if (c < 0x80) {
-        put(c);
-    } else if (c < 0x800) {
-        put(0xC0 | (c >> 6));
-        put(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        put(0xE0 | (c >> 12));
-        put(0x80 | ((c >> 6) & 0x3F));
-        put(0x80 | (c & 0x3F));
-    } else {
-        put(0xF0 | (c >> 18));
-        put(0x80 | ((c >> 12) & 0x3F));
-        put(0x80 | ((c >> 6) & 0x3F));
-        put(0x80 | (c & 0x3F));
-    }
 }
 
 bool PassesExtension(std::string_view extension, const FilterSettings& filter) {

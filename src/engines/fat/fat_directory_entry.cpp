@@ -1,5 +1,7 @@
 #include "engines/fat/fat_directory_entry.h"
 
+#include "core/utf8.h"
+
 #include <algorithm>
 #include <ctime>
 #include <set>
@@ -33,24 +35,6 @@ bool DatePlausible(std::uint16_t date, int currentYear) {
     const int yearsSince1980 = date >> 9;
     const int month = (date >> 5) & 0x0F;
     return yearsSince1980 <= currentYear - 1980 + 1 && month <= 12;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 std::string Trim(std::string text) {
@@ -105,29 +89,16 @@ void LongNameAccumulator::AddPiece(const FatDirEntry& entry) {
     if (checksum != lastChecksum_) units_.clear();
     lastChecksum_ = checksum;
     static constexpr std::size_t kUnitOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-    std::vector<std::uint16_t> piece;
-    piece.reserve(13);
+    std::u16string piece;
     for (std::size_t at : kUnitOffsets) {
-        const std::uint16_t unit = entry.u16(at);
+        const char16_t unit = entry.u16(at);
         if (unit != 0x0000 && unit != 0xFFFF) piece.push_back(unit);
     }
-    units_.insert(units_.begin(), piece.begin(), piece.end());
+    units_.insert(0, piece);
 }
 
 std::string LongNameAccumulator::Text() const {
-    std::string out;
-    for (std::size_t i = 0; i < units_.size(); ++i) {
-        const std::uint16_t u = units_[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units_.size() && units_[i + 1] >= 0xDC00 && units_[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (units_[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            out.push_back('_');
-        } else {
-            AppendUtf8(out, u);
-        }
-    }
-    return out;
+    return Utf16ToUtf8(units_, U'_');
 }
 
 ShortName SplitLongName(const std::string& longName, const std::string& fallbackExtension) {

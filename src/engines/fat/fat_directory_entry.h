@@ -80,7 +80,7 @@ public:
     std::string Text() const;
 
 private:
-    std::vector<std::uint16_t> units_;
+    std::u16string units_;
     std::uint8_t lastChecksum_ = 0;
 };
 
