@@ -23,7 +23,9 @@ constexpr const char* kUsage =
     "                     list the deleted files and folders of a volume\n"
     "  recover (--volume I | --disk N --start SECTOR) [--mode deleted] --to DIR\n"
     "       [--overwrite ask|yes|no|all] [--only PATH]... [filter options as for scan]\n"
-    "                     write the found files (or only those under PATH) into DIR\n";
+    "                     write the found files (or only those under PATH) into DIR\n"
+    "  repair dbx|pst FILE... --to DIR [--overwrite ask|yes|no|all]\n"
+    "                     write repaired copies of mail store files into DIR, with the repair log\n";
 
 }  // namespace
 
@@ -39,6 +41,8 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return line->command.empty() ? kExitUsage : kExitOk;
     }
+
+    if (line->command == "repair") return RunRepairCommand(line->arguments);
 
     auto devices = SystemDeviceMap::Create({line->global.images, line->global.includeBlockDevices, "/sys"});
     if (!devices) {

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
+#include "cli/overwrite_prompt.h"
 #include "cli/ntfs_scan.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
@@ -17,29 +18,6 @@
 namespace lumacore {
 
 namespace {
-
-Result<OverwritePolicy> PolicyFrom(const std::string& text) {
-    if (text == "ask") return OverwritePolicy::Ask;
-    if (text == "yes" || text == "all") return OverwritePolicy::Always;
-    if (text == "no") return OverwritePolicy::Never;
-    return Error::Make(ErrorKind::InvalidArgument, "--overwrite takes ask, yes, no or all");
-}
-
-// The overwrite question on the terminal. Without an answer (end of input) nothing is overwritten and
-// the run stops, as Cancel would.
-OverwriteAnswer AskOnTerminal(const std::string& fileName) {
-    for (;;) {
-        std::cerr << "This folder already contains a file named '" << fileName << "'\n"
-                  << "Would you like to overwrite the exsisting file? [y]es, yes to [a]ll, [n]o, [c]ancel: "
-                  << std::flush;
-        std::string answer;
-        if (!std::getline(std::cin, answer)) return OverwriteAnswer::Cancel;
-        if (answer == "y" || answer == "yes") return OverwriteAnswer::Yes;
-        if (answer == "a" || answer == "all") return OverwriteAnswer::YesToAll;
-        if (answer == "n" || answer == "no") return OverwriteAnswer::No;
-        if (answer == "c" || answer == "cancel") return OverwriteAnswer::Cancel;
-    }
-}
 
 std::vector<std::filesystem::path> ImagePaths(const DeviceMap& devices) {
     std::vector<std::filesystem::path> paths;
@@ -65,7 +43,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     }
     const auto destination = options.Get("--to");
     if (!destination) return fail("choose the destination folder with --to DIR", kExitUsage);
-    auto policy = PolicyFrom(options.Get("--overwrite").value_or("ask"));
+    auto policy = OverwritePolicyFrom(options.Get("--overwrite").value_or("ask"));
     if (!policy) return fail(policy.error().message, kExitUsage);
     auto filter = FilterFromOptions(options);
     if (!filter) return fail(filter.error().message, kExitUsage);
@@ -88,7 +66,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     }
 
     if (ntfs) {
-        RecoveredFileWriter writer(*destination, *policy, AskOnTerminal, ImagePaths(devices));
+        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
         return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
     }
 
@@ -117,7 +95,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     auto extractor = FatExtractor::Open(std::move(*disk), *volume);
     if (!extractor) return fail(extractor.error().message, kExitFailure);
 
-    RecoveredFileWriter writer(*destination, *policy, AskOnTerminal, ImagePaths(devices));
+    RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
     StopToken stop;
     RecoverRunResult result;
     {

@@ -1,0 +1,28 @@
+#include "cli/overwrite_prompt.h"
+
+#include <iostream>
+
+namespace lumacore {
+
+Result<OverwritePolicy> OverwritePolicyFrom(const std::string& text) {
+    if (text == "ask") return OverwritePolicy::Ask;
+    if (text == "yes" || text == "all") return OverwritePolicy::Always;
+    if (text == "no") return OverwritePolicy::Never;
+    return Error::Make(ErrorKind::InvalidArgument, "--overwrite takes ask, yes, no or all");
+}
+
+OverwriteAnswer AskOverwriteOnTerminal(const std::string& fileName) {
+    for (;;) {
+        std::cerr << "This folder already contains a file named '" << fileName << "'\n"
+                  << "Would you like to overwrite the exsisting file? [y]es, yes to [a]ll, [n]o, [c]ancel: "
+                  << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer)) return OverwriteAnswer::Cancel;
+        if (answer == "y" || answer == "yes") return OverwriteAnswer::Yes;
+        if (answer == "a" || answer == "all") return OverwriteAnswer::YesToAll;
+        if (answer == "n" || answer == "no") return OverwriteAnswer::No;
+        if (answer == "c" || answer == "cancel") return OverwriteAnswer::Cancel;
+    }
+}
+
+}  // namespace lumacore
