@@ -24,6 +24,11 @@ constexpr const char* kUsage =
     "  recover (--volume I | --disk N --start SECTOR) [--mode deleted] --to DIR\n"
     "       [--overwrite ask|yes|no|all] [--only PATH]... [filter options as for scan]\n"
     "                     write the found files (or only those under PATH) into DIR\n"
+    "  partitions --disk N search [--deep] [--json]\n"
+    "  partitions --disk N restore --candidate K [--deep | --from-backup FILE] [--dry-run] [--yes]\n"
+    "  partitions --disk N backup FILE | load FILE [--json] | undo FILE [--force]\n"
+    "                     find lost partitions and write one back (an undo file is kept), or keep and\n"
+    "                     load partition backups\n"
     "  repair dbx|pst FILE... --to DIR [--overwrite ask|yes|no|all]\n"
     "                     write repaired copies of mail store files into DIR, with the repair log\n";
 
@@ -53,6 +58,7 @@ int main(int argc, char** argv) {
     if (line->command == "disks") return RunDisksCommand(**devices, line->arguments);
     if (line->command == "scan") return RunScanCommand(**devices, line->arguments);
     if (line->command == "recover") return RunRecoverCommand(**devices, line->arguments);
+    if (line->command == "partitions") return RunPartitionsCommand(**devices, line->arguments);
 
     std::cerr << "lumacore-cli: unknown command '" << line->command << "'\n" << kUsage;
     return kExitUsage;

@@ -90,6 +90,16 @@ Result<void> Device::Flush() {
     return {};
 }
 
+Result<void> RereadPartitionTable(const std::string& devicePath) {
+    const int fd = ::open(devicePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SystemError("cannot open", devicePath, errno);
+    const int result = ::ioctl(fd, BLKRRPART);
+    const int code = errno;
+    ::close(fd);
+    if (result != 0) return SystemError("the kernel could not re-read the partition table of", devicePath, code);
+    return {};
+}
+
 Result<std::size_t> MemoryDevice::ReadAt(std::uint64_t offset, std::span<std::byte> out) {
     if (offset >= bytes_->size()) return std::size_t{0};
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes_->size() - offset));

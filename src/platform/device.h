@@ -49,6 +49,9 @@ private:
     bool isBlockDevice_ = false;
 };
 
+// Asks the kernel to read a block device's partition table again after it was rewritten.
+Result<void> RereadPartitionTable(const std::string& devicePath);
+
 // An in-memory device whose bytes the owner can inspect after writes (tests and dry runs).
 class MemoryDevice final : public BlockDevice {
 public:

@@ -1,0 +1,208 @@
+#include "partition/partition_restore.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "core/byte_reader.h"
+#include "partition/partition_entry.h"
+
+namespace lumacore {
+
+namespace {
+
+constexpr std::uint32_t kSector = 512;
+constexpr std::uint32_t kTrack = 63;
+// Undo files: magic, the disk record, a count, then per sector its number, old bytes and new bytes.
+constexpr char kUndoMagic[8] = {'L', 'C', 'U', 'N', 'D', 'O', '1', '\0'};
+// No restore writes more than a handful of sectors; a larger count means the file is not ours.
+constexpr std::uint32_t kMaxUndoSectors = 64;
+
+using Sector = std::array<std::byte, kSector>;
+
+bool IsRestorableName(const std::string& name) {
+    return name == "FAT32" || name == "FAT16" || name == "NTFS" || name == "FAT";
+}
+
+bool ReadSector(ByteSource& disk, std::uint32_t sector, Sector& out) {
+    return static_cast<bool>(ReadExact(disk, std::uint64_t{sector} * kSector, out));
+}
+
+std::uint8_t EntryType(const Sector& sector, int index) {
+    return std::to_integer<std::uint8_t>(sector[0x1BE + static_cast<std::size_t>(index) * 16 + 4]);
+}
+std::uint32_t EntryCount(const Sector& sector, int index) {
+    return ByteReader(sector).u32le(0x1BE + static_cast<std::size_t>(index) * 16 + 12);
+}
+
+}  // namespace
+
+const char* RestoreMessage(int result) {
+    switch (result) {
+        case kRestoreNoDisk: return "Select the disk you want recover";
+        case kRestoreNoCandidate: return "Select the partition you want recover";
+        case kRestoreCannotAccess: return "Recovery failed. Can not access the disk! ";
+        case kRestoreInvalidCandidate: return "The partition selected is invalid. Please select the other partition.";
+        case kRestoreNoGap: return "The partition selected can't be recovered. Please select the other partition.";
+        case kRestoreTableFull:
+            return "Recovery failed. The partition table has no free entry; nothing was written to the disk.";
+        default: return "";
+    }
+}
+
+RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
+                        const PartitionInfo& candidateIn) {
+    RestorePlan plan;
+    if (diskNumber < 0) return RestorePlan{kRestoreNoDisk, {}, CDiskInventory::kNoExtendedChain};
+    PartitionInfo w = candidateIn;
+    if (!IsRestorableName(w.FsName())) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+
+    const std::uint64_t wEnd = std::uint64_t{w.startSector} + w.totalBytes / kSector;
+    const std::uint32_t count = static_cast<std::uint32_t>(w.totalBytes / kSector);
+    if (count == 0) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+    for (const PartitionInfo& y : inventory.volumes) {
+        if (y.diskNumber != diskNumber || y.FsName() != "Deleted" || y.extendedStart != w.extendedStart ||
+            y.tableSector > w.tableSector || std::uint64_t{y.startSector} + y.totalBytes / kSector < wEnd) {
+            continue;
+        }
+        if (y.kind != PartitionInfo::kKindPrimary &&
+            !(y.kind == PartitionInfo::kKindLogical && y.extendedStart <= w.tableSector)) {
+            continue;
+        }
+        auto opened = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadOnly);
+        if (!opened) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+        ByteSource& disk = **opened;
+        // The candidate must lie inside the gap it is restored into.
+        if (w.startSector < y.tableSector) return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+
+        SectorWrite boot{w.startSector, w.bootSector, "boot sector"};
+        if (y.kind == PartitionInfo::kKindPrimary) {
+            SectorWrite mbr{0, {}, "master boot record"};
+            if (!ReadSector(disk, 0, mbr.bytes)) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            int free = -1;
+            for (int i = 0; i < 4 && free < 0; ++i) {
+                if (EntryCount(mbr.bytes, i) == 0) free = i;
+            }
+            if (free < 0) return RestorePlan{kRestoreTableFull, {}, CDiskInventory::kNoExtendedChain};
+            FillTableEntry(mbr.bytes, free, w.typeCode, w.startSector, count);
+            plan.writes = {boot, mbr};
+            return plan;
+        }
+
+        const std::uint32_t last = inventory.LastEbrSector(diskNumber);
+        if (last == CDiskInventory::kNoExtendedChain || last < y.extendedStart) {
+            return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+        }
+        if (w.kind == PartitionInfo::kKindPrimary) {
+            if (w.tableSector < y.tableSector + kTrack) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            w.tableSector = w.startSector - kTrack;
+        }
+        if (w.startSector < w.tableSector + 1) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+        const std::uint32_t e = w.tableSector;
+        SectorWrite record{e, {}, "extended boot record"};
+        if (e == y.extendedStart) {
+            // The first logical partition: keep the existing link by moving it to the second entry.
+            if (!ReadSector(disk, e, record.bytes)) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            if (EntryType(record.bytes, 0) == 0x05) {
+                std::memmove(record.bytes.data() + 0x1CE, record.bytes.data() + 0x1BE, 16);
+            }
+            FillTableEntry(record.bytes, 0, w.typeCode, w.startSector - e, count);
+            plan.writes = {boot, record};
+            return plan;
+        }
+        FillTableEntry(record.bytes, 0, w.typeCode, w.startSector - e, count);
+        record.bytes[510] = std::byte{0x55};
+        record.bytes[511] = std::byte{0xAA};
+        SectorWrite link{last, {}, "previous extended boot record (link)"};
+        if (!ReadSector(disk, last, link.bytes)) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+        FillTableEntry(link.bytes, 1, 0x05, e - y.extendedStart, count + kTrack);
+        plan.writes = {boot, record, link};
+        plan.newLastEbrSector = e;
+        return plan;
+    }
+    return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+}
+
+Result<void> ApplyRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk, const RestorePlan& plan,
+                          const std::filesystem::path& undoFile) {
+    if (plan.result != kRestoreDone) return Error::Make(ErrorKind::InvalidArgument, RestoreMessage(plan.result));
+    auto opened = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadWrite);
+    if (!opened) return opened.error();
+    BlockDevice& device = **opened;
+
+    // Save what is there now, before the first write.
+    std::string undo(kUndoMagic, sizeof kUndoMagic);
+    const auto diskBytes = disk.Serialize();
+    undo.append(reinterpret_cast<const char*>(diskBytes.data()), diskBytes.size());
+    std::array<std::byte, 4> countBytes{};
+    PutLe(countBytes, 0, plan.writes.size(), 4);
+    undo.append(reinterpret_cast<const char*>(countBytes.data()), 4);
+    for (const SectorWrite& write : plan.writes) {
+        Sector old{};
+        if (!ReadSector(device, write.sector, old)) return Error::Io("cannot read sector " + std::to_string(write.sector));
+        std::array<std::byte, 4> number{};
+        PutLe(number, 0, write.sector, 4);
+        undo.append(reinterpret_cast<const char*>(number.data()), 4);
+        undo.append(reinterpret_cast<const char*>(old.data()), old.size());
+        undo.append(reinterpret_cast<const char*>(write.bytes.data()), write.bytes.size());
+    }
+    std::filesystem::create_directories(undoFile.parent_path());
+    const int fd = ::open(undoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return Error::Io("cannot create the undo file " + undoFile.string(), errno);
+    const bool saved = ::write(fd, undo.data(), undo.size()) == static_cast<ssize_t>(undo.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!saved) return Error::Io("cannot write the undo file " + undoFile.string());
+
+    for (const SectorWrite& write : plan.writes) {
+        if (auto written = device.WriteAt(std::uint64_t{write.sector} * kSector, write.bytes); !written) {
+            return written.error();
+        }
+    }
+    return device.Flush();
+}
+
+Result<std::size_t> UndoRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk,
+                                const std::filesystem::path& undoFile, bool force) {
+    std::ifstream in(undoFile, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::span<const std::byte> data(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
+    const ByteReader r(data);
+    const std::size_t header = sizeof kUndoMagic + DiskInfo::kStoredSize + 4;
+    if (!r.has(0, header) || std::memcmp(bytes.data(), kUndoMagic, sizeof kUndoMagic) != 0) {
+        return Error::Corrupt("not an undo file: " + undoFile.string());
+    }
+    const DiskInfo stored = DiskInfo::Deserialize(data.subspan(sizeof kUndoMagic).first<DiskInfo::kStoredSize>());
+    if (stored.Model() != disk.Model() || stored.sizeBytes != disk.sizeBytes) {
+        return Error::Make(ErrorKind::InvalidArgument, "the undo file belongs to another disk");
+    }
+    const std::uint32_t count = r.u32le(header - 4);
+    const std::size_t recordSize = 4 + 2 * kSector;
+    if (count > kMaxUndoSectors || data.size() != header + count * recordSize) {
+        return Error::Corrupt("the undo file is damaged");
+    }
+    auto opened = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadWrite);
+    if (!opened) return opened.error();
+    BlockDevice& device = **opened;
+    // Check everything first, then write: an undo that cannot be completed writes nothing.
+    for (std::uint32_t i = 0; i < count && !force; ++i) {
+        const std::size_t at = header + i * recordSize;
+        Sector now{};
+        if (!ReadSector(device, r.u32le(at), now)) return Error::Io("cannot read sector " + std::to_string(r.u32le(at)));
+        if (std::memcmp(now.data(), data.data() + at + 4 + kSector, kSector) != 0) {
+            return Error::Make(ErrorKind::InvalidArgument,
+                               "sector " + std::to_string(r.u32le(at)) + " changed since the restore; nothing was undone");
+        }
+    }
+    for (std::uint32_t i = count; i-- > 0;) {
+        const std::size_t at = header + i * recordSize;
+        if (auto written = device.WriteAt(std::uint64_t{r.u32le(at)} * kSector, data.subspan(at + 4, kSector)); !written) {
+            return written.error();
+        }
+    }
+    if (auto flushed = device.Flush(); !flushed) return flushed.error();
+    return std::size_t{count};
+}
+
+}  // namespace lumacore

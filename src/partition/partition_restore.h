@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/result.h"
+#include "disk/disk_inventory.h"
+#include "platform/device_map.h"
+
+namespace lumacore {
+
+// What a restore reports.
+enum RestoreResult : int {
+    kRestoreDone = 0,
+    kRestoreNoDisk = 1,
+    kRestoreNoCandidate = 2,
+    kRestoreCannotAccess = 3,
+    kRestoreInvalidCandidate = 4,
+    kRestoreNoGap = 5,
+    kRestoreTableFull = 6,  // every entry of the master boot record is taken: nothing was written
+};
+
+// The message the user sees for a result other than kRestoreDone.
+const char* RestoreMessage(int result);
+
+constexpr const char* kRestoreWarning = "This operation is very dangerous, Are you sure to continue?";
+constexpr const char* kRestoreSuccess =
+    "  The partition has been recovered successfully. you must restart your computer to take effect.\n Click "
+    "<Yes> to restart or click <No> to continue.";
+
+struct SectorWrite {
+    std::uint32_t sector = 0;
+    std::array<std::byte, 512> bytes{};
+    std::string what;  // "boot sector", "master boot record", ...
+};
+
+// Every sector a restore will write, worked out (with all the reads it needs) before anything is
+// written, so that a restore that cannot be completed writes nothing.
+struct RestorePlan {
+    int result = kRestoreDone;
+    std::vector<SectorWrite> writes;
+    std::uint32_t newLastEbrSector = CDiskInventory::kNoExtendedChain;  // set when the chain grows
+};
+
+// Plans writing `candidate` back into the disk's master boot record or extended chain.
+RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
+                        const PartitionInfo& candidate);
+
+// Saves the present content of every sector the plan writes into `undoFile` (created, never
+// overwritten), then writes the plan. Any failure before the first write leaves the disk untouched.
+Result<void> ApplyRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk, const RestorePlan& plan,
+                          const std::filesystem::path& undoFile);
+
+// Puts back the sectors an undo file saved, after checking that the file belongs to this disk (model and
+// size) and that each sector still holds what the restore wrote (unless `force`).
+Result<std::size_t> UndoRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk,
+                                const std::filesystem::path& undoFile, bool force);
+
+}  // namespace lumacore

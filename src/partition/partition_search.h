@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/progress.h"
+#include "core/result.h"
+#include "disk/disk_inventory.h"
+#include "platform/device_map.h"
+
+namespace lumacore {
+
+// The boot-sector test of a lost partition: a jump byte 0xEB, the 0x55 0xAA signature, and "FAT3" at
+// 0x52, "NTFS" at 3 or "FAT1" at 0x36. Returns the file-system name ("FAT32", "NTFS", "FAT16") or
+// nullptr.
+const char* LostPartitionKind(std::span<const std::byte> sector);
+
+// Candidates for a restore from the disk's volume records, in volume-table order: every record of the
+// disk, and for each unallocated gap the file system whose boot sector stands at the gap's first sector
+// (the candidate then covers the whole gap). Fails when the disk cannot be opened or a gap's first
+// sector cannot be read; the candidates found before stay in `candidates`.
+Result<void> AutoScan(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
+                      PartitionList& candidates);
+
+// Looks deeper: inside every gap of the disk at 63- and 2048-sector alignments for FAT16, FAT32 and
+// NTFS boot sectors, and for the NTFS backup boot sector at the end of a lost volume; each candidate is
+// sized by its own boot sector and must fit inside its gap. Reads every gap in large sequential blocks.
+Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
+                               ProgressFields& progress, const StopToken& stop);
+
+}  // namespace lumacore
