@@ -8,6 +8,7 @@
 
 #include "core/byte_reader.h"
 #include "partition/partition_entry.h"
+#include "partition/partition_search.h"
 
 namespace lumacore {
 
@@ -62,8 +63,8 @@ RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& device
     const std::uint64_t wEnd = std::uint64_t{w.startSector} + w.totalBytes / kSector;
     const std::uint32_t count = static_cast<std::uint32_t>(w.totalBytes / kSector);
     if (count == 0) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
-    for (const PartitionInfo& y : inventory.volumes) {
-        if (y.diskNumber != diskNumber || y.FsName() != "Deleted" || y.extendedStart != w.extendedStart ||
+    for (const PartitionInfo& y : RecordsOf(inventory, diskNumber)) {
+        if (y.FsName() != "Deleted" || y.extendedStart != w.extendedStart ||
             y.tableSector > w.tableSector || std::uint64_t{y.startSector} + y.totalBytes / kSector < wEnd) {
             continue;
         }

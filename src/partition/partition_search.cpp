@@ -36,6 +36,30 @@ std::uint64_t VolumeSectors(std::span<const std::byte> sector, const std::string
 
 }  // namespace
 
+PartitionList RecordsOf(const CDiskInventory& inventory, int diskNumber) {
+    PartitionList records;
+    for (const PartitionInfo& record : inventory.volumes) {
+        if (record.diskNumber == diskNumber) records.push_back(record);
+    }
+    if (!records.empty()) return records;
+    for (const DiskInfo& disk : inventory.disks) {
+        if (disk.diskNumber != diskNumber || disk.sizeBytes <= std::uint64_t{63} * kSector) continue;
+        PartitionInfo gap;
+        gap.diskNumber = diskNumber;
+        gap.driveLetter = PartitionInfo::kNoLetter;
+        gap.kind = PartitionInfo::kKindPrimary;
+        gap.tableSector = gap.startSector = 63;
+        gap.SetFsName("Deleted");
+        gap.SetVolumeLabel("Unknown");
+        gap.sectorsPerCluster = 8;
+        gap.bytesPerSector = kSector;
+        // Sector numbers are 32-bit: a table can describe no more than 2^32 sectors.
+        gap.totalBytes = gap.freeBytes = std::min<std::uint64_t>(disk.sizeBytes, std::uint64_t{0xFFFFFFFF} * kSector) - 63 * kSector;
+        records.push_back(gap);
+    }
+    return records;
+}
+
 const char* LostPartitionKind(std::span<const std::byte> sector) {
     const ByteReader r(sector);
     if (r.u8(0) != 0xEB || r.u8(510) != 0x55 || r.u8(511) != 0xAA) return nullptr;
@@ -50,8 +74,7 @@ Result<void> AutoScan(const CDiskInventory& inventory, const DeviceMap& devices,
     auto disk = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     candidates.clear();
-    for (const PartitionInfo& record : inventory.volumes) {
-        if (record.diskNumber != diskNumber) continue;
+    for (const PartitionInfo& record : RecordsOf(inventory, diskNumber)) {
         candidates.push_back(record);
         if (record.FsName() != "Deleted") continue;
         PartitionInfo& candidate = candidates.back();
@@ -70,10 +93,11 @@ Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap&
                                ProgressFields& progress, const StopToken& stop) {
     auto disk = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
+    const PartitionList records = RecordsOf(inventory, diskNumber);
     std::vector<const PartitionInfo*> gaps;
     std::uint64_t total = 0;
-    for (const PartitionInfo& record : inventory.volumes) {
-        if (record.diskNumber != diskNumber || record.FsName() != "Deleted") continue;
+    for (const PartitionInfo& record : records) {
+        if (record.FsName() != "Deleted") continue;
         gaps.push_back(&record);
         total += record.EndSector() - record.tableSector;
     }

@@ -12,6 +12,11 @@ namespace lumacore {
 // nullptr.
 const char* LostPartitionKind(std::span<const std::byte> sector);
 
+// The disk's records in volume-table order. A disk whose table has no entry at all (its only partition
+// was deleted, or the table was wiped) has no records; the search then treats everything from sector 63
+// to the end as one unallocated gap.
+PartitionList RecordsOf(const CDiskInventory& inventory, int diskNumber);
+
 // Candidates for a restore from the disk's volume records, in volume-table order: every record of the
 // disk, and for each unallocated gap the file system whose boot sector stands at the gap's first sector
 // (the candidate then covers the whole gap). Fails when the disk cannot be opened or a gap's first
