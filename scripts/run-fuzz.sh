@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]
-# Targets: fat_fuzz, partition_fuzz. Findings land in build-fuzz/findings/TARGET/.
+# Targets: fat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz. Findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]}
@@ -32,6 +32,55 @@ whole-fat16 0 0
 whole-fat32 0 1
 SEEDS
             ;;
+        ntfs_fuzz)
+            # The first MiB of each NTFS volume of the fixture: boot sector, $MFT and the first files.
+            for start in 2048 51200 67584; do
+                zstd -d -q -c tests/fixtures/images/ntfs-deleted.img.zst | tail -c +$((start * 512 + 1)) |
+                    head -c 1048576 > "$corpus/ntfs-deleted-$start" || true
+            done
+            ;;
+        lznt1_fuzz)
+            # Two hand-made streams: a stored chunk, and a compressed chunk with a back-reference.
+            printf '\x03\x30abcd' > "$corpus/stored"
+            printf '\x05\xb0\x08abc\x03\x20' > "$corpus/compressed"
+            ;;
+        ext_fuzz)
+            # 0/1 + the first 256 KiB of each EXT fixture volume (superblock, descriptors, bitmaps, inode
+            # tables); 2 + an empty inode table and the head of the journal of each journalled one, dumped
+            # with debugfs. Small seeds keep the target fast under the sanitizers.
+            part=$corpus/.volume
+            while read -r image start kind; do
+                zstd -d -q -c "tests/fixtures/images/$image.img.zst" | tail -c +$((start * 512 + 1)) > "$part" || true
+                { printf "\\x0$kind"; head -c 262144 "$part" || true; } > "$corpus/$image-$start"
+                if [ "$kind" = 1 ] && debugfs -R "dump <8> $part.journal" "$part" >/dev/null 2>&1; then
+                    { printf '\x02'; head -c 8192 /dev/zero; head -c 262144 "$part.journal" || true; } \
+                        > "$corpus/$image-$start-journal"
+                fi
+            done <<'SEEDS'
+ext2-deleted 2048 0
+whole-ext2 0 0
+ext-journal 2048 1
+ext-journal 34816 1
+ext-journal 83968 1
+SEEDS
+            rm -f "$part" "$part.journal"
+            ;;
+        signature_fuzz)
+            # The shipped signature file, plain and in its stored form, and two small documents.
+            cp res/rp.dat "$corpus/rp-plain"
+            cmake --build --preset fuzz --target lumacore-rpdat >/dev/null
+            build-fuzz/bin/lumacore-rpdat encode res/rp.dat "$corpus/rp-stored"
+            printf '<a x="1">t</a>' > "$corpus/small"
+            printf '<r><a><b>x</b><a>y</a></a></r>' > "$corpus/nested"
+            ;;
+        raw_fuzz)
+            # The target reads its first bytes as signatures (count, parts, offsets, pattern texts) and
+            # the rest as sectors: a few bytes of each and random sectors are enough to start from.
+            for seed in 1 2 3; do
+                { printf '\x03\x02\x00\x04\xff\xd8\xff\x01\x00\x04\x89\x50\x4e\x47\x01\x03\x02\xc8\x08\x41\x42\x00'
+                  head -c 4096 /dev/urandom; } > "$corpus/seed$seed"
+            done
+            ;;
         *)
             for image in tests/fixtures/images/*.img.zst; do
                 zstd -d -q -c "$image" | head -c 1048576 > "$corpus/$(basename "$image" .img.zst)" || true
@@ -39,5 +88,11 @@ SEEDS
             ;;
     esac
 fi
-build-fuzz/bin/"$target" "$corpus" -artifact_prefix="$findings/" -max_total_time="$seconds" \
-    -jobs="$jobs" -workers="$jobs" -max_len=1048576 -rss_limit_mb=4096 -print_final_stats=1
+options=(-artifact_prefix="$findings/" -max_total_time="$seconds" -max_len=1048576 -rss_limit_mb=4096
+         -print_final_stats=1)
+if [ "$jobs" -gt 1 ]; then
+    # Parallel jobs write their logs to fuzz-N.log in the current folder: keep them out of the tree.
+    cd build-fuzz && exec bin/"$target" "../$corpus" "${options[@]/#-artifact_prefix=/-artifact_prefix=../}" \
+        -jobs="$jobs" -workers="$jobs"
+fi
+exec build-fuzz/bin/"$target" "$corpus" "${options[@]}"

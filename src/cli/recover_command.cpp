@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/ext_scan.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
 #include "cli/overwrite_prompt.h"
@@ -52,8 +53,9 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     inventory.Refresh();
     auto volume = SelectVolume(inventory, options);
     if (!volume) return fail(volume.error().message, kExitUsage);
-    const bool ntfs = IsNtfsRecord(*volume);
-    if (!ntfs && !IsFatRecord(*volume)) {
+    const bool ntfs = mode == "deleted" && IsNtfsRecord(*volume);
+    const bool ext = mode == "deleted" && IsExtRecord(*volume);
+    if (!ntfs && !ext && !IsFatRecord(*volume)) {
         return fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
     }
 
@@ -68,6 +70,36 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     if (ntfs) {
         RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
         return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
+    }
+
+    if (ext) {
+        ProgressFields progress;
+        Result<std::unique_ptr<ExtScan>> found = Error{};
+        {
+            ProgressLine line(progress);
+            found = ScanExtVolume(devices, *volume, *filter, progress);
+        }
+        if (!found) return fail(found.error().message, kExitFailure);
+        const auto only = options.GetAll("--only");
+        if (only.empty()) {
+            CheckAllExt(**found);
+        } else {
+            for (const std::string& path : only) {
+                if (auto checked = CheckExtPath(**found, path); !checked) return fail(checked.error().message, kExitUsage);
+            }
+        }
+        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
+        StopToken stop;
+        ExtRecoverRunResult result;
+        {
+            ProgressLine line(progress);
+            result = RecoverExtFiles(**found, writer, progress, stop);
+        }
+        for (const std::string& line : ExtFailureLines(result, writer)) std::cerr << "lumacore-cli recover: " << line << '\n';
+        std::cout << "Recovered " << result.counts.filesWritten << " files (" << result.counts.bytesWritten << " bytes) to "
+                  << *destination << "; " << result.counts.failures << " failed; " << result.counts.keptExisting
+                  << " existing kept" << (result.counts.cancelled ? "; cancelled" : "") << '\n';
+        return kExitOk;
     }
 
     ProgressFields progress;

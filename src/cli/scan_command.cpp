@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/ext_scan.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
 #include "cli/ntfs_scan.h"
@@ -37,7 +38,26 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
         std::cerr << "lumacore-cli scan: " << volume.error().message << '\n';
         return kExitUsage;
     }
-    if (IsNtfsRecord(*volume)) return RunNtfsScanCommand(devices, *volume, *filter, options.Has("--json"));
+    if (mode == "deleted" && IsNtfsRecord(*volume)) {
+        return RunNtfsScanCommand(devices, *volume, *filter, options.Has("--json"));
+    }
+    if (mode == "deleted" && IsExtRecord(*volume)) {
+        ProgressFields progress;
+        Result<std::unique_ptr<ExtScan>> scan = Error{};
+        {
+            ProgressLine line(progress);
+            scan = ScanExtVolume(devices, *volume, *filter, progress);
+        }
+        if (!scan) {
+            std::cerr << "lumacore-cli scan: " << scan.error().message << '\n';
+            return kExitFailure;
+        }
+        if (!(*scan)->completed) {
+            std::cerr << "lumacore-cli scan: the journal could not be read to its end; the list below is what was found\n";
+        }
+        std::cout << (options.Has("--json") ? ExtTreeJson(**scan) : ExtTreeText(**scan));
+        return kExitOk;
+    }
     if (!IsFatRecord(*volume)) {
         std::cerr << "lumacore-cli scan: the " << mode << " mode does not read " << volume->FsName()
                   << " volumes yet\n";

@@ -1,0 +1,200 @@
+#include "app/screenshots.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTreeWidget>
+
+#include "app/home_view.h"
+#include "app/main_frame.h"
+#include "app/recovery_app.h"
+#include "core/scan_mode.h"
+#include "ui/dialogs/filter_dlg.h"
+#include "ui/dialogs/progress_dlg.h"
+#include "ui/pages/drive_view_page.h"
+#include "ui/shell.h"
+#include "ui/skin/skin.h"
+#include "ui/skin/skin_button.h"
+
+namespace lumacore {
+
+namespace {
+
+namespace sk = ui::skin;
+
+void Settle() {
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+class Shooter {
+public:
+    explicit Shooter(const QString& folder) : dir_(folder) { dir_.mkpath(QStringLiteral(".")); }
+
+    void Save(QWidget& widget, const QString& name) {
+        Settle();
+        const QString path = dir_.filePath(name + QStringLiteral(".png"));
+        if (widget.grab().save(path)) written_ << path;
+    }
+    void Save(const QPixmap& pixmap, const QString& name) {
+        const QString path = dir_.filePath(name + QStringLiteral(".png"));
+        if (pixmap.save(path)) written_ << path;
+    }
+    const QStringList& written() const { return written_; }
+
+private:
+    QDir dir_;
+    QStringList written_;
+};
+
+// The first tree item of a kind (disk or partition) for which `accept` holds.
+QTreeWidgetItem* FindItem(QTreeWidget* tree, int kind, const std::function<bool(QTreeWidgetItem*)>& accept) {
+    QTreeWidgetItemIterator it(tree);
+    for (; *it; ++it) {
+        if ((*it)->data(0, ui::CDriveViewPage::kKindRole).toInt() == kind && accept(*it)) return *it;
+    }
+    return nullptr;
+}
+
+void ShootDrivePage(Shooter& shooter, CMainFrame& frame, int mode, const QString& name) {
+    frame.view()->Navigate(ui::PAGE_DRIVE, mode);
+    auto* page = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage());
+    if (!page) return;
+    shooter.Save(frame, name);
+    if (QTreeWidgetItem* disk = FindItem(page->tree(), ui::CDriveViewPage::kDiskItem,
+                                         [](QTreeWidgetItem* item) { return item->childCount() > 1; })) {
+        page->tree()->setCurrentItem(disk);
+        shooter.Save(frame, name + QStringLiteral("-disk"));
+    }
+    if (QTreeWidgetItem* empty = FindItem(page->tree(), ui::CDriveViewPage::kDiskItem,
+                                          [](QTreeWidgetItem* item) { return item->childCount() == 0; })) {
+        page->tree()->setCurrentItem(empty);
+        shooter.Save(frame, name + QStringLiteral("-not-accessible"));
+    }
+    if (QTreeWidgetItem* partition = FindItem(page->tree(), ui::CDriveViewPage::kPartitionItem,
+                                              [](QTreeWidgetItem* item) { return item->text(0).contains(QStringLiteral("FAT32")); })) {
+        page->tree()->setCurrentItem(partition);
+        shooter.Save(frame, name + QStringLiteral("-partition"));
+    }
+}
+
+QPixmap ButtonSheet(qreal dpr) {
+    struct Row {
+        sk::ButtonLook look;
+        QSize size;
+    };
+    const Row rows[] = {
+        {{sk::ButtonStyle::ModeTile, QStringLiteral("Deleted Files"), QStringLiteral("Undelete files from FAT, NTFS and EXT volumes"),
+          QStringLiteral("mode-deleted")},
+         QSize(184, 262)},
+        {{sk::ButtonStyle::Primary, QStringLiteral("Next"), {}, QStringLiteral("next")}, QSize(104, 36)},
+        {{sk::ButtonStyle::Secondary, QStringLiteral("Option"), {}, QStringLiteral("option")}, QSize(104, 36)},
+        {{sk::ButtonStyle::Header, QStringLiteral("Help"), {}, QStringLiteral("help")}, QSize(82, 28)},
+        {{sk::ButtonStyle::Minimize, {}, {}, {}}, QSize(25, 17)},
+        {{sk::ButtonStyle::Close, {}, {}, {}}, QSize(25, 17)},
+    };
+    const sk::ButtonState states[] = {sk::ButtonState::Normal, sk::ButtonState::Hover, sk::ButtonState::Pressed,
+                                      sk::ButtonState::Disabled};
+    const QSize logical(4 * 200 + 20, 262 + 5 * 50 + 40);
+    QPixmap sheet(logical * dpr);
+    sheet.setDevicePixelRatio(dpr);
+    sheet.fill(Qt::white);
+    QPainter p(&sheet);
+    // Header-style buttons are drawn for the dark header band.
+    int y = 10;
+    for (const Row& row : rows) {
+        const bool dark = row.look.style == sk::ButtonStyle::Header || row.look.style == sk::ButtonStyle::Minimize ||
+                          row.look.style == sk::ButtonStyle::Close;
+        for (int s = 0; s < 4; ++s) {
+            const QPoint at(10 + s * 200, y);
+            if (dark) p.fillRect(QRect(at - QPoint(6, 6), row.size + QSize(12, 12)), sk::colour::kHeaderBottom);
+            p.drawPixmap(at, sk::ButtonFace(row.look, row.size, states[s], dpr));
+        }
+        y += row.size.height() + 14;
+    }
+    return sheet;
+}
+
+}  // namespace
+
+QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
+    Shooter shooter(folder);
+    // Message boxes would stop the run; the probe's message is shot on its own below.
+    ui::SetMessageObserver([](const QString&, const QString&) {});
+
+    CMainFrame frame(app);
+    frame.setWindowTitle(QString::fromLatin1(ui::kProductTitle));
+    frame.show();
+    shooter.Save(frame, QStringLiteral("01-home"));
+    if (auto* tile = frame.view()->modeButton(CHomeView::kFormatButton)) {
+        QApplication::setActiveWindow(&frame);
+        tile->setFocus();
+        shooter.Save(frame, QStringLiteral("02-home-tile-focused"));
+        tile->clearFocus();
+    }
+
+    ShootDrivePage(shooter, frame, SCAN_DELETED, QStringLiteral("03-drive-deleted"));
+    ShootDrivePage(shooter, frame, SCAN_FORMATTED, QStringLiteral("04-drive-formatted"));
+    ShootDrivePage(shooter, frame, SCAN_RAW, QStringLiteral("05-drive-raw"));
+    frame.view()->Navigate(ui::PAGE_DRIVE, SCAN_DELETED);
+    if (auto* page = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage())) {
+        if (QTreeWidgetItem* fat32 = FindItem(page->tree(), ui::CDriveViewPage::kPartitionItem, [](QTreeWidgetItem* item) {
+                return item->text(0).contains(QStringLiteral("FAT32"));
+            })) {
+            page->tree()->setCurrentItem(fat32);
+        }
+    }
+
+    // From a FAT32 partition chosen on the drive page to the page that reads it (the last drive page shot
+    // chose one).
+    frame.view()->Navigate(ui::PAGE_RESULT, SCAN_DELETED);
+    shooter.Save(frame, QStringLiteral("06-result-placeholder"));
+    frame.view()->Navigate(ui::PAGE_RESULT, SCAN_PARTITION);
+    shooter.Save(frame, QStringLiteral("07-partition-placeholder"));
+    frame.view()->Navigate(ui::PAGE_HOME, 0);
+
+    {
+        FilterSettings filter = FilterSettings::Initial();
+        ui::CFilterDlg dialog(filter, &frame);
+        dialog.show();
+        shooter.Save(dialog, QStringLiteral("08-filter-dialog"));
+        dialog.extensionCombo()->setCurrentIndex(3);
+        dialog.dateCombo()->setCurrentIndex(2);
+        dialog.sizeCombo()->setCurrentIndex(4);
+        shooter.Save(dialog, QStringLiteral("09-filter-dialog-between"));
+    }
+    {
+        RecoverySettings& settings = app.settings;
+        ui::CProgressDlg dialog(settings.Progress, &frame);
+        std::int64_t now = 1000;
+        dialog.SetClock([&now] { return now; });
+        dialog.SetTitle(QStringLiteral("Scanning deleted files..."));
+        dialog.show();
+        settings.Progress.Start("Reading folder \\Projects\\2023\\Q4", 100);
+        settings.Progress.SetDone(37);
+        now += 74;
+        dialog.OnBarTimer();
+        dialog.OnClockTimer();
+        shooter.Save(dialog, QStringLiteral("10-progress-dialog"));
+        dialog.Finish();
+        settings.Progress.Start("", 0);
+    }
+    {
+        auto about = ui::MakeAboutBox(&frame);
+        about->show();
+        shooter.Save(*about, QStringLiteral("11-about"));
+    }
+    {
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(ui::kApplicationName),
+                        QString::fromLatin1(CHomeView::kCreateFailedMessage), QMessageBox::Ok, &frame);
+        box.show();
+        shooter.Save(box, QStringLiteral("12-message"));
+    }
+    shooter.Save(ButtonSheet(frame.devicePixelRatioF()), QStringLiteral("13-button-states"));
+    ui::SetMessageObserver({});
+    return shooter.written();
+}
+
+}  // namespace lumacore

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/filter_settings.h"
+#include "core/partition_info.h"
+#include "core/progress.h"
+#include "engines/ntfs/ntfs_file_node.h"
+#include "engines/ntfs/ntfs_volume.h"
+#include "platform/device_map.h"
+#include "recovery/recovered_file_writer.h"
+
+namespace lumacore {
+
+// A finished deleted-file scan of an NTFS volume, for the scan and recover commands. The engine
+// stays with it: it owns the nodes and reads their data.
+struct NtfsScan {
+    std::unique_ptr<CNtfsVolume> volume;
+    NtfsResultTree tree;
+    NtfsResultTree::ItemId root = NtfsResultTree::kNoItem;
+};
+
+// Runs the scan; an error when the volume cannot be opened or has no readable MFT.
+Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
+                                                 const FilterSettings& filter, ProgressFields& progress);
+
+// The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
+// tab-separated), then its folders; and the totals.
+std::string NtfsTreeText(const NtfsScan& scan);
+std::string NtfsTreeJson(const NtfsScan& scan);
+
+// Selects every file of the scan.
+void SelectAllNtfs(NtfsScan& scan);
+// Selects the file (or named stream) or the folder with everything below it at a '/'-separated path
+// below the root; an error when nothing there was found.
+Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path);
+
+// The scan command's work on an NTFS volume: prints the tree (text or JSON) and returns the exit code.
+int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json);
+// The recover command's work on an NTFS volume once the destination is accepted.
+int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter,
+                          const std::vector<std::string>& only, RecoveredFileWriter& writer);
+
+}  // namespace lumacore

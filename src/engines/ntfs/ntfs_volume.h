@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "core/byte_source.h"
+#include "core/filter_settings.h"
+#include "core/ntfs_runs.h"
+#include "core/partition_info.h"
+#include "core/progress.h"
+#include "engines/ntfs/ntfs_boot_sector.h"
+#include "engines/ntfs/ntfs_file_node.h"
+#include "engines/ntfs/ntfs_mft_record.h"
+
+namespace lumacore {
+
+// One data stream of a file, its extents gathered from the base record and, through the
+// $ATTRIBUTE_LIST, from its extension records.
+struct NtfsStream {
+    std::u16string name;  // empty for the unnamed stream
+    bool resident = false;
+    std::vector<std::byte> residentData;
+    std::vector<ClusterRun> runs;  // in VCN order, holes included
+    std::uint64_t dataSize = 0;
+    std::uint64_t initializedSize = 0;
+    std::uint16_t flags = 0;
+    std::uint32_t compressionUnitClusters = 0;  // 0 when the stream is not compressed
+    // False when an extent is missing or a run list ends early: the bytes no run maps are zeros
+    // and reading the stream reports it.
+    bool complete = true;
+};
+
+// Receives a stream's bytes in order, in blocks.
+using NtfsSink = std::function<Result<void>(std::span<const std::byte>)>;
+
+// An NTFS volume on a disk: its boot sector, its whole MFT held in memory (the MftImage), the
+// deleted-file scan over it, the recovery selection, and the reading of found files.
+class CNtfsVolume {
+public:
+    // The largest MFT held in memory. 4 GiB of records is more than 4 million files; a claimed
+    // size beyond it (or beyond the volume) is corruption, not a volume.
+    static constexpr std::uint64_t kMaxMftBytes = std::uint64_t{4} << 30;
+    // What ReadFileData hands back at most: it is for previews.
+    static constexpr std::uint64_t kMaxReadFileDataBytes = std::uint64_t{64} << 20;
+    // The record numbers below this are the system files; the scan starts here.
+    static constexpr std::uint32_t kFirstUserRecord = 16;
+
+    CNtfsVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
+
+    // Reads and checks the boot sector. kNtfsOk, kNtfsNoImage without a disk, kNtfsReadFault,
+    // kNtfsNotNtfs or kNtfsBadParameter.
+    int ReadBootSector();
+    // Reads the whole $MFT data stream into memory. kNtfsOk, or an error number: kNtfsMftNotFound
+    // when record 0 is not the $MFT, kNtfsBadParameter for an MFT that cannot be.
+    int LoadMft();
+
+    bool isNtfs() const { return isNtfs_; }
+    const NtfsGeometry& geometry() const { return geometry_; }
+    std::uint64_t volumeOffset() const { return volumeOffset_; }
+    // Records in the loaded MftImage (0 when none is loaded).
+    std::uint32_t RecordCount() const { return recordCount_; }
+    // Record n as stored in the image (fix-ups not applied); empty when n is not in it.
+    std::span<const std::byte> Record(std::uint32_t n) const;
+
+    // Lists the free records from record kFirstUserRecord on as nodes and hangs them into `tree`
+    // under their rebuilt folder chains. False when the volume has no usable MFT (the tree then holds
+    // the root alone).
+    bool DeletedFileScan(NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
+                         const StopToken& stop);
+    NtfsResultTree::ItemId rootItem() const { return rootItem_; }
+
+    const NodeList& nodes() const { return nodes_; }
+    NodeList& nodes() { return nodes_; }
+
+    // Adds the selected nodes listed by `item` and every item below it to the selection, in tree
+    // order, each node once. The selection is kept across calls.
+    void BuildSelection(const NtfsResultTree& tree, NtfsResultTree::ItemId item);
+    const std::vector<NtfsFileNode*>& selection() const { return selection_; }
+
+    // The data streams of a record, extension records included.
+    Result<std::vector<NtfsStream>> ResolveStreams(std::uint32_t recordNumber) const;
+
+    // Hands the node's stream to `sink`: sparse parts and bytes past the initialized size as zeros,
+    // compressed units decompressed. Unreadable clusters are given as zeros and make the result an
+    // error once everything else was written.
+    Result<void> WriteFileData(const NtfsFileNode& node, const NtfsSink& sink) const;
+    // The node's data in memory, at most maxBytes of it (for previews).
+    Result<std::vector<std::byte>> ReadFileData(const NtfsFileNode& node,
+                                                std::uint64_t maxBytes = kMaxReadFileDataBytes) const;
+    // The first `maxBytes` bytes of a stream.
+    Result<void> CopyStream(const NtfsStream& stream, std::uint64_t maxBytes, const NtfsSink& sink) const;
+
+    // The folder and name filters of the deleted-file scan (the application's VolumeRoot and
+    // NamePattern); with a drive root of three characters and an empty text they accept everything.
+    std::string folderFilter;
+    std::string nameFilter;
+
+private:
+    friend class NtfsDeletedScan;
+    using RecordFetcher = std::function<std::optional<std::vector<std::byte>>(std::uint64_t)>;
+
+    Result<std::vector<NtfsStream>> StreamsOf(const CMftRecord& base, std::uint64_t recordNumber,
+                                              const RecordFetcher& fetch) const;
+    // Fills `out` with the stream's stored bytes from `position` on, holes and unmapped or unreadable
+    // clusters as zeros; false when any were unmapped or unreadable.
+    bool ReadStored(const NtfsStream& stream, std::uint64_t position, std::span<std::byte> out) const;
+    // Reads at a byte offset from the start of the volume.
+    Result<void> ReadVolume(std::uint64_t offset, std::span<std::byte> out) const;
+
+    std::unique_ptr<ByteSource> disk_;
+    std::uint64_t volumeOffset_ = 0;
+    char driveLetter_ = '*';
+    bool isNtfs_ = false;
+    NtfsGeometry geometry_;
+    // Runs must lie below this cluster: the boot sector's count, or what the disk holds when the
+    // boot sector gives none.
+    std::uint64_t clusterLimit_ = 0;
+    std::vector<std::byte> mftImage_;
+    std::uint32_t recordCount_ = 0;
+    NodeList nodes_;
+    std::vector<NtfsFileNode*> selection_;
+    std::unordered_set<const NtfsFileNode*> inSelection_;
+    NtfsResultTree::ItemId rootItem_ = NtfsResultTree::kNoItem;
+};
+
+// True for the volume records the NTFS engine reads: "NTFS" and "#NTFS#".
+bool IsNtfsRecord(const PartitionInfo& partition);
+
+}  // namespace lumacore

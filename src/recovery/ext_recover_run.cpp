@@ -1,0 +1,63 @@
+#include "recovery/ext_recover_run.h"
+
+#include <algorithm>
+
+namespace lumacore {
+
+ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtVolume& engine,
+                                   RecoveredFileWriter& writer, ProgressFields& progress,
+                                   const StopToken& stop) {
+    ExtRecoverRunResult result;
+    RecoverRunResult& counts = result.counts;
+    const auto checked =
+        std::count_if(files.begin(), files.end(), [](const ExtFileNode* n) { return n && n->checked; });
+    progress.SetTotal(checked);
+    progress.SetDone(0);
+    std::int64_t done = 0;
+    for (ExtFileNode* node : files) {
+        if (stop.StopRequested() || writer.cancelled()) {
+            counts.cancelled = true;
+            break;
+        }
+        if (node == nullptr || !node->checked) continue;
+        ++done;
+        progress.SetText((writer.destinationRoot() / node->name).string());
+        auto map = engine.MapFile(*node, &stop);
+        if (!map) {
+            if (map.error().kind == ErrorKind::Cancelled) {
+                counts.cancelled = true;
+                break;
+            }
+            ++counts.failures;
+            result.unmapped.push_back({node->name, map.error().message});
+            progress.SetDone(done);
+            continue;
+        }
+        const auto outcome =
+            writer.WriteFile(writer.destinationRoot(), node->name, node->inode.size, [&](OutputFile& out) {
+                return engine.Extract(
+                    *map, [&](std::span<const std::byte> data) { return out.Write(data); }, stop);
+            });
+        switch (outcome) {
+            case RecoveredFileWriter::Outcome::Written:
+                ++counts.filesWritten;
+                counts.bytesWritten += node->inode.size;
+                break;
+            case RecoveredFileWriter::Outcome::KeptExisting:
+                ++counts.keptExisting;
+                break;
+            case RecoveredFileWriter::Outcome::Failed:
+                ++counts.failures;
+                break;
+            case RecoveredFileWriter::Outcome::Cancelled:
+                counts.cancelled = true;
+                break;
+        }
+        progress.SetDone(done);
+        if (counts.cancelled) break;
+    }
+    if (stop.StopRequested()) counts.cancelled = true;
+    return result;
+}
+
+}  // namespace lumacore

@@ -1,0 +1,214 @@
+#include "ui/pages/drive_view_page.h"
+
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPainter>
+#include <QTimer>
+
+#include "app/recovery_app.h"
+#include "core/scan_mode.h"
+#include "disk/drive_tree_text.h"
+#include "ui/dialogs/filter_dlg.h"
+#include "ui/pages/result_page_factory.h"
+#include "ui/shell.h"
+#include "ui/skin/skin.h"
+#include "ui/skin/skin_button.h"
+#include "ui/widgets/drive_info_panel.h"
+
+namespace lumacore::ui {
+
+namespace {
+
+// The card behind the tree and the panel beside it.
+const QRect kTreeCard(20, 84, 376, 288);
+const QRect kPanelRect(406, 84, 359, 288);
+
+// The tree sits on a card painted by the page; the card's corners stay visible around it.
+class TreeCard final : public QWidget {
+public:
+    explicit TreeCard(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        skin::PaintCard(p, QRectF(rect()).adjusted(1, 1, -1, -1), 8);
+    }
+};
+
+QString ModeSubtitle(int mode) {
+    switch (mode) {
+        case SCAN_FORMATTED: return QStringLiteral("Formatted Drive Recovery  \u2022  choose the formatted partition");
+        case SCAN_RAW: return QStringLiteral("RAW Signature Search  \u2022  choose a partition, gap or table entry");
+        default: return QStringLiteral("Deleted File Recovery  \u2022  choose the partition the files were on");
+    }
+}
+
+}  // namespace
+
+CDriveViewPage::CDriveViewPage(const PageContext& context, QWidget* parent) : CPage(context, parent) {
+    setObjectName(QStringLiteral("DriveViewPage"));
+    setAcceptDrops(true);
+    SetHeading(QStringLiteral("Select a Drive"), ModeSubtitle(mode()));
+
+    // A new round of choices starts with no filter but today's date.
+    FilterSettings& filter = app().settings.Filter;
+    const std::uint32_t date = filter.date;
+    filter = FilterSettings{};
+    filter.date = date;
+
+    auto* card = new TreeCard(this);
+    card->setGeometry(kTreeCard);
+    tree_ = new QTreeWidget(card);
+    tree_->setObjectName(QStringLiteral("DriveTree"));
+    tree_->setGeometry(QRect(QPoint(0, 0), kTreeCard.size()).adjusted(8, 8, -8, -8));
+    tree_->setHeaderHidden(true);
+    tree_->setColumnCount(1);
+    tree_->setIndentation(18);
+    tree_->setIconSize(QSize(16, 16));
+    tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setAnimated(true);
+    tree_->setFrameShape(QFrame::NoFrame);
+    tree_->setAcceptDrops(false);
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CDriveViewPage::OnSelectionChanged);
+
+    panel_ = new CDriveInfoPanel(this);
+    panel_->setGeometry(kPanelRect);
+
+    back_ = AddCommandButton(QStringLiteral("Back"), QStringLiteral("back"), QRect(20, 386, 100, 36));
+    addImage_ = AddCommandButton(QStringLiteral("Add Image..."), QStringLiteral("add"), QRect(128, 386, 140, 36));
+    addImage_->setToolTip(QStringLiteral("Attach a disk image file and list it as a disk (you can also drop "
+                                         "image files on this page)"));
+    option_ = AddCommandButton(QStringLiteral("Option"), QStringLiteral("option"), QRect(549, 386, 104, 36));
+    next_ = AddCommandButton(QStringLiteral("Next"), QStringLiteral("next"), QRect(661, 386, 104, 36), true);
+    option_->setEnabled(false);
+    next_->setEnabled(false);
+
+    connect(back_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(PAGE_HOME, 0); });
+    connect(addImage_, &QAbstractButton::clicked, this, &CDriveViewPage::OnAddImage);
+    connect(option_, &QAbstractButton::clicked, this, &CDriveViewPage::OnOption);
+    connect(next_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(PAGE_RESULT, mode()); });
+
+    BuildTree();
+    // After the page is on screen, so that the message has the page behind it.
+    QTimer::singleShot(0, this, &CDriveViewPage::RunPrivilegeProbe);
+}
+
+CDriveViewPage::~CDriveViewPage() {
+    // The items point into the inventory: clear them first.
+    tree_->clear();
+}
+
+void CDriveViewPage::RunPrivilegeProbe() {
+    if (AdministratorRightsMissing(*devices_)) ShowMessage(this, QString::fromLatin1(kAdministratorMessage));
+}
+
+void CDriveViewPage::BuildTree() {
+    QSignalBlocker blocker(tree_);
+    tree_->clear();
+    selectedDisk_ = nullptr;
+    selectedPartition_ = nullptr;
+    devices_ = app().devices();
+    inventory_ = std::make_unique<CDiskInventory>(*devices_);
+    inventory_->Refresh();
+
+    auto* root = new QTreeWidgetItem(tree_, QStringList(QString::fromLatin1(kMyComputerText)));
+    root->setData(0, kKindRole, kRootItem);
+    root->setIcon(0, skin::PictureIcon(QStringLiteral("tree-computer")));
+    for (int d = 0; d < inventory_->diskCount(); ++d) {
+        const DiskInfo& disk = inventory_->GetDisk(d);
+        auto* diskItem = new QTreeWidgetItem(root, QStringList(QString::fromStdString(DiskItemText(disk))));
+        diskItem->setData(0, kKindRole, kDiskItem);
+        diskItem->setData(0, kIndexRole, d);
+        diskItem->setIcon(0, skin::PictureIcon(disk.removable ? QStringLiteral("tree-removable")
+                                                               : QStringLiteral("tree-disk")));
+        for (int v = 0; v < inventory_->volumeCount(); ++v) {
+            const PartitionInfo& volume = inventory_->GetVolume(v);
+            if (volume.diskNumber != disk.diskNumber || !ModeAdmits(mode(), volume.FsName())) continue;
+            auto* item = new QTreeWidgetItem(diskItem, QStringList(QString::fromStdString(VolumeItemText(volume))));
+            item->setData(0, kKindRole, kPartitionItem);
+            item->setData(0, kIndexRole, v);
+            item->setIcon(0, skin::PictureIcon(QStringLiteral("tree-partition")));
+        }
+    }
+    if (root->childCount() > 0) {
+        root->setExpanded(true);
+        for (int i = 0; i < root->childCount(); ++i) root->child(i)->setExpanded(true);
+        tree_->setCurrentItem(root);
+    }
+    blocker.unblock();
+    OnSelectionChanged();
+}
+
+std::vector<PartitionInfo> CDriveViewPage::ListedPartitions(const QTreeWidgetItem* diskItem) const {
+    std::vector<PartitionInfo> listed;
+    for (int i = 0; i < diskItem->childCount(); ++i) {
+        listed.push_back(inventory_->GetVolume(diskItem->child(i)->data(0, kIndexRole).toInt()));
+    }
+    return listed;
+}
+
+void CDriveViewPage::OnSelectionChanged() {
+    selectedDisk_ = nullptr;
+    selectedPartition_ = nullptr;
+    const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+    const QTreeWidgetItem* item = selected.isEmpty() ? nullptr : selected.front();
+    const int kind = item ? item->data(0, kKindRole).toInt() : kRootItem;
+    if (item && kind == kPartitionItem) {
+        selectedPartition_ = &inventory_->GetVolume(item->data(0, kIndexRole).toInt());
+        app().settings.SelectPartition(*selectedPartition_);
+        panel_->ShowPartition(*selectedPartition_);
+    } else if (item && kind == kDiskItem) {
+        selectedDisk_ = &inventory_->GetDisk(item->data(0, kIndexRole).toInt());
+        panel_->ShowDisk(*selectedDisk_, ListedPartitions(item));
+    } else {
+        panel_->ShowNothing();
+    }
+    next_->setEnabled(selectedPartition_ != nullptr);
+    option_->setEnabled(selectedPartition_ != nullptr);
+}
+
+void CDriveViewPage::OnOption() {
+    if (!selectedPartition_) return;
+    if (mode() == SCAN_RAW) {
+        app().resultPages().RunRawOptions(this, app().settings);
+    } else {
+        CFilterDlg::EditBeforeScan(this, app().settings);
+    }
+}
+
+bool CDriveViewPage::AttachImage(const QString& path) {
+    QString error;
+    if (!app().AttachImage(path, &error)) {
+        ShowMessage(this, QStringLiteral("The disk image could not be attached:\n%1").arg(error));
+        return false;
+    }
+    BuildTree();
+    return true;
+}
+
+void CDriveViewPage::OnAddImage() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Attach a Disk Image"), QString(),
+        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.ima *.vfd);;All files (*)"));
+    if (!path.isEmpty()) AttachImage(path);
+}
+
+void CDriveViewPage::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasUrls()) return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) return;
+    }
+    event->acceptProposedAction();
+}
+
+void CDriveViewPage::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!AttachImage(url.toLocalFile())) break;
+    }
+    event->acceptProposedAction();
+}
+
+}  // namespace lumacore::ui

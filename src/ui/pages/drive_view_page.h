@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QTreeWidget>
+#include <memory>
+#include <vector>
+
+#include "core/disk_info.h"
+#include "core/partition_info.h"
+#include "disk/disk_inventory.h"
+#include "ui/pages/page.h"
+
+namespace lumacore::ui {
+
+class CDriveInfoPanel;
+
+// The drive page: the "My Computer" tree of disks and the partitions the chosen mode can read, the
+// information panel of the selection, and the way on to the result page. Disk images can be attached
+// here (button or file drop), since on Linux recovering from an image is the common case.
+class CDriveViewPage final : public CPage {
+    Q_OBJECT
+public:
+    // Item roles in the tree.
+    enum ItemKind : int { kRootItem = 0, kDiskItem = 1, kPartitionItem = 2 };
+    static constexpr int kKindRole = Qt::UserRole;
+    static constexpr int kIndexRole = Qt::UserRole + 1;  // index into the inventory's disk or volume table
+
+    CDriveViewPage(const PageContext& context, QWidget* parent);
+    ~CDriveViewPage() override;
+
+    QTreeWidget* tree() const { return tree_; }
+    CDriveInfoPanel* panel() const { return panel_; }
+    CSkinButton* backButton() const { return back_; }
+    CSkinButton* addImageButton() const { return addImage_; }
+    CSkinButton* optionButton() const { return option_; }
+    CSkinButton* nextButton() const { return next_; }
+
+    // The selection: at most one is set.
+    const DiskInfo* selectedDisk() const { return selectedDisk_; }
+    const PartitionInfo* selectedPartition() const { return selectedPartition_; }
+
+    // Refreshes the inventory and builds the tree anew.
+    void BuildTree();
+    // Attaches a disk image and lists it; tells the user when it cannot be opened.
+    bool AttachImage(const QString& path);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void OnSelectionChanged();
+    void OnOption();
+    void OnAddImage();
+    void RunPrivilegeProbe();
+    std::vector<PartitionInfo> ListedPartitions(const QTreeWidgetItem* diskItem) const;
+
+    std::shared_ptr<const DeviceMap> devices_;
+    std::unique_ptr<CDiskInventory> inventory_;
+    QTreeWidget* tree_ = nullptr;
+    CDriveInfoPanel* panel_ = nullptr;
+    CSkinButton* back_ = nullptr;
+    CSkinButton* addImage_ = nullptr;
+    CSkinButton* option_ = nullptr;
+    CSkinButton* next_ = nullptr;
+    const DiskInfo* selectedDisk_ = nullptr;
+    const PartitionInfo* selectedPartition_ = nullptr;
+};
+
+}  // namespace lumacore::ui

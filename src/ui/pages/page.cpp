@@ -1,0 +1,61 @@
+#include "ui/pages/page.h"
+
+#include <QPainter>
+
+#include "core/scan_mode.h"
+#include "ui/shell.h"
+#include "ui/skin/skin.h"
+#include "ui/skin/skin_button.h"
+
+namespace lumacore::ui {
+
+QString ModeTitle(int mode) {
+    switch (mode) {
+        case SCAN_DELETED: return QStringLiteral("Deleted File Recovery");
+        case SCAN_PARTITION: return QStringLiteral("Lost Partition Recovery");
+        case SCAN_FORMATTED: return QStringLiteral("Formatted Drive Recovery");
+        case SCAN_RAW: return QStringLiteral("RAW Signature Search");
+        default: return {};
+    }
+}
+
+QRect HeaderButtonRect(int index) {
+    constexpr int kWidth = 82, kHeight = 28, kGap = 8, kRight = 20, kTop = 21;
+    const int left = skin::kWindowWidth - kRight - 3 * kWidth - 2 * kGap;
+    return QRect(left + index * (kWidth + kGap), kTop, kWidth, kHeight);
+}
+
+CPage::CPage(const PageContext& context, QWidget* parent)
+    : QWidget(parent), app_(context.app), host_(context.host), mode_(context.mode) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    const auto headerLook = [](const char* label, const char* glyph) {
+        return skin::ButtonLook{skin::ButtonStyle::Header, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
+    };
+    home_ = new CSkinButton(QStringLiteral("Home"), headerLook("Home", "home"), HeaderButtonRect(0), 0, this);
+    help_ = new CSkinButton(QStringLiteral("Help"), headerLook("Help", "help"), HeaderButtonRect(1), 0, this);
+    about_ = new CSkinButton(QStringLiteral("About"), headerLook("About", "about"), HeaderButtonRect(2), 0, this);
+    connect(home_, &QAbstractButton::clicked, this, [this] { host_.PostNavigate(PAGE_HOME, 0); });
+    connect(help_, &QAbstractButton::clicked, this, [this] { OpenHelpDocument(this); });
+    connect(about_, &QAbstractButton::clicked, this, [this] { ShowAboutBox(this); });
+}
+
+void CPage::SetHeading(const QString& title, const QString& subtitle) {
+    title_ = title;
+    subtitle_ = subtitle;
+    update();
+}
+
+CSkinButton* CPage::AddCommandButton(const QString& windowText, const QString& glyph, const QRect& rect,
+                                     bool primary) {
+    const skin::ButtonLook look{primary ? skin::ButtonStyle::Primary : skin::ButtonStyle::Secondary, windowText, {},
+                                glyph};
+    return new CSkinButton(windowText, look, rect, 0, this);
+}
+
+void CPage::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    skin::PaintWindowArt(painter, *this, QPoint(0, skin::kTitleStripHeight));
+    skin::PaintHeading(painter, title_, subtitle_);
+}
+
+}  // namespace lumacore::ui

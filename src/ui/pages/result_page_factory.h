@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "ui/pages/page.h"
+
+namespace lumacore {
+class RecoverySettings;
+}
+
+namespace lumacore::ui {
+
+// The pages that open after the drive page (or straight from the home page in the lost-partition mode).
+enum class ResultPageKind {
+    Fat16,      // FAT page, FAT16 variant (1)
+    Fat32,      // FAT page, FAT32 variant (2)
+    Ntfs,
+    Ext,
+    Raw,
+    Partition,  // the lost-partition page
+};
+
+// Which page the result navigation opens: by the mode, and in the deleted-file and formatted-drive modes
+// by the exact file-system name of the chosen partition. None for a name no page reads.
+std::optional<ResultPageKind> ChooseResultPage(int mode, std::string_view fsName);
+
+// The page class's name, as the result pages are known in the code ("CResultPage_FAT", ...).
+QString ResultPageClassName(ResultPageKind kind);
+
+// Makes the result pages and the RAW options dialog. The home view holds one; the result pages plug in
+// by installing a factory of their own in the application object.
+class ResultPageFactory {
+public:
+    virtual ~ResultPageFactory() = default;
+
+    // The page for `kind`, a child of `parent`; null when it cannot be made (the home view then says so).
+    virtual CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) = 0;
+
+    // The drive page's Option button in the RAW mode: the scan range, size limit and file types.
+    // Returns true when the user confirmed.
+    virtual bool RunRawOptions(QWidget* parent, RecoverySettings& settings) = 0;
+};
+
+// Until the result pages exist: a page that says which result page would open for the chosen partition,
+// with the way back.
+class CPlaceholderResultPageFactory final : public ResultPageFactory {
+public:
+    CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
+    bool RunRawOptions(QWidget* parent, RecoverySettings& settings) override;
+};
+
+}  // namespace lumacore::ui

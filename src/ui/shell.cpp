@@ -1,0 +1,90 @@
+#include "ui/shell.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "ui/skin/skin.h"
+
+#ifndef LUMACORE_VERSION
+#define LUMACORE_VERSION "0"
+#endif
+
+namespace lumacore::ui {
+
+namespace {
+
+MessageObserver& Observer() {
+    static MessageObserver observer;
+    return observer;
+}
+
+constexpr const char* kHelpFileName = "lumacore-user-guide.html";
+
+}  // namespace
+
+void ShowMessage(QWidget* parent, const QString& text) {
+    const QString caption = QString::fromLatin1(kApplicationName);
+    if (Observer()) {
+        Observer()(caption, text);
+        return;
+    }
+    QMessageBox::warning(parent, caption, text);
+}
+
+void SetMessageObserver(MessageObserver observer) { Observer() = std::move(observer); }
+
+QString HelpDocumentPath() {
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QStringList candidates = {
+        programDir.filePath(QStringLiteral("help/%1").arg(QLatin1String(kHelpFileName))),
+        programDir.filePath(QStringLiteral("../share/lumacore/help/%1").arg(QLatin1String(kHelpFileName))),
+    };
+    for (const QString& candidate : candidates) {
+        if (QFileInfo::exists(candidate)) return QFileInfo(candidate).canonicalFilePath();
+    }
+    return {};
+}
+
+void OpenHelpDocument(QWidget* parent) {
+    const QString path = HelpDocumentPath();
+    // A help button that silently does nothing leaves the user guessing; say what is missing instead.
+    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        ShowMessage(parent, QStringLiteral("The user guide (%1) could not be opened.").arg(QLatin1String(kHelpFileName)));
+    }
+}
+
+QString AboutText() {
+    return QStringLiteral(
+               "<p style='font-size:15px'><b>%1</b><br>Version %2</p>"
+               "<p>Finds deleted files on FAT, NTFS and EXT2/EXT3 volumes, recovers files after a quick "
+               "format, carves files by their signatures and brings back lost partitions.</p>"
+               "<p>Disks and disk images are only read while you search.</p>"
+               "<p><a href='%3'>%3</a></p>")
+        .arg(QLatin1String(kProductTitle), QLatin1String(LUMACORE_VERSION), QLatin1String(kProjectPage));
+}
+
+std::unique_ptr<QMessageBox> MakeAboutBox(QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setObjectName(QStringLiteral("AboutBox"));
+    box->setWindowTitle(QStringLiteral("About %1").arg(QLatin1String(kProductTitle)));
+    box->setIconPixmap(skin::Picture(QStringLiteral("logo"), QSize(64, 64), box->devicePixelRatioF()));
+    box->setTextFormat(Qt::RichText);
+    box->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    box->setText(AboutText());
+    box->setStandardButtons(QMessageBox::Ok);
+    return box;
+}
+
+void ShowAboutBox(QWidget* parent) {
+    if (Observer()) {
+        Observer()(QStringLiteral("About %1").arg(QLatin1String(kProductTitle)), AboutText());
+        return;
+    }
+    MakeAboutBox(parent)->exec();
+}
+
+}  // namespace lumacore::ui

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+class QWidget;
+
+// What the windows ask of the desktop: message boxes, the help document and the about box. Tests swap
+// the message boxes for an observer so that a run never stops on a modal box.
+namespace lumacore::ui {
+
+// The caption of the program's message boxes and the name its settings are kept under.
+inline constexpr const char* kApplicationName = "Vexa";
+inline constexpr const char* kProductTitle = "Lumacore Data Recovery";
+// Where About leads.
+inline constexpr const char* kProjectPage = "https://lumacore.example.org/";
+
+// A warning box with the application name as caption, or the observer's call when one is set.
+void ShowMessage(QWidget* parent, const QString& text);
+
+using MessageObserver = std::function<void(const QString& caption, const QString& text)>;
+// Replaces every message box with a call of `observer`; an empty function brings the boxes back.
+void SetMessageObserver(MessageObserver observer);
+
+// The user guide that ships beside the program (help/lumacore-user-guide.html), or in the installed data
+// folder; empty when neither is there.
+QString HelpDocumentPath();
+
+// Opens the user guide with the desktop's handler for HTML files; says so when it cannot.
+void OpenHelpDocument(QWidget* parent);
+
+// The about box: version, what the program does, and the project page.
+void ShowAboutBox(QWidget* parent);
+std::unique_ptr<QMessageBox> MakeAboutBox(QWidget* parent);
+QString AboutText();
+
+}  // namespace lumacore::ui
