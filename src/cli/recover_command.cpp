@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/ext_scan.h"
+#include "cli/raw_scan.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
 #include "cli/overwrite_prompt.h"
@@ -32,6 +33,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     OptionParser options;
     AddVolumeOptions(options);
     AddFilterOptions(options);
+    AddRawOptions(options);
     options.Value("--mode").Value("--to").Value("--overwrite").Repeatable("--only").Value("--end");
     auto fail = [](const std::string& message, int code) {
         std::cerr << "lumacore-cli recover: " << message << '\n';
@@ -39,13 +41,14 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     };
     if (auto parsed = options.Parse(arguments); !parsed) return fail(parsed.error().message, kExitUsage);
     const std::string mode = options.Get("--mode").value_or("deleted");
-    if (mode != "deleted" && mode != "formatted") {
-        return fail("unknown mode '" + mode + "' (modes: deleted, formatted)", kExitUsage);
+    if (mode != "deleted" && mode != "formatted" && mode != "raw") {
+        return fail("unknown mode '" + mode + "' (modes: deleted, formatted, raw)", kExitUsage);
     }
     const auto destination = options.Get("--to");
     if (!destination) return fail("choose the destination folder with --to DIR", kExitUsage);
     auto policy = OverwritePolicyFrom(options.Get("--overwrite").value_or("ask"));
     if (!policy) return fail(policy.error().message, kExitUsage);
+    if (mode == "raw") return RunRawRecoverCommand(devices, options, *destination, *policy);
     auto filter = FilterFromOptions(options);
     if (!filter) return fail(filter.error().message, kExitUsage);
 

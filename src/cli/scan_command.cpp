@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/ext_scan.h"
+#include "cli/raw_scan.h"
 #include "cli/fat_scan.h"
 #include "cli/filter_options.h"
 #include "cli/ntfs_scan.h"
@@ -16,16 +17,18 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
     OptionParser options;
     AddVolumeOptions(options);
     AddFilterOptions(options);
+    AddRawOptions(options);
     options.Value("--mode").Flag("--json").Value("--end");
     if (auto parsed = options.Parse(arguments); !parsed) {
         std::cerr << "lumacore-cli scan: " << parsed.error().message << '\n';
         return kExitUsage;
     }
     const std::string mode = options.Get("--mode").value_or("deleted");
-    if (mode != "deleted" && mode != "formatted") {
-        std::cerr << "lumacore-cli scan: unknown mode '" << mode << "' (modes: deleted, formatted)\n";
+    if (mode != "deleted" && mode != "formatted" && mode != "raw") {
+        std::cerr << "lumacore-cli scan: unknown mode '" << mode << "' (modes: deleted, formatted, raw)\n";
         return kExitUsage;
     }
+    if (mode == "raw") return RunRawScanCommand(devices, options);
     auto filter = FilterFromOptions(options);
     if (!filter) {
         std::cerr << "lumacore-cli scan: " << filter.error().message << '\n';

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "core/partition_info.h"
+#include "core/progress.h"
+#include "engines/raw/raw_carver.h"
+#include "engines/raw/signature_entry.h"
+#include "platform/device_map.h"
+#include "recovery/raw_recover_run.h"
+#include "recovery/recovered_file_writer.h"
+
+namespace lumacore {
+
+// What to carve: a volume, a gap or a whole disk, the part of it, the size limit and the file types.
+struct RawScanRequest {
+    PartitionInfo source;
+    std::optional<std::uint32_t> start;  // sectors relative to the source; the whole source when not given
+    std::optional<std::uint32_t> end;
+    std::uint32_t sizeLimitKb = 0;        // 0: the default 512000 KB
+    std::vector<std::string> types;       // extensions to search; empty: every type of the signature file
+    std::filesystem::path signatureFile;  // empty: "rp.dat" in the current folder, else beside the program
+};
+
+// A finished signature scan, for the scan and recover commands. The carver stays with it: it owns the
+// found files and reads their sectors; the signature list it matched with lives here too.
+struct RawScan {
+    RawTypeSelection signatures;
+    std::unique_ptr<CRawCarver> carver;
+    RawResultTree tree;
+    RawResultTree::ItemId root = RawResultTree::kNoItem;
+};
+
+// A record standing for a whole disk (sector 0 to its end), for carving a disk whose partition table
+// is gone: no letter, no file system.
+PartitionInfo WholeDiskRecord(int diskNumber, std::uint64_t diskBytes);
+
+// Runs the scan; an error when the disk cannot be opened, the signature file cannot be read or holds
+// no signature, or a requested type is not in it.
+Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
+                                         ProgressFields& progress);
+
+// The tree as indented text (each kind, then its files: name, size, first sector, tab-separated) and
+// the totals; the JSON form lists each file's name, description, extension, first sector (relative to
+// the source and absolute on the disk) and length.
+std::string RawTreeText(const RawScan& scan);
+std::string RawTreeJson(const RawScan& scan);
+
+// Ticks every found file.
+void CheckAllRaw(RawScan& scan);
+// Ticks the files of a kind ("JPEG image"), one file of a kind ("JPEG image/File0.jpg") or one file by
+// its name ("File0.jpg"); an error when nothing by that name was found.
+Result<void> CheckRawPath(RawScan& scan, const std::string& path);
+
+// Writes the ticked files (added to the carver's selection) below the writer's destination, one folder
+// per extension.
+RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
+                               const StopToken& stop);
+
+// The command line. AddRawOptions registers --size-limit KB, --types ext,ext,... and --signatures FILE
+// (the scan and recover commands register --volume/--disk/--start, --end, --json, --to, --overwrite and
+// --only themselves). The source is --volume I (with --start S/--end E inside it), --disk N --start S
+// (the volume there), or --disk N alone: the whole disk, whatever its partition table says.
+void AddRawOptions(OptionParser& options);
+Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options);
+// `scan --mode raw`: prints the tree (text, or JSON with --json) and returns the exit code.
+int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options);
+// `recover --mode raw`: scans, ticks everything or the --only paths, checks the destination and writes.
+int RunRawRecoverCommand(const DeviceMap& devices, const OptionParser& options,
+                         const std::filesystem::path& destination, OverwritePolicy policy);
+
+}  // namespace lumacore

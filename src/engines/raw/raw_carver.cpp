@@ -1,0 +1,206 @@
+#include "engines/raw/raw_carver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
+#include "core/size_text.h"
+#include "engines/raw/raw_block_reader.h"
+#include "engines/raw/signature_matcher.h"
+
+namespace lumacore {
+
+namespace {
+
+int ErrorNumber(const Error& error) {
+    return error.systemCode != 0 ? error.systemCode : EIO;
+}
+
+}  // namespace
+
+std::string RawRootText(char driveLetter) {
+    return Format("RAW - Logical Disk (%c:)", driveLetter);
+}
+
+CRawCarver::CRawCarver(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition)
+    : disk_(std::move(disk)),
+      partitionOffset_(std::uint64_t{partition.startSector} * kSectorSize),
+      driveLetter_(partition.driveLetter != 0 ? partition.driveLetter : PartitionInfo::kNoLetter) {
+    rangeLast_ = partition.totalBytes / kSectorSize;
+}
+
+void CRawCarver::SetRange(std::uint64_t firstSector, std::uint64_t lastSector) {
+    rangeFirst_ = firstSector;
+    rangeLast_ = lastSector;
+}
+
+void CRawCarver::SetSizeLimit(std::uint32_t kilobytes) {
+    if (kilobytes != 0) sizeLimitKb_ = std::min(kilobytes, kMaxSizeLimitKb);
+}
+
+void CRawCarver::Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature) {
+    auto node = std::make_unique<RawFileNode>();
+    node->name = "File" + std::to_string(found_.size()) + "." + signature.extension;
+    node->description = signature.description;
+    node->extension = signature.extension;
+    node->firstSector = start / kSectorSize;
+    node->length = length;
+    found_.push_back(std::move(node));
+}
+
+int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
+    if (signatures_ == nullptr) return -1;
+    signatures_->EnsureLoaded();
+    if (signatures_->entries().empty() || !signatures_->AnyEnabled()) return -1;
+    const std::vector<SignatureEntry>& entries = signatures_->entries();
+    const SignatureMatcher matcher(entries);
+
+    // Byte positions relative to the partition. The range never runs past the device: sectors that
+    // are not there would otherwise end up inside the last file.
+    const std::uint64_t deviceBytes = disk_->Size() > partitionOffset_ ? disk_->Size() - partitionOffset_ : 0;
+    const std::uint64_t deviceSectors = deviceBytes / kSectorSize;
+    const std::uint64_t start = std::min(rangeFirst_, deviceSectors) * kSectorSize;
+    const std::uint64_t end = std::max(start, std::min(rangeLast_, deviceSectors) * kSectorSize);
+    const std::uint64_t chunkBytes = std::uint64_t{kChunkSectors} * kSectorSize;
+    const std::uint64_t limitBytes = std::uint64_t{sizeLimitKb_} * 1024;
+
+    progress.SetText("Found Raw Files : " + std::to_string(found_.size()));
+    progress.SetTotal(static_cast<std::int64_t>((end - start + chunkBytes - 1) / chunkBytes));
+    progress.SetDone(0);
+
+    // The open file. Its start is kept apart from "is a file open": a header at the range's byte 0
+    // starts a file like any other.
+    bool open = false;
+    std::uint64_t openStart = 0;
+    int openSignature = -1;
+    auto step = [&](std::uint64_t position, int match) {
+        if (match < 0) {
+            if (open && (position - openStart) / 1024 >= sizeLimitKb_) {
+                Report(openStart, position - openStart, entries[static_cast<std::size_t>(openSignature)]);
+                open = false;
+            }
+            return;
+        }
+        if (open) Report(openStart, position - openStart, entries[static_cast<std::size_t>(openSignature)]);
+        open = true;
+        openStart = position;
+        openSignature = match;
+    };
+
+    RawBlockReader reader(*disk_, partitionOffset_, start, end, static_cast<std::size_t>(chunkBytes),
+                          std::size_t{kTailStepSectors} * kSectorSize, matcher.lookahead(), readAhead_);
+    const std::size_t window = kSectorSize + matcher.lookahead();
+    std::uint64_t reached = start;
+    while (!stop.StopRequested()) {
+        const RawReadBlock* block = reader.Next();
+        if (block == nullptr) break;
+        const std::byte* bytes = block->bytes.data();
+        // Sectors the read did not deliver (a failed or short read) carry no header, but still count
+        // towards the open file's size limit.
+        const std::size_t readable = std::min(block->valid, block->size) / kSectorSize * kSectorSize;
+        for (std::size_t at = 0; at < block->size; at += kSectorSize) {
+            int match = -1;
+            if (at < readable) {
+                match = matcher.Match(
+                    std::span<const std::byte>(bytes + at, std::min(window, block->valid - at)));
+            }
+            step(block->pos + at, match);
+        }
+        reached = block->pos + block->size;
+        progress.SetDone(static_cast<std::int64_t>((reached - start) / chunkBytes));
+        progress.SetText("Found Raw Files : " + std::to_string(found_.size()));
+    }
+    // The file still open where the scan ended runs to there, and no further than the size limit.
+    if (open) {
+        Report(openStart, std::min(reached - openStart, limitBytes),
+               entries[static_cast<std::size_t>(openSignature)]);
+    }
+    progress.SetDone(progress.Total());
+    progress.SetText("Found Raw Files : " + std::to_string(found_.size()));
+    return 0;
+}
+
+RawResultTree::ItemId CRawCarver::BuildTree(RawResultTree& tree) const {
+    const RawResultTree::ItemId root = tree.InsertLast(RawResultTree::kNoItem, RawRootText(driveLetter_));
+    tree.SetImages(root, 0, 0);
+    // A file joins the first kind whose text contains its description. Kinds are only ever appended,
+    // so the answer for a description never changes once found: remember it.
+    std::map<std::string, RawResultTree::ItemId> kindOf;
+    for (std::size_t i = 0; i < found_.size(); ++i) {
+        const std::string& description = found_[i]->description;
+        auto known = kindOf.find(description);
+        if (known == kindOf.end()) {
+            RawResultTree::ItemId kind = RawResultTree::kNoItem;
+            for (RawResultTree::ItemId child : tree.item(root).children) {
+                if (tree.item(child).text.find(description) != std::string::npos) {
+                    kind = child;
+                    break;
+                }
+            }
+            if (kind == RawResultTree::kNoItem) {
+                kind = tree.InsertLast(root, description);
+                tree.SetImages(kind, 1, 2);
+            }
+            known = kindOf.emplace(description, kind).first;
+        }
+        tree.item(known->second).data.push_back(static_cast<std::uint32_t>(i));
+    }
+    tree.Select(root);
+    tree.Expand(root);
+    return root;
+}
+
+void CRawCarver::BuildSelection(const RawResultTree& tree, RawResultTree::ItemId item) {
+    if (!tree.valid(item)) return;
+    std::vector<RawResultTree::ItemId> pending{item};
+    while (!pending.empty()) {
+        const RawResultTree::ItemId id = pending.back();
+        pending.pop_back();
+        for (const std::uint32_t index : tree.item(id).data) {
+            if (index >= found_.size() || !found_[index]->selected) continue;
+            RawFileNode* node = found_[index].get();
+            if (std::find(selection_.begin(), selection_.end(), node) == selection_.end())
+                selection_.push_back(node);
+        }
+        const auto& children = tree.item(id).children;
+        for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(*child);
+    }
+}
+
+int CRawCarver::ReadCarvedFile(const RawFileNode* node, std::vector<std::byte>& out,
+                               std::uint64_t maxBytes) const {
+    if (node == nullptr || node->length == 0) return -1;
+    const std::uint64_t wanted = std::min(node->length, maxBytes);
+    out.assign(static_cast<std::size_t>(wanted), std::byte{0});
+    auto read = disk_->ReadAt(partitionOffset_ + node->firstSector * kSectorSize, out);
+    if (!read) {
+        out.clear();
+        return ErrorNumber(read.error());
+    }
+    out.resize(*read);
+    return 0;
+}
+
+int CRawCarver::WriteCarvedFile(const RawFileNode* node, const Sink& sink) const {
+    if (node == nullptr || node->length == 0 || !sink) return -1;
+    AlignedBuffer buffer;
+    buffer.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(node->length, kCopyBlockBytes)));
+    const std::uint64_t from = partitionOffset_ + node->firstSector * kSectorSize;
+    for (std::uint64_t done = 0; done < node->length;) {
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), node->length - done));
+        auto read = disk_->ReadAt(from + done, std::span<std::byte>(buffer.data(), piece));
+        if (!read) return ErrorNumber(read.error());
+        if (*read > 0) {
+            if (auto written = sink(std::span<const std::byte>(buffer.data(), *read)); !written) {
+                return ErrorNumber(written.error());
+            }
+        }
+        // The device ended before the file did: the copy stops here instead of waiting for bytes.
+        if (*read < piece) return EIO;
+        done += piece;
+    }
+    return 0;
+}
+
+}  // namespace lumacore

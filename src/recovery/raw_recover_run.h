@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/progress.h"
+#include "core/result.h"
+#include "engines/raw/raw_file_node.h"
+#include "recovery/output_file.h"
+#include "recovery/recovered_file_writer.h"
+
+namespace lumacore {
+
+// What the RAW page says when Recovery is pressed with nothing selected (caption "Notice"), and the
+// caption of the report shown after a run with failures.
+inline constexpr const char* kRawNothingSelected = "Please select file to recover!";
+inline constexpr const char* kRawNothingSelectedCaption = "Notice";
+inline constexpr const char* kRawReportCaption = "Error";
+// The report holds at most this many characters; a line that does not fit is left out of the text
+// (the run's list of lines keeps every one).
+inline constexpr std::size_t kRawReportLimit = 259;
+
+std::string RawCannotCreateLine(const std::string& name);  // "Can not create file '<name>'.\n"
+std::string RawCannotWriteLine(const std::string& name);   // "Can not write file '<name>'.\n"
+
+struct RawRecoverRunResult {
+    std::uint64_t filesWritten = 0;
+    std::uint64_t bytesWritten = 0;
+    std::uint64_t failures = 0;
+    std::uint64_t keptExisting = 0;
+    bool cancelled = false;
+    std::vector<std::string> reportLines;  // one per failed file, in order
+
+    // The lines joined, each one only while the whole still fits kRawReportLimit characters.
+    std::string ReportText() const;
+};
+
+// Copies one carved file's sectors into the output file.
+using RawCopyData = std::function<Result<void>(const RawFileNode&, OutputFile&)>;
+
+// Writes the selection in order, each file into the folder named by its extension (the text after the
+// first "." of its name) below the writer's destination. Names with a double quote among their first
+// three characters are skipped. A file that cannot be created, or whose sectors cannot all be copied,
+// adds a report line and the run goes on; a partly copied file stays.
+RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, RecoveredFileWriter& writer,
+                                   ProgressFields& progress, const StopToken& stop,
+                                   const RawCopyData& copyData);
+
+}  // namespace lumacore
