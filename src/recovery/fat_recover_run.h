@@ -7,17 +7,10 @@
 #include "core/result.h"
 #include "engines/fat/fat_file_node.h"
 #include "recovery/output_file.h"
+#include "recovery/recover_run_result.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {
-
-struct RecoverRunResult {
-    std::uint64_t filesWritten = 0;
-    std::uint64_t bytesWritten = 0;
-    std::uint64_t failures = 0;  // files not written because of an error, those in folders that failed too
-    std::uint64_t keptExisting = 0;
-    bool cancelled = false;  // stopped, or the user cancelled at an overwrite question
-};
 
 // Copies one file's data into the output file (reads the clusters from the source).
 using FatCopyData = std::function<Result<void>(const FatFileNode&, OutputFile&)>;

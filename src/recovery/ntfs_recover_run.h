@@ -9,6 +9,7 @@
 #include "core/result.h"
 #include "engines/ntfs/ntfs_file_node.h"
 #include "recovery/output_file.h"
+#include "recovery/recover_run_result.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {
@@ -16,24 +17,12 @@ namespace lumacore {
 // What the NTFS page says when Recovery is pressed with nothing selected (caption "Notice").
 inline constexpr const char* kNtfsNothingSelected = "Please select file to recover!";
 inline constexpr const char* kNtfsReportCaption = "Notice";
-// The report shown after a run holds at most this many characters: a line that does not fit is left
-// out of the text (the run's list of lines keeps every one).
-inline constexpr std::size_t kNtfsReportLimit = 259;
+inline constexpr std::size_t kNtfsReportLimit = kRecoverReportLimit;
 
 std::string NtfsCannotCreateLine(const std::string& name);   // "Can not create file '<name>'.\n"
 std::string NtfsCannotRecoverLine(const std::string& name);  // "Can not recovery file '<name>'.\n"
 
-struct NtfsRecoverRunResult {
-    std::uint64_t filesWritten = 0;
-    std::uint64_t bytesWritten = 0;
-    std::uint64_t failures = 0;
-    std::uint64_t keptExisting = 0;
-    bool cancelled = false;
-    std::vector<std::string> reportLines;  // one per failed file, in order
-
-    // The lines joined, each one only while the whole still fits kNtfsReportLimit characters.
-    std::string ReportText() const;
-};
+using NtfsRecoverRunResult = ReportedRecoverRunResult;
 
 // Copies one node's data into the output file.
 using NtfsCopyData = std::function<Result<void>(const NtfsFileNode&, OutputFile&)>;

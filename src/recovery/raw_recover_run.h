@@ -9,6 +9,7 @@
 #include "core/result.h"
 #include "engines/raw/raw_file_node.h"
 #include "recovery/output_file.h"
+#include "recovery/recover_run_result.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {
@@ -18,24 +19,12 @@ namespace lumacore {
 inline constexpr const char* kRawNothingSelected = "Please select file to recover!";
 inline constexpr const char* kRawNothingSelectedCaption = "Notice";
 inline constexpr const char* kRawReportCaption = "Error";
-// The report holds at most this many characters; a line that does not fit is left out of the text
-// (the run's list of lines keeps every one).
-inline constexpr std::size_t kRawReportLimit = 259;
+inline constexpr std::size_t kRawReportLimit = kRecoverReportLimit;
 
 std::string RawCannotCreateLine(const std::string& name);  // "Can not create file '<name>'.\n"
 std::string RawCannotWriteLine(const std::string& name);   // "Can not write file '<name>'.\n"
 
-struct RawRecoverRunResult {
-    std::uint64_t filesWritten = 0;
-    std::uint64_t bytesWritten = 0;
-    std::uint64_t failures = 0;
-    std::uint64_t keptExisting = 0;
-    bool cancelled = false;
-    std::vector<std::string> reportLines;  // one per failed file, in order
-
-    // The lines joined, each one only while the whole still fits kRawReportLimit characters.
-    std::string ReportText() const;
-};
+using RawRecoverRunResult = ReportedRecoverRunResult;
 
 // Copies one carved file's sectors into the output file.
 using RawCopyData = std::function<Result<void>(const RawFileNode&, OutputFile&)>;
