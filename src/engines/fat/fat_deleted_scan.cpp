@@ -7,24 +7,16 @@
 #include "core/filter.h"
 #include "core/size_text.h"
 #include "engines/fat/fat_directory_entry.h"
-#include "engines/fat/fat_entry_reader.h"
-#include "engines/fat/fat_volume.h"
+#include "engines/fat/fat_scan_base.h"
 
 namespace lumacore {
 
-class FatDeletedScan {
+class FatDeletedScan : FatScanBase {
 public:
     FatDeletedScan(CFatVolume& volume, FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
                    const StopToken& stop)
-        : volume_(volume),
-          g_(volume.geometry_),
-          tree_(tree),
-          filter_(filter),
-          progress_(progress),
-          stop_(stop),
-          currentYear_(CurrentLocalYear()),
-          lastReadInFolder_(std::size_t{g_.clusterCount} + 2, 0),
-          entries_(g_, currentYear_) {}
+        : FatScanBase(volume, tree, filter, progress, stop),
+          lastReadInFolder_(std::size_t{g_.clusterCount} + 2, 0) {}
 
     bool Run();
 
@@ -41,13 +33,6 @@ private:
     bool ContinuesDeletedFolder(std::uint32_t cluster);
     void Enqueue(FatFolderEntry folder);
 
-    CFatVolume& volume_;
-    const FatGeometry& g_;
-    FatResultTree& tree_;
-    const FilterSettings& filter_;
-    ProgressFields& progress_;
-    const StopToken& stop_;
-    const int currentYear_;
 
     std::deque<FatFolderEntry> queue_;
     // Queued folders that are not live, by first cluster: a later entry for the same cluster names them.
@@ -58,7 +43,6 @@ private:
     // Marks the clusters read for the folder being read, to end a FAT chain that loops.
     std::vector<std::uint32_t> lastReadInFolder_;
     std::uint32_t folderSerial_ = 0;
-    FatEntryReader entries_;
     std::uint64_t acceptedFiles_ = 0;
     std::vector<std::byte> cluster_;
 };
@@ -68,9 +52,7 @@ bool FatDeletedScan::Run() {
     progress_.SetTotal(volume_.EstimatedFileCount());
     progress_.SetDone(0);
 
-    const char* rootFormat = g_.kind == FatKind::Fat32 ? "FAT32 - Logical Disk (%c:)" : "FAT16 - Logical Disk (%c:)";
-    const FatResultTree::ItemId root = tree_.InsertLast(FatResultTree::kNoItem, Format(rootFormat, volume_.driveLetter_));
-    volume_.rootItem_ = root;
+    const FatResultTree::ItemId root = InsertRoot();
 
     FatFolderEntry rootFolder;
     rootFolder.firstCluster = g_.kind == FatKind::Fat32 ? g_.rootCluster : 1;

@@ -8,8 +8,7 @@
 #include "core/filter.h"
 #include "core/size_text.h"
 #include "engines/fat/fat_directory_entry.h"
-#include "engines/fat/fat_entry_reader.h"
-#include "engines/fat/fat_volume.h"
+#include "engines/fat/fat_scan_base.h"
 
 namespace lumacore {
 
@@ -20,18 +19,11 @@ constexpr std::size_t kScanChunkBytes = 1 << 20;
 
 }  // namespace
 
-class FatFormattedScan {
+class FatFormattedScan : FatScanBase {
 public:
     FatFormattedScan(CFatVolume& volume, FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                     const StopToken& stop)
-        : volume_(volume),
-          g_(volume.geometry_),
-          tree_(tree),
-          filter_(filter),
-          progress_(progress),
-          stop_(stop),
-          currentYear_(CurrentLocalYear()),
-          entries_(g_, currentYear_) {}
+                   const StopToken& stop)
+        : FatScanBase(volume, tree, filter, progress, stop) {}
 
     bool Run();
 
@@ -51,14 +43,6 @@ private:
     void AddRun(std::uint32_t cluster);
     RunList::iterator FindRun(std::uint32_t cluster, const FatFolderEntry* except);
 
-    CFatVolume& volume_;
-    const FatGeometry& g_;
-    FatResultTree& tree_;
-    const FilterSettings& filter_;
-    ProgressFields& progress_;
-    const StopToken& stop_;
-    const int currentYear_;
-    FatEntryReader entries_;
 
     FatResultTree::ItemId root_ = FatResultTree::kNoItem;
     FatResultTree::ItemId lostDir_ = FatResultTree::kNoItem;
@@ -86,9 +70,7 @@ FatFormattedScan::RunList::iterator FatFormattedScan::FindRun(std::uint32_t clus
 }
 
 bool FatFormattedScan::Run() {
-    const char* rootFormat = g_.kind == FatKind::Fat32 ? "FAT32 - Logical Disk (%c:)" : "FAT16 - Logical Disk (%c:)";
-    root_ = tree_.InsertLast(FatResultTree::kNoItem, Format(rootFormat, volume_.driveLetter_));
-    volume_.rootItem_ = root_;
+    root_ = InsertRoot();
     lostDir_ = tree_.InsertLast(root_, "LostDIR");
     tree_.SetImages(lostDir_, 1, 2);
 

@@ -57,6 +57,7 @@ protected:
     CFatVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition, bool fat32);
 
 private:
+    friend class FatScanBase;
     friend class FatDeletedScan;
     friend class FatFormattedScan;
     Result<void> Open();
