@@ -38,21 +38,7 @@ ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtV
                 return engine.Extract(
                     *map, [&](std::span<const std::byte> data) { return out.Write(data); }, stop);
             });
-        switch (outcome) {
-            case RecoveredFileWriter::Outcome::Written:
-                ++counts.filesWritten;
-                counts.bytesWritten += node->inode.size;
-                break;
-            case RecoveredFileWriter::Outcome::KeptExisting:
-                ++counts.keptExisting;
-                break;
-            case RecoveredFileWriter::Outcome::Failed:
-                ++counts.failures;
-                break;
-            case RecoveredFileWriter::Outcome::Cancelled:
-                counts.cancelled = true;
-                break;
-        }
+        counts.Count(outcome, node->inode.size);
         progress.SetDone(done);
         if (counts.cancelled) break;
     }

@@ -67,21 +67,7 @@ RecoverRunResult RunFatRecovery(const FatResultTree& tree, FatResultTree::ItemId
             progress.SetDone(static_cast<std::int64_t>(done));
             const auto outcome = writer.WriteFile(folder, node->displayName, node->size,
                                                   [&](OutputFile& out) { return copyData(*node, out); });
-            switch (outcome) {
-                case RecoveredFileWriter::Outcome::Written:
-                    ++result.filesWritten;
-                    result.bytesWritten += node->size;
-                    break;
-                case RecoveredFileWriter::Outcome::KeptExisting:
-                    ++result.keptExisting;
-                    break;
-                case RecoveredFileWriter::Outcome::Failed:
-                    ++result.failures;
-                    break;
-                case RecoveredFileWriter::Outcome::Cancelled:
-                    result.cancelled = true;
-                    break;
-            }
+            result.Count(outcome, node->size);
             if (result.cancelled) break;
             ++done;
         }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "recovery/recovered_file_writer.h"
+
 namespace lumacore {
 
 struct RecoverRunResult {
@@ -13,6 +15,9 @@ struct RecoverRunResult {
     std::uint64_t failures = 0;  // files not written because of an error, those in folders that failed too
     std::uint64_t keptExisting = 0;
     bool cancelled = false;  // stopped, or the user cancelled at an overwrite question
+
+    // Counts what the writer did with one file of `size` bytes.
+    void Count(RecoveredFileWriter::Outcome outcome, std::uint64_t size);
 };
 
 // The report shown after a run holds at most this many characters: a line that does not fit is left

@@ -4,16 +4,6 @@
 
 namespace lumacore {
 
-std::string ReportedRecoverRunResult::ReportText() const {
-    std::string text;
-    for (const std::string& line : reportLines) {
-        if (text.size() + line.size() <= kRecoverReportLimit) text += line;
-    }
-    return text;
-}
-
-std::string CannotCreateFileLine(const std::string& name) { return "Can not create file '" + name + "'.\n"; }
-
 ReportedRecoverRunResult RunSelectionRecovery(const SelectionRun& run, RecoveredFileWriter& writer,
                                               ProgressFields& progress, const StopToken& stop) {
     ReportedRecoverRunResult result;
@@ -51,22 +41,10 @@ ReportedRecoverRunResult RunSelectionRecovery(const SelectionRun& run, Recovered
             copyStarted = true;
             return run.copy(i, out);
         });
-        switch (outcome) {
-            case RecoveredFileWriter::Outcome::Written:
-                ++result.filesWritten;
-                result.bytesWritten += file->size;
-                break;
-            case RecoveredFileWriter::Outcome::KeptExisting:
-                ++result.keptExisting;
-                break;
-            case RecoveredFileWriter::Outcome::Failed:
-                ++result.failures;
-                result.reportLines.push_back(copyStarted ? run.cannotCopyLine(file->name)
-                                                         : CannotCreateFileLine(file->name));
-                break;
-            case RecoveredFileWriter::Outcome::Cancelled:
-                result.cancelled = true;
-                break;
+        result.Count(outcome, file->size);
+        if (outcome == RecoveredFileWriter::Outcome::Failed) {
+            result.reportLines.push_back(copyStarted ? run.cannotCopyLine(file->name)
+                                                     : CannotCreateFileLine(file->name));
         }
         if (result.cancelled) break;
     }
