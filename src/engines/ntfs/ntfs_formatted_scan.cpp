@@ -296,14 +296,15 @@ void NtfsFormattedScan::BuildFoundNodes() {
     v.found_.clusterLimit = volumeBytes_ / v.found_.clusterSize;
     for (const Found& f : found_) v.found_.byNumber.try_emplace(f.number, f.bytes);
 
-    const NtfsResultTree::ItemId folder = tree_.InsertLast(v.rootItem_, CNtfsVolume::kFoundRecordsFolder);
-    tree_.SetImages(folder, 1, 2);
-    tree_.item(folder).data.recordNumber = kFoundRecordsFolderNumber;
+    // The folder is part of every node's path, so that recovery writes them apart from the current
+    // MFT's files of the same names.
     NtfsNodeOptions options;
     options.imageIndex = CNtfsVolume::kFoundRecordsImage;
     options.folderAndNameFilters = false;
     options.skipSystemFiles = true;
-    NtfsNodeBuilder builder(v, tree_, folder, filter_, v.FoundRecordSource(), options);
+    options.topFolder = CNtfsVolume::kFoundRecordsFolder;
+    options.topFolderNumber = kFoundRecordsFolderNumber;
+    NtfsNodeBuilder builder(v, tree_, v.rootItem_, filter_, v.FoundRecordSource(), options);
     for (const Found& f : found_) {
         if (stop_.StopRequested()) break;
         if (f.number < CNtfsVolume::kFirstFormattedRecord) continue;
@@ -311,7 +312,6 @@ void NtfsFormattedScan::BuildFoundNodes() {
         if (r.u64le(0x20) != 0) continue;  // an extension record: read through its base record
         builder.TakeRecord(f.number, *f.bytes, f.bytes);
     }
-    if (builder.accepted() == 0) tree_.Delete(folder);
 }
 
 bool CNtfsVolume::FormattedDriveScan(NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,

@@ -162,6 +162,10 @@ std::size_t NtfsNodeBuilder::TakeRecord(std::uint32_t number, std::span<const st
         if (name.empty()) base->size = size;
     }
     if (!BuildChain(chosen->parentReference, *base)) return 0;
+    if (!options_.topFolder.empty()) {
+        base->pathNames.push_back(options_.topFolder);
+        base->pathRecords.push_back(options_.topFolderNumber);
+    }
 
     std::vector<std::unique_ptr<NtfsFileNode>> found;
     for (const auto& [name, size] : streams) {

@@ -39,6 +39,10 @@ struct NtfsNodeOptions {
     bool folderAndNameFilters = true;
     // Leave out the system's own files: those below $Extend and the root's "$" names.
     bool skipSystemFiles = false;
+    // A folder every node is put in, below the chain its records give (none when empty), with the
+    // number its tree item carries.
+    std::string topFolder;
+    std::uint32_t topFolderNumber = 0;
     // Where the progress text (the prefix and the count) goes after each accepted node; none when null.
     ProgressFields* progress = nullptr;
     std::string progressPrefix;
