@@ -28,25 +28,14 @@ struct Written {
 // The files written into one volume of a fixture image before it was formatted.
 std::vector<Written> WrittenBeforeFormat(const std::string& image, std::uint32_t start) {
     std::vector<Written> rows;
-    std::ifstream in(ImageFixtures::SourceDir() / "tests" / "fixtures" / "manifest.txt");
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
-        if (f.size() < 8 || f[0] != image || f[1] != std::to_string(start)) continue;
-        rows.push_back({f[3], f[5]});
-    }
+    for (const auto& f : testing::ManifestRows(image, start)) rows.push_back({f[3], f[5]});
     return rows;
 }
 
-// Recovered files: their SHA-256 and the paths below the destination that have it.
+// Recovered files: their SHA-256 and the paths below the destination ("/folder/name") that have it.
 std::multimap<std::string, std::string> RecoveredByHash(const std::filesystem::path& root) {
     std::multimap<std::string, std::string> byHash;
-    const auto result = RunCommand("cd " + ShellQuote(root.string()) + " && find . -type f -print0 | xargs -0 -r sha256sum");
-    std::istringstream lines(result.output);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 67) byHash.emplace(line.substr(0, 64), line.substr(67));  // "<hash>  ./path" -> "/path"
-    }
+    for (const auto& [path, sum] : testing::Sha256Tree(root)) byHash.emplace(sum, "/" + path);
     return byHash;
 }
 
