@@ -5,6 +5,7 @@
 // folder chains rebuilt among themselves, in a folder of their own.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <set>
@@ -46,8 +47,6 @@ constexpr std::size_t kIndexBlockVcnOffset = 0x10;
 // The number folders invented for the found records carry in the tree (no real record has it).
 constexpr std::uint32_t kFoundRecordsFolderNumber = UINT32_MAX;
 
-bool IsPowerOfTwo(std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
-
 // The size an MFT record at the start of `bytes` declares for itself (its allocated size, checked
 // against its update-sequence array), or 0 when the header is not a plausible record header.
 std::uint32_t DeclaredRecordSize(std::span<const std::byte> bytes) {
@@ -57,7 +56,7 @@ std::uint32_t DeclaredRecordSize(std::span<const std::byte> bytes) {
     const std::size_t usaOffset = r.u16le(4);
     const std::size_t usaCount = r.u16le(6);
     const std::size_t firstAttribute = r.u16le(0x14);
-    if (!r.ok() || !IsPowerOfTwo(size) || size < kMinFoundRecordSize || size > kMaxFoundRecordSize) return 0;
+    if (!r.ok() || !std::has_single_bit(size) || size < kMinFoundRecordSize || size > kMaxFoundRecordSize) return 0;
     if (usaCount != size / kSectorSize + 1 || usaOffset < 0x28 || usaOffset + 2 * usaCount > firstAttribute ||
         firstAttribute >= size) {
         return 0;
@@ -174,25 +173,31 @@ void NtfsFormattedScan::SearchSectors() {
     if (start >= end) return;
     progress_.Start("Found Formated Files : 0", static_cast<std::int64_t>((end - start + chunk - 1) / chunk));
 
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> mft = v.mftExtents_;
-    std::sort(mft.begin(), mft.end());
+    // The current MFT's extents, sorted and merged where a damaged run list makes them overlap.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mft;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> extents = v.mftExtents_;
+    std::sort(extents.begin(), extents.end());
+    for (const auto& extent : extents) {
+        if (!mft.empty() && extent.first <= mft.back().second) {
+            mft.back().second = std::max(mft.back().second, extent.second);
+        } else {
+            mft.push_back(extent);
+        }
+    }
     std::vector<std::byte> buffer;
     std::vector<std::byte> straddling;
     std::uint64_t skipUntil = start;  // the end of the last record taken
     for (std::uint64_t position = start; position < end && !stop_.StopRequested();) {
         // The current MFT is the record walk's: its records are counted once and not searched.
         std::uint64_t readEnd = std::min(position + chunk, end);
-        bool jumped = false;
-        for (const auto& [from, to] : mft) {
-            if (from <= position && position < to) {
-                v.recordsCounted_ += (std::min(to, end) - position) / v.geometry_.recordSize;
-                position = to;
-                jumped = true;
-                break;
-            }
-            if (from > position) readEnd = std::min(readEnd, from);
+        const auto next = std::upper_bound(mft.begin(), mft.end(), position,
+                                           [](std::uint64_t p, const auto& extent) { return p < extent.second; });
+        if (next != mft.end() && next->first <= position) {
+            v.recordsCounted_ += (std::min(next->second, end) - position) / v.geometry_.recordSize;
+            position = next->second;
+            continue;
         }
-        if (jumped) continue;
+        if (next != mft.end()) readEnd = std::min(readEnd, next->first);
 
         buffer.resize(static_cast<std::size_t>(readEnd - position));
         if (v.ReadVolume(position, buffer)) {
@@ -235,7 +240,7 @@ std::uint32_t NtfsFormattedScan::ProbeFoundClusterSize() const {
             if (runs.runs.empty() || runs.runs.front().sparse || runs.runs.front().lcn == 0) continue;
             const std::uint64_t lcn = runs.runs.front().lcn;
             const std::uint64_t size = f.position / lcn;
-            if (f.position % lcn == 0 && IsPowerOfTwo(size) && size >= kMinClusterSize && size <= kMaxClusterSize) {
+            if (f.position % lcn == 0 && std::has_single_bit(size) && size >= kMinClusterSize && size <= kMaxClusterSize) {
                 return static_cast<std::uint32_t>(size);
             }
         }
