@@ -9,8 +9,9 @@
 #   scripts/bench-formatted.sh speed [DIR]    2 GiB FAT32 and NTFS volumes filled with 1.2 GiB of files
 #                                             and quick-formatted: the formatted scan (FAT: phase 1
 #                                             reads the whole volume; NTFS: the sector search reads the
-#                                             whole volume) against cat of the same image, cold (this
-#                                             file evicted from the page cache) and warm
+#                                             whole volume) against cat of the same image and The
+#                                             Sleuth Kit's fls -r, cold (this file evicted from the
+#                                             page cache) and warm
 #
 # Needs root (loop device and ntfs-3g mount for the speed images), mtools, dosfstools, ntfs-3g,
 # sleuthkit, testdisk (photorec). Results of recoveries go to a fresh folder on a tmpfs.
@@ -133,24 +134,30 @@ make_speed_images() {
 
 evict() { dd if="$1" iflag=nocache count=0 status=none; }
 
+run_speed() {  # LABEL IMAGE: the seconds one run of that command takes
+    case $1 in
+        cat) seconds cat "$2" ;;
+        fls*) seconds fls -r "$2" ;;
+        *) seconds "$cli" --no-devices --image "$2" scan --volume 0 --mode formatted ;;
+    esac
+}
+
 speed() {
     make_speed_images
     echo "== 2 GiB volumes, 1.2 GiB of files, quick-formatted; best of 3 runs (seconds)"
     printf '%-14s %-44s %8s %8s\n' image command cold warm
     for img in "$dir/fat32-2g.img" "$dir/ntfs-2g.img"; do
         local name; name=$(basename "$img")
-        for label in "cat" "scan --mode formatted"; do
+        for label in "cat" "scan --mode formatted" "fls -r (TSK)"; do
             local cold=999 warm=999 t
             for _ in 1 2 3; do
                 evict "$img"
-                if [ "$label" = cat ]; then t=$(seconds cat "$img"); else
-                    t=$(seconds "$cli" --no-devices --image "$img" scan --volume 0 --mode formatted); fi
+                t=$(run_speed "$label" "$img")
                 cold=$(echo "if ($t < $cold) $t else $cold" | bc -l)
             done
             cat "$img" >/dev/null
             for _ in 1 2 3; do
-                if [ "$label" = cat ]; then t=$(seconds cat "$img"); else
-                    t=$(seconds "$cli" --no-devices --image "$img" scan --volume 0 --mode formatted); fi
+                t=$(run_speed "$label" "$img")
                 warm=$(echo "if ($t < $warm) $t else $warm" | bc -l)
             done
             printf '%-14s %-44s %8.2f %8.2f\n' "$name" "$label" "$cold" "$warm"
