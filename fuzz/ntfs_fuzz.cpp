@@ -1,6 +1,7 @@
 // Fuzz target: an NTFS volume made of arbitrary bytes, read through the boot-sector check, the MFT
 // load, the record parse (fix-ups, attribute walk, names, run lists, attribute lists), a whole
-// deleted-file scan and the reading of every node it lists.
+// deleted-file scan and a whole formatted-drive scan (record walk, sector search, records found
+// outside the MFT), and the reading of every node they list.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,12 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PartitionInfo partition;
     partition.driveLetter = 'C';
     partition.SetFsName("NTFS");
-    CNtfsVolume engine(std::make_unique<MemorySource>(std::move(volume)), partition);
-    NtfsResultTree tree;
     ProgressFields progress;
     StopToken stop;
-    if (!engine.DeletedFileScan(tree, FilterSettings{}, progress, stop)) return 0;
+    CNtfsVolume formatted(std::make_unique<MemorySource>(volume), partition);
+    NtfsResultTree formattedTree;
+    formatted.FormattedDriveScan(formattedTree, FilterSettings{}, progress, stop);
     // Reading is capped: a stream may claim terabytes of holes, which is legal but not worth the time here.
+    for (const auto& node : formatted.nodes()) formatted.ReadFileData(*node, 1 << 20);
+
+    CNtfsVolume engine(std::make_unique<MemorySource>(std::move(volume)), partition);
+    NtfsResultTree tree;
+    if (!engine.DeletedFileScan(tree, FilterSettings{}, progress, stop)) return 0;
     for (const auto& node : engine.nodes()) engine.ReadFileData(*node, 1 << 20);
     return 0;
 }

@@ -38,6 +38,11 @@ SEEDS
                 zstd -d -q -c tests/fixtures/images/ntfs-deleted.img.zst | tail -c +$((start * 512 + 1)) |
                     head -c 1048576 > "$corpus/ntfs-deleted-$start" || true
             done
+            # And of each formatted one: the new MFT with the old records right after it.
+            for start in 2048 51200; do
+                zstd -d -q -c tests/fixtures/images/ntfs-formatted.img.zst | tail -c +$((start * 512 + 1)) |
+                    head -c 1048576 > "$corpus/ntfs-formatted-$start" || true
+            done
             ;;
         lznt1_fuzz)
             # Two hand-made streams: a stored chunk, and a compressed chunk with a back-reference.

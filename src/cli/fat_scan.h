@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/sector_range.h"
 #include "core/filter_settings.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
@@ -13,13 +14,6 @@
 namespace lumacore {
 
 enum class FatScanMode { Deleted, Formatted };
-
-// The part of a volume a formatted-drive scan reads, in sectors relative to the volume's start;
-// the whole volume when not given.
-struct SectorRange {
-    std::optional<std::uint32_t> start;
-    std::optional<std::uint32_t> end;
-};
 
 // A finished scan of a FAT volume, for the scan and recover commands.
 struct FatScan {

@@ -83,13 +83,22 @@ void WriteFolderJson(const NtfsScan& scan, NtfsResultTree::ItemId id, JsonWriter
 }  // namespace
 
 Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
-                                                 const FilterSettings& filter, ProgressFields& progress) {
+                                                 const FilterSettings& filter, ProgressFields& progress,
+                                                 NtfsScanMode mode, SectorRange range) {
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto scan = std::make_unique<NtfsScan>();
+    scan->mode = mode;
     scan->volume = std::make_unique<CNtfsVolume>(std::move(*disk), partition);
     StopToken stop;
-    const bool ok = scan->volume->DeletedFileScan(scan->tree, filter, progress, stop);
+    bool ok = false;
+    if (mode == NtfsScanMode::Formatted) {
+        if (range.start) scan->volume->rangeStart = *range.start;
+        if (range.end) scan->volume->rangeEnd = *range.end;
+        ok = scan->volume->FormattedDriveScan(scan->tree, filter, progress, stop);
+    } else {
+        ok = scan->volume->DeletedFileScan(scan->tree, filter, progress, stop);
+    }
     scan->root = scan->volume->rootItem();
     if (!ok) {
         return Error::Make(ErrorKind::Corrupt,
@@ -140,6 +149,13 @@ std::string NtfsTreeText(const NtfsScan& scan) {
     std::string out;
     if (scan.root != NtfsResultTree::kNoItem) AppendFolderText(scan, scan.root, 0, out);
     const Totals totals = CountFiles(scan);
+    if (scan.mode == NtfsScanMode::Formatted) {
+        out += "Found Formated Files : " + std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) +
+               ")\n";
+        out += "MFT records counted : " + std::to_string(scan.volume->RecordsCounted()) + " (" +
+               std::to_string(scan.volume->FoundRecordCount()) + " outside the current MFT)\n";
+        return out;
+    }
     out += "Found Deleted Files : " + std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) + ")\n";
     return out;
 }
@@ -152,16 +168,23 @@ std::string NtfsTreeJson(const NtfsScan& scan) {
     json.Unsigned("foundFiles", totals.files);
     json.Unsigned("foundBytes", totals.bytes);
     json.Bool("completed", true);
+    if (scan.mode == NtfsScanMode::Formatted) {
+        json.String("mode", "formatted");
+        json.Unsigned("recordsCounted", scan.volume->RecordsCounted());
+        json.Unsigned("recordsOutsideMft", scan.volume->FoundRecordCount());
+        json.Unsigned("outsideClusterSize", scan.volume->FoundClusterSize());
+    }
     json.EndObject();
     return json.text();
 }
 
-int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json) {
+int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json,
+                       NtfsScanMode mode, SectorRange range) {
     ProgressFields progress;
     Result<std::unique_ptr<NtfsScan>> scan = Error{};
     {
         ProgressLine line(progress);
-        scan = ScanNtfsVolume(devices, volume, filter, progress);
+        scan = ScanNtfsVolume(devices, volume, filter, progress, mode, range);
     }
     if (!scan) {
         std::cerr << "lumacore-cli scan: " << scan.error().message << '\n';
@@ -172,7 +195,8 @@ int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, co
 }
 
 int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter,
-                          const std::vector<std::string>& only, RecoveredFileWriter& writer) {
+                          const std::vector<std::string>& only, RecoveredFileWriter& writer, NtfsScanMode mode,
+                          SectorRange range) {
     auto fail = [](const std::string& message, int code) {
         std::cerr << "lumacore-cli recover: " << message << '\n';
         return code;
@@ -181,7 +205,7 @@ int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume,
     Result<std::unique_ptr<NtfsScan>> scan = Error{};
     {
         ProgressLine line(progress);
-        scan = ScanNtfsVolume(devices, volume, filter, progress);
+        scan = ScanNtfsVolume(devices, volume, filter, progress, mode, range);
     }
     if (!scan) return fail(scan.error().message, kExitFailure);
     NtfsScan& found = **scan;

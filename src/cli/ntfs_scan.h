@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/sector_range.h"
 #include "core/filter_settings.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
@@ -14,17 +15,22 @@
 
 namespace lumacore {
 
-// A finished deleted-file scan of an NTFS volume, for the scan and recover commands. The engine
-// stays with it: it owns the nodes and reads their data.
+enum class NtfsScanMode { Deleted, Formatted };
+
+// A finished scan of an NTFS volume, for the scan and recover commands. The engine stays with it:
+// it owns the nodes and reads their data.
 struct NtfsScan {
+    NtfsScanMode mode = NtfsScanMode::Deleted;
     std::unique_ptr<CNtfsVolume> volume;
     NtfsResultTree tree;
     NtfsResultTree::ItemId root = NtfsResultTree::kNoItem;
 };
 
-// Runs the scan; an error when the volume cannot be opened or has no readable MFT.
+// Runs the scan; an error when the volume cannot be opened or has no readable MFT. The formatted
+// mode searches `range` (sectors relative to the volume; all of it by default) for MFT records.
 Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
-                                                 const FilterSettings& filter, ProgressFields& progress);
+                                                 const FilterSettings& filter, ProgressFields& progress,
+                                                 NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {});
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.
@@ -38,9 +44,11 @@ void SelectAllNtfs(NtfsScan& scan);
 Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path);
 
 // The scan command's work on an NTFS volume: prints the tree (text or JSON) and returns the exit code.
-int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json);
+int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json,
+                       NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {});
 // The recover command's work on an NTFS volume once the destination is accepted.
 int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter,
-                          const std::vector<std::string>& only, RecoveredFileWriter& writer);
+                          const std::vector<std::string>& only, RecoveredFileWriter& writer,
+                          NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {});
 
 }  // namespace lumacore

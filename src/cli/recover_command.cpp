@@ -56,7 +56,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     inventory.Refresh();
     auto volume = SelectVolume(inventory, options);
     if (!volume) return fail(volume.error().message, kExitUsage);
-    const bool ntfs = mode == "deleted" && IsNtfsRecord(*volume);
+    const bool ntfs = IsNtfsRecord(*volume);
     const bool ext = mode == "deleted" && IsExtRecord(*volume);
     if (!ntfs && !ext && !IsFatRecord(*volume)) {
         return fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
@@ -72,7 +72,11 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
 
     if (ntfs) {
         RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
-        return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
+        if (mode != "formatted") return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
+        auto range = ScanRangeFromOptions(options, *volume);
+        if (!range) return fail(range.error().message, kExitUsage);
+        return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer,
+                                     NtfsScanMode::Formatted, *range);
     }
 
     if (ext) {

@@ -44,6 +44,14 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
     if (mode == "deleted" && IsNtfsRecord(*volume)) {
         return RunNtfsScanCommand(devices, *volume, *filter, options.Has("--json"));
     }
+    if (mode == "formatted" && IsNtfsRecord(*volume)) {
+        auto range = ScanRangeFromOptions(options, *volume);
+        if (!range) {
+            std::cerr << "lumacore-cli scan: " << range.error().message << '\n';
+            return kExitUsage;
+        }
+        return RunNtfsScanCommand(devices, *volume, *filter, options.Has("--json"), NtfsScanMode::Formatted, *range);
+    }
     if (mode == "deleted" && IsExtRecord(*volume)) {
         ProgressFields progress;
         Result<std::unique_ptr<ExtScan>> scan = Error{};

@@ -26,13 +26,8 @@ struct DeletedFile {
 
 std::vector<DeletedFile> DeletedInManifest(const std::string& image, std::uint32_t start) {
     std::vector<DeletedFile> files;
-    std::ifstream in(ImageFixtures::SourceDir() / "tests" / "fixtures" / "manifest.txt");
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
-        if (f.size() < 10 || f[0] != image || f[1] != std::to_string(start) || f[7] != "deleted") continue;
-        files.push_back({f[3], f[5], std::stoull(f[4])});
+    for (const auto& f : testing::ManifestRows(image, start)) {
+        if (f[7] == "deleted") files.push_back({f[3], f[5], std::stoull(f[4])});
     }
     return files;
 }

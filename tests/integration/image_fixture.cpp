@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 namespace lumacore::testing {
 
@@ -110,6 +112,28 @@ std::string ShellQuote(const std::string& word) {
 
 bool ToolAvailable(const std::string& tool) {
     return RunCommand("command -v " + ShellQuote(tool) + " >/dev/null 2>&1").status == 0;
+}
+
+std::map<std::string, std::string> Sha256Tree(const fs::path& root) {
+    std::map<std::string, std::string> sums;
+    const auto result = RunCommand("cd " + ShellQuote(root.string()) + " && find . -type f -print0 | xargs -0 -r sha256sum");
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 68) sums[line.substr(68)] = line.substr(0, 64);  // "<hash>  ./path"
+    }
+    return sums;
+}
+
+std::vector<std::vector<std::string>> ManifestRows(const std::string& image, std::uint32_t start) {
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(ImageFixtures::SourceDir() / "tests" / "fixtures" / "manifest.txt");
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+        if (cells.size() >= 10 && cells[0] == image && cells[1] == std::to_string(start)) rows.push_back(std::move(cells));
+    }
+    return rows;
 }
 
 }  // namespace lumacore::testing

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,5 +36,12 @@ CommandResult RunCommand(const std::string& command);
 std::string ShellQuote(const std::string& word);
 
 bool ToolAvailable(const std::string& tool);
+
+// The SHA-256 of every file below `root`, by its path below it ("folder/name").
+std::map<std::string, std::string> Sha256Tree(const std::filesystem::path& root);
+
+// The cells of the manifest rows (tests/fixtures/manifest.txt) of the volume at `start` of `image`
+// ("name.img"): image, start, fs, path, size, sha256, mtime, state, tsk_addr, tsk_icat.
+std::vector<std::vector<std::string>> ManifestRows(const std::string& image, std::uint32_t start);
 
 }  // namespace lumacore::testing

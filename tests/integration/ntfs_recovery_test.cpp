@@ -18,6 +18,7 @@ namespace {
 using testing::ImageFixtures;
 using testing::RunCommand;
 using testing::ShellQuote;
+using testing::Sha256Tree;
 
 struct ManifestRow {
     std::string path, sha256, state;
@@ -37,16 +38,6 @@ std::vector<ManifestRow> NtfsManifest() {
         rows.push_back({f[3], f[5], f[7], static_cast<std::uint32_t>(std::stoul(f[1])), std::stoull(f[4])});
     }
     return rows;
-}
-
-std::map<std::string, std::string> Sha256Tree(const std::filesystem::path& root) {
-    std::map<std::string, std::string> sums;
-    const auto result = RunCommand("cd " + ShellQuote(root.string()) + " && find . -type f -print0 | xargs -0 -r sha256sum");
-    std::istringstream lines(result.output);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 68) sums[line.substr(68)] = line.substr(0, 64);  // "<hash>  ./path"
-    }
-    return sums;
 }
 
 // "folder/name" -> node, for every file the scan listed.

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,12 @@ public:
         Put(bytes_, 0x16, inUse ? 1 : 0, 2);
         Put(bytes_, 0x1C, size, 4);
         Put(bytes_, 0x20, baseReference, 8);
+    }
+
+    // The record's own number, kept in NTFS 3.1 headers.
+    RecordBuilder& Number(std::uint32_t n) {
+        Put(bytes_, 0x2C, n, 4);
+        return *this;
     }
 
     RecordBuilder& Folder() {
@@ -657,6 +664,118 @@ TEST(NtfsVolume, VolumesThatCannotBeScanned) {
     volume = huge.Open();
     ASSERT_EQ(volume->ReadBootSector(), kNtfsOk);
     EXPECT_EQ(volume->LoadMft(), kNtfsBadParameter);
+}
+
+// The formatted-drive scan on byte-built volumes: the record walk of the current MFT (cluster 4..19),
+// and records left outside it the way an earlier format's MFT leaves them.
+Scanned ScanFormatted(const VolumeBuilder& builder, bool stopAtOnce = false) {
+    Scanned s;
+    s.volume = builder.Open();
+    ProgressFields progress;
+    StopToken stop;
+    if (stopAtOnce) stop.RequestStop();
+    s.ok = s.volume->FormattedDriveScan(s.tree, FilterSettings{}, progress, stop);
+    return s;
+}
+
+std::set<std::string> Names(const Scanned& s) {
+    std::set<std::string> names;
+    for (const auto& [path, node] : s.Files()) names.insert(path);
+    return names;
+}
+
+TEST(NtfsFormattedScan, RecordWalkListsLiveAndDeletedFilesButNoSystemFile) {
+    VolumeBuilder b;
+    const std::uint32_t folder = 0x10000000;
+    b.SetRecord(11, RecordBuilder(1024, true, 11).Folder().FileName(Ref(5, 5), u"$Extend", folder).Finish());
+    b.SetRecord(20, RecordBuilder(1024, true, 1).FileName(Ref(5, 5), u"reserved.txt").Finish());
+    b.SetRecord(24, RecordBuilder(1024, true, 1).FileName(Ref(5, 5), u"early.txt").Resident(0x80, u"", Bytes("early")).Finish());
+    b.SetRecord(25, RecordBuilder(1024, true, 1).FileName(Ref(11, 11), u"$Quota").Finish());
+    b.SetRecord(26, RecordBuilder(1024, true, 1).Folder().FileName(Ref(11, 11), u"$RmMetadata", folder).Finish());
+    b.SetRecord(27, RecordBuilder(1024, true, 1).FileName(Ref(26, 1), u"$TxfLog.blf").Finish());
+    b.SetRecord(28, RecordBuilder(1024, true, 1).FileName(Ref(5, 5), u"$Secure2").Finish());
+    b.SetRecord(30, RecordBuilder(1024, true, 2).Folder().FileName(Ref(5, 5), u"Docs", folder).Finish());
+    b.SetRecord(31, RecordBuilder(1024, true, 2).FileName(Ref(30, 2), u"a.txt").Resident(0x80, u"", Bytes("live")).Finish());
+    b.SetRecord(32, RecordBuilder(1024, false, 3).FileName(Ref(30, 2), u"gone.txt").Finish());
+    const Scanned s = ScanFormatted(b);
+    ASSERT_TRUE(s.ok);
+    EXPECT_EQ(Names(s), (std::set<std::string>{"early.txt", "Docs/a.txt", "Docs/gone.txt"}));
+    const auto files = s.Files();
+    EXPECT_FALSE(files.at("Docs/a.txt")->deleted);
+    EXPECT_TRUE(files.at("Docs/gone.txt")->deleted);
+    EXPECT_EQ(ReadAll(*s.volume, *files.at("early.txt")), Bytes("early"));
+    // The MFT's own records are counted once, not searched: nothing outside it, no folder for it.
+    EXPECT_EQ(s.volume->RecordsCounted(), VolumeBuilder::kRecords);
+    EXPECT_EQ(s.volume->FoundRecordCount(), 0u);
+}
+
+TEST(NtfsFormattedScan, RecordsOutsideTheMftBecomeNodesReadThroughTheirOwnRuns) {
+    VolumeBuilder b;
+    const std::uint32_t folder = 0x10000000;
+    const std::size_t old = 100 * kCluster;  // where the records of an earlier MFT survived
+    const auto put = [&](std::size_t offset, const std::vector<std::byte>& record) { Copy(record, b.disk(), offset); };
+    put(old, RecordBuilder(1024, true, 1).Number(70).Folder().FileName(Ref(5, 5), u"Photos", folder).Finish());
+    const auto note = RecordBuilder(1024, true, 1).Number(71).FileName(Ref(70, 1), u"note.txt")
+                          .Resident(0x80, u"", Bytes("old note")).Finish();
+    put(old + 1024, note);
+    // A volume with 512-byte clusters puts records on any sector.
+    put(old + 2 * 1024 + 512, RecordBuilder(1024, true, 1).Number(72).FileName(Ref(70, 1), u"pic.bmp")
+                                  .NonResident(0x80, u"", 0, 1, Runs({0x21, 2, 0x2C, 0x01, 0}), 5000, 5000)
+                                  .Finish());
+    put(old + 8 * 1024, note);  // a second copy of the same record
+    put(old + 10 * 1024, RecordBuilder(1024, false, 2).Number(73).FileName(Ref(90, 1), u"orphan.txt")
+                             .Resident(0x80, u"", Bytes("orphan")).Finish());
+    // A base record whose data lies in an extension record; the extension straddles two reads of the
+    // search (they run from the end of the MFT in 1 MiB steps).
+    std::vector<std::byte> list(0x20);
+    Put(list, 0, 0x80, 4);
+    Put(list, 4, 0x20, 2);
+    Put(list, 7, 0x1A, 1);
+    Put(list, 0x10, Ref(75, 1), 8);
+    put(old + 12 * 1024, RecordBuilder(1024, true, 1).Number(74).FileName(Ref(70, 1), u"list.bin")
+                             .Resident(0x20, u"", list).Finish());
+    put(20 * kCluster + (1u << 20) - 512, RecordBuilder(1024, true, 1, Ref(74, 1)).Number(75)
+                                                .NonResident(0x80, u"", 0, 1, Runs({0x21, 2, 0x36, 0x01, 0}),
+                                                             2 * kCluster, 2 * kCluster)
+                                                .Finish());
+    // "FILE" with sizes no record has is not a record.
+    put(old + 14 * 1024, Bytes("FILE0\x00\x03\x00garbage"));
+    b.SetCluster(300, Pattern(5000, 3));
+    b.SetCluster(310, Pattern(2 * kCluster, 4));
+
+    const Scanned s = ScanFormatted(b);
+    ASSERT_TRUE(s.ok);
+    const std::string top = std::string(CNtfsVolume::kFoundRecordsFolder) + "/";
+    EXPECT_EQ(Names(s), (std::set<std::string>{top + "Photos/note.txt", top + "Photos/pic.bmp", top + "Photos/list.bin",
+                                               top + "Lost Files1/Dir0/orphan.txt"}));
+    const auto files = s.Files();
+    EXPECT_EQ(files.at(top + "Photos/note.txt")->imageIndex, CNtfsVolume::kFoundRecordsImage);
+    EXPECT_EQ(files.at(top + "Photos/note.txt")->recordNumber, 71u);
+    EXPECT_TRUE(files.at(top + "Lost Files1/Dir0/orphan.txt")->deleted);
+    EXPECT_EQ(ReadAll(*s.volume, *files.at(top + "Photos/note.txt")), Bytes("old note"));
+    EXPECT_EQ(ReadAll(*s.volume, *files.at(top + "Photos/pic.bmp")), Pattern(5000, 3));
+    EXPECT_EQ(files.at(top + "Photos/list.bin")->size, 2 * kCluster);
+    EXPECT_EQ(ReadAll(*s.volume, *files.at(top + "Photos/list.bin")), Pattern(2 * kCluster, 4));
+    EXPECT_EQ(s.volume->FoundRecordCount(), 6u);
+    EXPECT_EQ(s.volume->RecordsCounted(), VolumeBuilder::kRecords + 7);
+
+    // A stop before the start lists nothing and still ends.
+    const Scanned stopped = ScanFormatted(b, true);
+    EXPECT_TRUE(Names(stopped).empty());
+}
+
+TEST(NtfsFormattedScan, WithoutAnNtfsBootSectorOnlyTheSearchRuns) {
+    VolumeBuilder b;
+    b.SetRecord(30, RecordBuilder(1024, true, 1).Number(30).FileName(Ref(5, 5), u"kept.txt")
+                        .Resident(0x80, u"", Bytes("kept")).Finish());
+    std::fill(b.disk().begin() + 3, b.disk().begin() + 11, std::byte{0});
+    const Scanned s = ScanFormatted(b);
+    ASSERT_TRUE(s.ok);
+    const std::string path = std::string(CNtfsVolume::kFoundRecordsFolder) + "/kept.txt";
+    EXPECT_EQ(Names(s), std::set<std::string>{path});
+    EXPECT_EQ(ReadAll(*s.volume, *s.Files().at(path)), Bytes("kept"));
+    EXPECT_EQ(s.volume->RecordsCounted(), 3u);  // $MFT, the root and kept.txt
+    EXPECT_EQ(s.volume->FoundClusterSize(), kCluster);
 }
 
 TEST(NtfsRowText, SizesAttributesAndTimes) {

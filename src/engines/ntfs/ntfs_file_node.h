@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +35,9 @@ struct NtfsFileNode {
     std::uint64_t size = 0;        // data size of the stream, 64-bit
     bool deleted = false;
     bool selected = false;
+    // The node's own MFT record when it was found outside the current MFT (image 1): its data is
+    // read through this record's run lists, not looked up by number. Shared by a file's streams.
+    std::shared_ptr<const std::vector<std::byte>> ownRecord;
 };
 
 // Every node of one scan in the order found; a node's index here is how the tree refers to it.

@@ -143,7 +143,7 @@ int CMftRecord::Walk(std::span<const std::byte> record, bool namesOnly) {
             mftChangeTime = v.u64le(0x10);
             accessTime = v.u64le(0x18);
             fileAttributes = v.u32le(0x20);
-        } else if (type == kAttrData || type == kAttrAttributeList) {
+        } else if (type == kAttrData || type == kAttrAttributeList || (type == kAttrIndexAllocation && nonResident)) {
             NtfsDataAttribute d;
             d.name = std::move(attributeName);
             d.flags = a.u16le(0x0C);
@@ -166,6 +166,11 @@ int CMftRecord::Walk(std::span<const std::byte> record, bool namesOnly) {
             }
             if (type == kAttrData) {
                 data.push_back(std::move(d));
+            } else if (type == kAttrIndexAllocation) {
+                if (!hasIndexAllocation) {
+                    hasIndexAllocation = true;
+                    indexAllocation = std::move(d);
+                }
             } else if (!hasAttributeList) {
                 hasAttributeList = true;
                 attributeList = std::move(d);

@@ -12,6 +12,7 @@ inline constexpr std::uint32_t kAttrStandardInformation = 0x10;
 inline constexpr std::uint32_t kAttrAttributeList = 0x20;
 inline constexpr std::uint32_t kAttrFileName = 0x30;
 inline constexpr std::uint32_t kAttrData = 0x80;
+inline constexpr std::uint32_t kAttrIndexAllocation = 0xA0;
 inline constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
 
 // $DATA attribute flags.
@@ -72,7 +73,8 @@ public:
     CMftRecord(CMftRecord&&) = default;
     CMftRecord& operator=(CMftRecord&&) = default;
 
-    // Full parse: header, $STANDARD_INFORMATION, every $FILE_NAME, $DATA and $ATTRIBUTE_LIST.
+    // Full parse: header, $STANDARD_INFORMATION, every $FILE_NAME, $DATA, $ATTRIBUTE_LIST and the
+    // folder index's $INDEX_ALLOCATION.
     // kNtfsOk, or kNtfsBadParameter for a record that is empty, too short or not "FILE".
     int Parse(std::span<const std::byte> record);
     // Name-only parse: the header and the $FILE_NAME attributes.
@@ -94,6 +96,9 @@ public:
     std::vector<NtfsDataAttribute> data;
     bool hasAttributeList = false;
     NtfsDataAttribute attributeList;  // valid when hasAttributeList
+    // A folder's non-resident index blocks ($I30); its run list is all a scan needs of it.
+    bool hasIndexAllocation = false;
+    NtfsDataAttribute indexAllocation;  // valid when hasIndexAllocation
 
     // The name shown for the file: the longest name that is not a DOS short name (the first of
     // equal length stays), or the longest DOS name when there is nothing else. nullptr when none.

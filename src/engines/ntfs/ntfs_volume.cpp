@@ -33,7 +33,8 @@ bool IsNtfsRecord(const PartitionInfo& partition) {
 CNtfsVolume::CNtfsVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition)
     : disk_(std::move(disk)),
       volumeOffset_(std::uint64_t{partition.startSector} * 512),
-      driveLetter_(partition.driveLetter) {}
+      driveLetter_(partition.driveLetter),
+      volumeBytes_(partition.totalBytes) {}
 
 int CNtfsVolume::ReadBootSector() {
     isNtfs_ = false;
@@ -66,6 +67,7 @@ std::span<const std::byte> CNtfsVolume::Record(std::uint32_t n) const {
 
 int CNtfsVolume::LoadMft() {
     mftImage_.clear();
+    mftExtents_.clear();
     recordCount_ = 0;
     if (!disk_) return kNtfsNoImage;
     if (!isNtfs_) return kNtfsNotNtfs;
@@ -103,7 +105,7 @@ int CNtfsVolume::LoadMft() {
         }
         return std::nullopt;
     };
-    auto streams = StreamsOf(record, 0, fetchFromDisk);
+    auto streams = StreamsOf(record, 0, fetchFromDisk, CurrentClusters());
     if (!streams) return kNtfsBadParameter;
     const NtfsStream* data = nullptr;
     for (const NtfsStream& s : *streams) {
@@ -123,6 +125,13 @@ int CNtfsVolume::LoadMft() {
         std::fill(mftImage_.begin() + static_cast<std::ptrdiff_t>(data->initializedSize), mftImage_.end(), std::byte{0});
     }
     recordCount_ = static_cast<std::uint32_t>(mftImage_.size() / recordSize);
+    for (const ClusterRun& run : data->runs) {
+        const std::uint64_t from = run.vcn * clusterSize;
+        if (from >= wanted) break;
+        if (run.sparse) continue;
+        const std::uint64_t bytes = std::min(run.length * clusterSize, wanted - from);
+        mftExtents_.emplace_back(run.lcn * clusterSize, run.lcn * clusterSize + bytes);
+    }
     return kNtfsOk;
 }
 
@@ -136,11 +145,24 @@ Result<std::vector<NtfsStream>> CNtfsVolume::ResolveStreams(std::uint32_t record
         const auto r = Record(static_cast<std::uint32_t>(n));
         return std::vector<std::byte>(r.begin(), r.end());
     };
-    return StreamsOf(record, recordNumber, fromImage);
+    return StreamsOf(record, recordNumber, fromImage, CurrentClusters());
+}
+
+Result<std::vector<NtfsStream>> CNtfsVolume::ResolveFoundStreams(std::span<const std::byte> bytes,
+                                                                 std::uint64_t recordNumber) const {
+    CMftRecord record;
+    if (record.Parse(bytes) != kNtfsOk) return Error::Corrupt("record " + std::to_string(recordNumber) + " is not a file record");
+    const RecordFetcher fromFound = [this](std::uint64_t n) -> std::optional<std::vector<std::byte>> {
+        const auto it = found_.byNumber.find(n);
+        if (it == found_.byNumber.end()) return std::nullopt;
+        return *it->second;
+    };
+    return StreamsOf(record, recordNumber, fromFound, ClusterGeometry{found_.clusterSize, found_.clusterLimit});
 }
 
 Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, std::uint64_t recordNumber,
-                                                       const RecordFetcher& fetch) const {
+                                                       const RecordFetcher& fetch, const ClusterGeometry& clusters) const {
+    if (clusters.clusterSize == 0) return Error::Make(ErrorKind::InvalidArgument, "no geometry");
     std::vector<const NtfsDataAttribute*> extents;
     for (const NtfsDataAttribute& d : base.data) extents.push_back(&d);
     std::vector<std::unique_ptr<CMftRecord>> extensions;
@@ -153,8 +175,9 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
             listBytes.assign(list.value.begin(), list.value.end());
         } else {
             NtfsStream listStream;
-            const RunListResult runs = DecodeRunList(list.mappingPairs, 0, RunListLimits{65536, clusterLimit_});
+            const RunListResult runs = DecodeRunList(list.mappingPairs, 0, RunListLimits{65536, clusters.clusterLimit});
             listStream.runs = runs.runs;
+            listStream.clusterSize = clusters.clusterSize;
             listStream.dataSize = listStream.initializedSize = std::min(list.dataSize, kMaxAttributeListBytes);
             listStream.initializedSize = std::min(listStream.initializedSize, list.initializedSize);
             const Result<void> read = CopyStream(listStream, listStream.dataSize, [&](std::span<const std::byte> b) -> Result<void> {
@@ -190,9 +213,10 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
     for (auto& [name, parts] : byName) {
         std::stable_sort(parts.begin(), parts.end(),
                          [](const NtfsDataAttribute* a, const NtfsDataAttribute* b) { return a->firstVcn < b->firstVcn; });
-        const std::uint64_t kMaxVcn = (UINT64_MAX >> 1) / geometry_.clusterSize;
+        const std::uint64_t kMaxVcn = (UINT64_MAX >> 1) / clusters.clusterSize;
         NtfsStream s;
         s.name = name;
+        s.clusterSize = clusters.clusterSize;
         s.complete = !listIncomplete;
         const NtfsDataAttribute& head = *parts.front();
         if (head.resident) {
@@ -214,7 +238,7 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
             if (part->resident) continue;
             if (part->firstVcn < nextVcn) continue;  // a duplicate or overlapping extent
             if (part->firstVcn != nextVcn) s.complete = false;
-            RunListResult runs = DecodeRunList(part->mappingPairs, part->firstVcn, RunListLimits{65536, clusterLimit_});
+            RunListResult runs = DecodeRunList(part->mappingPairs, part->firstVcn, RunListLimits{65536, clusters.clusterLimit});
             if (!runs.complete) s.complete = false;
             if (s.runs.size() + runs.runs.size() > kMaxRunsPerStream) {
                 s.complete = false;
@@ -244,7 +268,11 @@ std::size_t FirstRunEndingAfter(const std::vector<ClusterRun>& runs, std::uint64
 }
 
 bool CNtfsVolume::ReadStored(const NtfsStream& stream, std::uint64_t position, std::span<std::byte> out) const {
-    const std::uint64_t clusterSize = geometry_.clusterSize;
+    const std::uint64_t clusterSize = ClusterSizeOf(stream);
+    if (clusterSize == 0) {
+        std::fill(out.begin(), out.end(), std::byte{0});
+        return false;
+    }
     bool whole = true;
     std::size_t index = FirstRunEndingAfter(stream.runs, position / clusterSize);
     for (std::size_t done = 0; done < out.size();) {
@@ -285,7 +313,7 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
         if (n == 0) return {};
         return sink(std::span<const std::byte>(stream.residentData).first(n));
     }
-    const std::uint64_t clusterSize = geometry_.clusterSize;
+    const std::uint64_t clusterSize = ClusterSizeOf(stream);
     if (clusterSize == 0) return Error::Make(ErrorKind::InvalidArgument, "no geometry");
 
     // Bytes that no run maps cannot be the file's: never hand out more than the runs cover.
@@ -364,8 +392,13 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
 }
 
 Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink) const {
-    if (recordCount_ == 0 || node.imageIndex != 0) return Error::Make(ErrorKind::NotFound, "the MFT is not loaded");
-    auto streams = ResolveStreams(node.recordNumber);
+    Result<std::vector<NtfsStream>> streams = Error{};
+    if (node.ownRecord) {
+        streams = ResolveFoundStreams(*node.ownRecord, node.recordNumber);
+    } else {
+        if (recordCount_ == 0 || node.imageIndex != 0) return Error::Make(ErrorKind::NotFound, "the MFT is not loaded");
+        streams = ResolveStreams(node.recordNumber);
+    }
     if (!streams) return streams.error();
     for (const NtfsStream& s : *streams) {
         if (Utf16ToUtf8(s.name) != node.streamName) continue;

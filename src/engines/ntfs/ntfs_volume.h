@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "engines/ntfs/ntfs_boot_sector.h"
 #include "engines/ntfs/ntfs_file_node.h"
 #include "engines/ntfs/ntfs_mft_record.h"
+#include "engines/ntfs/ntfs_node_builder.h"
 
 namespace lumacore {
 
@@ -31,6 +34,9 @@ struct NtfsStream {
     std::uint64_t initializedSize = 0;
     std::uint16_t flags = 0;
     std::uint32_t compressionUnitClusters = 0;  // 0 when the stream is not compressed
+    // The cluster size its runs count in when it is not the volume's (0): that of the older file
+    // system a record found outside the current MFT belonged to.
+    std::uint32_t clusterSize = 0;
     // False when an extent is missing or a run list ends early: the bytes no run maps are zeros
     // and reading the stream reports it.
     bool complete = true;
@@ -50,6 +56,13 @@ public:
     static constexpr std::uint64_t kMaxReadFileDataBytes = std::uint64_t{64} << 20;
     // The record numbers below this are the system files; the scan starts here.
     static constexpr std::uint32_t kFirstUserRecord = 16;
+    // The formatted-drive scan lists live files too, so it leaves out 16..23 (reserved, and where
+    // some systems keep $Extend's files); Windows puts its first user files at 24.
+    static constexpr std::uint32_t kFirstFormattedRecord = 24;
+    // The image index of nodes built from records found outside the current MFT.
+    static constexpr std::int32_t kFoundRecordsImage = 1;
+    // The folder under the root that holds them.
+    static constexpr const char* kFoundRecordsFolder = "Old MFT Records";
 
     CNtfsVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
 
@@ -75,6 +88,25 @@ public:
                          const StopToken& stop);
     NtfsResultTree::ItemId rootItem() const { return rootItem_; }
 
+    // After a format: lists every record of the current MFT from kFirstFormattedRecord on, live and
+    // deleted (system files left out), while a sector search over [rangeStart, rangeEnd] counts the
+    // MFT records lying outside the current MFT; those are turned into nodes as well, in the folder
+    // kFoundRecordsFolder, their chains rebuilt among themselves. Without an NTFS boot sector only the
+    // search runs (4 KiB clusters, 1 KiB records). False when the boot sector is NTFS but its MFT
+    // cannot be loaded.
+    bool FormattedDriveScan(NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
+                            const StopToken& stop);
+    // Sector range of the formatted-drive scan, relative to the volume, last sector included.
+    std::uint32_t rangeStart = 0;
+    std::uint32_t rangeEnd = UINT32_MAX;
+    // MFT records the last sector search found outside the current MFT (the current MFT's records
+    // are added once when the search passes over it).
+    std::uint64_t RecordsCounted() const { return recordsCounted_; }
+    // The distinct records found outside the current MFT, and the cluster size their run lists are
+    // read with.
+    std::size_t FoundRecordCount() const { return foundRecordCount_; }
+    std::uint32_t FoundClusterSize() const { return found_.clusterSize; }
+
     const NodeList& nodes() const { return nodes_; }
     NodeList& nodes() { return nodes_; }
 
@@ -85,6 +117,10 @@ public:
 
     // The data streams of a record, extension records included.
     Result<std::vector<NtfsStream>> ResolveStreams(std::uint32_t recordNumber) const;
+    // The data streams of a record found outside the current MFT; its extension records are looked
+    // up among the other records found there.
+    Result<std::vector<NtfsStream>> ResolveFoundStreams(std::span<const std::byte> record,
+                                                        std::uint64_t recordNumber) const;
 
     // Hands the node's stream to `sink`: sparse parts and bytes past the initialized size as zeros,
     // compressed units decompressed. Unreadable clusters are given as zeros and make the result an
@@ -102,11 +138,31 @@ public:
     std::string nameFilter;
 
 private:
-    friend class NtfsDeletedScan;
+    friend class NtfsNodeBuilder;
+    friend class NtfsFormattedScan;
     using RecordFetcher = std::function<std::optional<std::vector<std::byte>>(std::uint64_t)>;
+    // The cluster size run lists count in and the cluster count they must stay below.
+    struct ClusterGeometry {
+        std::uint32_t clusterSize = 0;
+        std::uint64_t clusterLimit = 0;
+    };
+    // The records a sector search found outside the current MFT, by record number (the first
+    // found of each number), for chains and extension records.
+    struct FoundRecords {
+        std::unordered_map<std::uint64_t, std::shared_ptr<const std::vector<std::byte>>> byNumber;
+        std::uint32_t clusterSize = 0;
+        std::uint64_t clusterLimit = 0;
+    };
 
+    NtfsResultTree::ItemId InsertRoot(NtfsResultTree& tree);
+    NtfsRecordSource CurrentMftSource() const;
+    NtfsRecordSource FoundRecordSource() const;
+    ClusterGeometry CurrentClusters() const { return {geometry_.clusterSize, clusterLimit_}; }
+    std::uint32_t ClusterSizeOf(const NtfsStream& stream) const {
+        return stream.clusterSize != 0 ? stream.clusterSize : geometry_.clusterSize;
+    }
     Result<std::vector<NtfsStream>> StreamsOf(const CMftRecord& base, std::uint64_t recordNumber,
-                                              const RecordFetcher& fetch) const;
+                                              const RecordFetcher& fetch, const ClusterGeometry& clusters) const;
     // Fills `out` with the stream's stored bytes from `position` on, holes and unmapped or unreadable
     // clusters as zeros; false when any were unmapped or unreadable.
     bool ReadStored(const NtfsStream& stream, std::uint64_t position, std::span<std::byte> out) const;
@@ -123,6 +179,12 @@ private:
     std::uint64_t clusterLimit_ = 0;
     std::vector<std::byte> mftImage_;
     std::uint32_t recordCount_ = 0;
+    // Where the current MFT's data lies, as volume byte ranges [first, second), in VCN order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mftExtents_;
+    std::uint64_t volumeBytes_ = 0;  // from the partition record; 0 when it gives none
+    std::uint64_t recordsCounted_ = 0;
+    std::size_t foundRecordCount_ = 0;
+    FoundRecords found_;
     NodeList nodes_;
     std::vector<NtfsFileNode*> selection_;
     std::unordered_set<const NtfsFileNode*> inSelection_;

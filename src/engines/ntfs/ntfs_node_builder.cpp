@@ -1,0 +1,212 @@
+#include "engines/ntfs/ntfs_node_builder.h"
+
+#include <ctime>
+#include <unordered_set>
+
+#include "core/byte_reader.h"
+#include "core/dos_date.h"
+#include "core/filter.h"
+#include "core/size_text.h"
+#include "core/utf8.h"
+#include "engines/ntfs/ntfs_volume.h"
+
+namespace lumacore {
+
+namespace {
+
+// Records up to here are the system files and the reserved ones; a parent reference into them
+// (the root is 5) puts a file in the root.
+constexpr std::uint64_t kLastSystemRecord = 23;
+constexpr std::uint64_t kRootRecord = 5;
+constexpr std::uint64_t kExtendRecord = 11;
+constexpr std::uint16_t kRecordIsDirectory = 0x0002;
+// NTFS paths hold at most 32,767 characters, so no real chain is deeper than this; a longer one
+// loops.
+constexpr std::size_t kMaxFolderDepth = 16384;
+constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;  // 1970-01-01 in 100 ns units
+
+std::uint16_t CreationDosDate(std::uint64_t filetime) {
+    if (filetime < kFiletimeUnixEpoch) return 0;
+    return DosDateOf(static_cast<std::time_t>((filetime - kFiletimeUnixEpoch) / 10000000));
+}
+
+// The text after the last '.', or nothing.
+std::string_view ExtensionOf(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+}
+
+}  // namespace
+
+NtfsNodeBuilder::NtfsNodeBuilder(CNtfsVolume& volume, NtfsResultTree& tree, NtfsResultTree::ItemId base,
+                                 const FilterSettings& filter, NtfsRecordSource source, NtfsNodeOptions options)
+    : volume_(volume),
+      tree_(tree),
+      base_(base),
+      filter_(filter),
+      source_(std::move(source)),
+      options_(std::move(options)) {}
+
+const NtfsNodeBuilder::FolderFacts& NtfsNodeBuilder::FactsOf(std::uint64_t number) {
+    auto [it, added] = facts_.try_emplace(number);
+    FolderFacts& facts = it->second;
+    if (!added) return facts;
+    CMftRecord names;
+    if (names.ParseNames(source_.record(number)) != kNtfsOk) return facts;
+    facts.parsed = true;
+    facts.inUse = names.inUse;
+    facts.sequence = names.sequence;
+    if (const NtfsFileName* name = names.ChosenName()) {
+        facts.folder = (name->flags & kNtfsAttrDirectory) != 0;
+        facts.parentReference = name->parentReference;
+        facts.name = DisplayName(name->name);
+    }
+    return facts;
+}
+
+void NtfsNodeBuilder::AddBreak(std::uint64_t record, NtfsFileNode& node) {
+    // One invented folder per broken record, so that the files of one lost folder stay together.
+    auto [it, added] = inventedNames_.try_emplace(record, inventedCounter_);
+    if (added) ++inventedCounter_;
+    node.pathNames.push_back(Format("Dir%d", it->second));
+    node.pathRecords.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(record, UINT32_MAX)));
+    node.pathNames.push_back(Format("Lost Files%d", node.imageIndex));
+    node.pathRecords.push_back(static_cast<std::uint32_t>(node.imageIndex + 1));
+}
+
+bool NtfsNodeBuilder::BuildChain(std::uint64_t parentReference, NtfsFileNode& node) {
+    std::uint64_t b = ReferenceRecord(parentReference);
+    std::uint16_t expected = ReferenceSequence(parentReference);
+    if (b <= kLastSystemRecord) return !(options_.skipSystemFiles && b == kExtendRecord);
+    std::unordered_set<std::uint64_t> visited;
+    for (std::size_t depth = 0;; ++depth) {
+        // A folder met twice is a loop of parent references: the chain breaks there.
+        if (b >= source_.count || depth >= kMaxFolderDepth || !visited.insert(b).second) {
+            AddBreak(b, node);
+            return true;
+        }
+        const FolderFacts& facts = FactsOf(b);
+        // The parent is still this file's folder when its record is of the generation the reference
+        // names, or of the next one when the folder was deleted too (deleting a record moves its
+        // sequence number on). A record of any other generation was reused by something else.
+        const std::uint16_t next = static_cast<std::uint16_t>(expected == 0xFFFF ? 1 : expected + 1);
+        const bool sameGeneration =
+            expected == 0 || facts.sequence == expected || (!facts.inUse && facts.sequence == next);
+        if (!facts.parsed || !facts.folder || facts.name.empty() || !sameGeneration) {
+            AddBreak(b, node);
+            return true;
+        }
+        node.pathNames.push_back(facts.name);
+        node.pathRecords.push_back(static_cast<std::uint32_t>(b));
+        const std::uint64_t f = ReferenceRecord(facts.parentReference);
+        if (f <= kLastSystemRecord) return !(options_.skipSystemFiles && f == kExtendRecord);
+        if (f == b) return true;
+        expected = ReferenceSequence(facts.parentReference);
+        b = f;
+    }
+}
+
+bool NtfsNodeBuilder::Accepts(const NtfsFileNode& node) const {
+    if (options_.folderAndNameFilters) {
+        // The folder filter is a drive root ("C:\") unless a caller narrows it to a folder of the volume.
+        if (volume_.folderFilter.size() > 3) {
+            std::string path;
+            for (auto it = node.pathNames.rbegin(); it != node.pathNames.rend(); ++it) path += "\\" + *it;
+            const std::string wanted = volume_.folderFilter.substr(2);
+            if (LowerCaseUtf8(path + "\\").rfind(LowerCaseUtf8(wanted), 0) != 0) return false;
+        }
+        if (!volume_.nameFilter.empty() &&
+            LowerCaseUtf8(node.name).find(LowerCaseUtf8(volume_.nameFilter)) == std::string::npos) {
+            return false;
+        }
+    }
+    return PassesFilter(FilterSubject{node.name, ExtensionOf(node.name), CreationDosDate(node.creationTime), node.size},
+                        filter_);
+}
+
+std::size_t NtfsNodeBuilder::TakeRecord(std::uint32_t number, std::span<const std::byte> bytes,
+                                        const std::shared_ptr<const std::vector<std::byte>>& ownRecord) {
+    if (record_.Parse(bytes) != kNtfsOk) return 0;
+    const NtfsFileName* chosen = record_.ChosenName();
+    if (chosen == nullptr || chosen->name.empty()) return 0;
+    // Folders are not listed themselves: they appear as the folders of their files.
+    if ((chosen->flags & kNtfsAttrDirectory) != 0) return 0;
+    const ByteReader header(bytes);
+    if ((header.u16le(0x16) & kRecordIsDirectory) != 0) return 0;
+    if (options_.skipSystemFiles && ReferenceRecord(chosen->parentReference) == kRootRecord &&
+        chosen->name.front() == u'$') {
+        return 0;
+    }
+
+    // The streams' sizes. A record with an $ATTRIBUTE_LIST may keep its $DATA elsewhere.
+    std::vector<std::pair<std::u16string, std::uint64_t>> streams;
+    if (record_.hasAttributeList) {
+        streams = source_.streamSizes(number, bytes);
+    } else {
+        for (const NtfsDataAttribute& d : record_.data) {
+            if (d.firstVcn == 0) streams.emplace_back(d.name, d.dataSize);
+        }
+    }
+
+    auto base = std::make_unique<NtfsFileNode>();
+    base->name = DisplayName(chosen->name);
+    base->recordNumber = number;
+    base->imageIndex = options_.imageIndex;
+    base->creationTime = record_.creationTime;
+    base->modificationTime = record_.modificationTime;
+    base->accessTime = record_.accessTime;
+    base->attributes = chosen->flags | record_.fileAttributes;
+    base->deleted = !record_.inUse;
+    base->ownRecord = ownRecord;
+    for (const auto& [name, size] : streams) {
+        if (name.empty()) base->size = size;
+    }
+    if (!BuildChain(chosen->parentReference, *base)) return 0;
+    if (!options_.topFolder.empty()) {
+        base->pathNames.push_back(options_.topFolder);
+        base->pathRecords.push_back(options_.topFolderNumber);
+    }
+
+    std::vector<std::unique_ptr<NtfsFileNode>> found;
+    for (const auto& [name, size] : streams) {
+        if (name.empty()) continue;
+        auto named = std::make_unique<NtfsFileNode>(*base);
+        named->streamName = Utf16ToUtf8(name);
+        named->name = base->name + ":" + DisplayName(name);
+        named->size = size;
+        found.push_back(std::move(named));
+    }
+    found.insert(found.begin(), std::move(base));
+
+    std::size_t taken = 0;
+    for (auto& node : found) {
+        if (!Accepts(*node)) continue;
+        const auto index = static_cast<std::uint32_t>(volume_.nodes_.size());
+        volume_.nodes_.push_back(std::move(node));
+        Hang(index);
+        ++accepted_;
+        ++taken;
+        if (options_.progress != nullptr) {
+            options_.progress->SetText(options_.progressPrefix + std::to_string(accepted_));
+        }
+    }
+    return taken;
+}
+
+void NtfsNodeBuilder::Hang(std::uint32_t index) {
+    const NtfsFileNode& node = *volume_.nodes_[index];
+    NtfsResultTree::ItemId at = base_;
+    for (std::size_t i = node.pathNames.size(); i-- > 0;) {
+        std::string key = std::to_string(at) + '/' + std::to_string(node.pathRecords[i]) + '/' + node.pathNames[i];
+        auto [it, added] = folderItems_.try_emplace(std::move(key), NtfsResultTree::kNoItem);
+        if (added) {
+            it->second = tree_.InsertLast(at, node.pathNames[i]);
+            tree_.SetImages(it->second, 1, 2);
+            tree_.item(it->second).data.recordNumber = node.pathRecords[i];
+        }
+        at = it->second;
+    }
+    tree_.item(at).data.nodes.push_back(index);
+}
+
+}  // namespace lumacore
