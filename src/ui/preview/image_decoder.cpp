@@ -4,11 +4,13 @@
 #include <QByteArray>
 #include <QImageReader>
 
+#include "ui/preview/jpeg2000_decoder.h"
+
 namespace lumacore::ui {
 
 namespace {
 
-// Qt's reader format for a type code; empty lets the reader guess from the data.
+// Qt's reader format for a type code; empty when no Qt reader handles the kind.
 QByteArray ReaderFormat(int typeCode) {
     switch (typeCode) {
     case 1: return "bmp";
@@ -24,22 +26,43 @@ QByteArray ReaderFormat(int typeCode) {
     }
 }
 
-}  // namespace
+bool TooManyPixels(QSize size) {
+    return qint64{size.width()} * qint64{size.height()} > kMaxDecodedPixels;
+}
 
-QImage DecodeImage(std::span<const std::byte> data, int typeCode, QSize fitInto) {
-    if (data.empty() || typeCode == 0) return {};
+QImage DecodeWithQt(std::span<const std::byte> data, const QByteArray& format, QSize fitInto) {
+    // Readers whose header gives no size up front are held by Qt's allocation limit instead (in MB).
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(static_cast<int>(kMaxDecodedPixels * 4 / (1024 * 1024)) + 1);
+        return true;
+    }();
+    (void)limitSet;
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
                                                static_cast<qsizetype>(data.size()));
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, ReaderFormat(typeCode));
+    if (!buffer.open(QIODevice::ReadOnly)) return {};
+    QImageReader reader(&buffer, format);
     const QSize size = reader.size();
+    if (size.isValid() && TooManyPixels(size)) return {};
     if (fitInto.isValid() && size.isValid() && (size.width() > fitInto.width() || size.height() > fitInto.height())) {
-        reader.setScaledSize(size.scaled(fitInto, Qt::KeepAspectRatio));
+        reader.setScaledSize(size.scaled(fitInto, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     }
     QImage image;
     if (!reader.read(&image)) return {};
+    if (fitInto.isValid() && (image.width() > fitInto.width() || image.height() > fitInto.height())) {
+        image = image.scaled(fitInto, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
     return image;
+}
+
+}  // namespace
+
+QImage DecodeImage(std::span<const std::byte> data, int typeCode, QSize fitInto) {
+    if (data.empty()) return {};
+    if (typeCode == 11 || typeCode == 12) return DecodeJpeg2000(data, fitInto, kMaxDecodedPixels);
+    const QByteArray format = ReaderFormat(typeCode);
+    if (format.isEmpty()) return {};
+    return DecodeWithQt(data, format, fitInto);
 }
 
 }  // namespace lumacore::ui
