@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include "ui/preview/jpeg2000_decoder.h"
+#include "ui/preview/magick_decoder.h"
 
 namespace lumacore::ui {
 
@@ -60,6 +61,9 @@ QImage DecodeWithQt(std::span<const std::byte> data, const QByteArray& format, Q
 QImage DecodeImage(std::span<const std::byte> data, int typeCode, QSize fitInto) {
     if (data.empty()) return {};
     if (typeCode == 11 || typeCode == 12) return DecodeJpeg2000(data, fitInto, kMaxDecodedPixels);
+    if (typeCode == 8) return DecodeWithImageMagick(data, "PCX", fitInto, kMaxDecodedPixels);
+    if (typeCode == 13) return DecodeWithImageMagick(data, "PGX", fitInto, kMaxDecodedPixels);
+    if (typeCode == 15) return DecodeWithImageMagick(data, "SUN", fitInto, kMaxDecodedPixels);
     const QByteArray format = ReaderFormat(typeCode);
     if (format.isEmpty()) return {};
     return DecodeWithQt(data, format, fitInto);
