@@ -20,7 +20,6 @@ QByteArray ReaderFormat(int typeCode) {
     case 4: return "png";
     case 5: return "ico";
     case 6: return "tiff";
-    case 7: return "tga";
     case 9: return "wbmp";
     case 14: return "pnm";
     default: return {};
@@ -61,12 +60,19 @@ QImage DecodeWithQt(std::span<const std::byte> data, const QByteArray& format, Q
 QImage DecodeImage(std::span<const std::byte> data, int typeCode, QSize fitInto) {
     if (data.empty()) return {};
     if (typeCode == 11 || typeCode == 12) return DecodeJpeg2000(data, fitInto, kMaxDecodedPixels);
+    if (typeCode == 7) return DecodeWithImageMagick(data, "TGA", fitInto, kMaxDecodedPixels);
     if (typeCode == 8) return DecodeWithImageMagick(data, "PCX", fitInto, kMaxDecodedPixels);
     if (typeCode == 13) return DecodeWithImageMagick(data, "PGX", fitInto, kMaxDecodedPixels);
     if (typeCode == 15) return DecodeWithImageMagick(data, "SUN", fitInto, kMaxDecodedPixels);
     const QByteArray format = ReaderFormat(typeCode);
     if (format.isEmpty()) return {};
-    return DecodeWithQt(data, format, fitInto);
+    QImage image = DecodeWithQt(data, format, fitInto);
+    // A ".wbmp" name matches the BMP code by its last three characters; WBMP data has no "BM" but starts
+    // with its type 0 and a zero header byte, so such a file is still shown as what it is.
+    if (image.isNull() && typeCode == 1 && data.size() > 2 && data[0] == std::byte{0} && data[1] == std::byte{0}) {
+        image = DecodeWithQt(data, ReaderFormat(9), fitInto);
+    }
+    return image;
 }
 
 }  // namespace lumacore::ui

@@ -11,12 +11,12 @@ namespace lumacore::ui {
 
 namespace {
 
-// Only these three coders may read, and nothing may be written, run or fetched. The system's own policy
+// Only these four coders may read, and nothing may be written, run or fetched. The system's own policy
 // stays in force beside this one; where both speak the stricter holds.
 constexpr const char* kSecurityPolicy = R"(<policymap>
   <policy domain="delegate" rights="none" pattern="*"/>
   <policy domain="coder" rights="none" pattern="*"/>
-  <policy domain="coder" rights="read" pattern="{PCX,PGX,SUN}"/>
+  <policy domain="coder" rights="read" pattern="{PCX,PGX,SUN,TGA}"/>
   <policy domain="filter" rights="none" pattern="*"/>
   <policy domain="path" rights="none" pattern="@*"/>
   <policy domain="module" rights="none" pattern="{MSL,MVG,PS,PDF,XPS,URL,HTTP,HTTPS,FTP,TEXT,LABEL}"/>
@@ -42,7 +42,9 @@ bool Initialise() {
     return ready;
 }
 
-bool AllowedCoder(std::string_view coder) { return coder == "PCX" || coder == "PGX" || coder == "SUN"; }
+bool AllowedCoder(std::string_view coder) {
+    return coder == "PCX" || coder == "PGX" || coder == "SUN" || coder == "TGA";
+}
 
 }  // namespace
 
