@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <algorithm>
 #include <QVBoxLayout>
 
 namespace lumacore::ui {
@@ -10,8 +12,9 @@ namespace lumacore::ui {
 namespace {
 
 // The window's size in dialog units (a quarter of the font's average character width, an eighth of
-// its height), as the old window was laid out.
+// its height), as the old window was laid out; at least wide enough for a whole dump row.
 constexpr QSize kSizeInDialogUnits(328, 228);
+constexpr int kDumpRowCharacters = 79;
 
 }  // namespace
 
@@ -39,7 +42,10 @@ CFileInfoDlg::CFileInfoDlg(const QString& text, QWidget* parent) : QDialog(paren
     layout->addWidget(edit_);
 
     const QFontMetrics metrics(font);
-    resize(kSizeInDialogUnits.width() * metrics.averageCharWidth() / 4,
+    const int rowWidth = metrics.horizontalAdvance(QString(kDumpRowCharacters, QLatin1Char('0'))) +
+                         edit_->verticalScrollBar()->sizeHint().width() + 2 * edit_->frameWidth() +
+                         2 * static_cast<int>(edit_->document()->documentMargin()) + 4;
+    resize(std::max(kSizeInDialogUnits.width() * metrics.averageCharWidth() / 4, rowWidth),
            kSizeInDialogUnits.height() * metrics.height() / 8);
 }
 

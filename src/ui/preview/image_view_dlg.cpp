@@ -28,10 +28,8 @@ void CImageCanvas::paintEvent(QPaintEvent*) {
 CImageViewDlg::CImageViewDlg(QImage image, QWidget* parent) : QDialog(parent), image_(std::move(image)) {
     setObjectName(QStringLiteral("ImageViewDialog"));
     setWindowTitle(QStringLiteral("View Image File..."));
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    // White around the picture, whatever the skin gives other dialogs.
+    setStyleSheet(QStringLiteral("QDialog { background: white; }"));
     canvas_ = new CImageCanvas(this);
     canvas_->SetImage(&image_);
     const QFontMetrics metrics(font());
