@@ -8,7 +8,9 @@ namespace lumacore {
 
 namespace {
 
-Error NotFound(const std::string& path) { return Error::Make(ErrorKind::NotFound, "no file '" + path + "' was found"); }
+Error NotFound(const std::string& path) {
+    return Error::Make(ErrorKind::NotFound, "no file '" + path + "' was found");
+}
 
 // Reads into a buffer of at most `maxBytes` (never more than the file holds) and trims it to what came.
 template <typename ReadInto>
@@ -22,8 +24,10 @@ Result<std::vector<std::byte>> ReadUpTo(std::uint64_t size, std::uint64_t maxByt
 
 }  // namespace
 
-PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& volume, const FatFileNode& node) {
-    return {node.displayName, node.size, [&devices, volume, &node](std::uint64_t maxBytes) -> Result<std::vector<std::byte>> {
+PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& volume,
+                               const FatFileNode& node) {
+    return {node.displayName, node.size,
+            [&devices, volume, &node](std::uint64_t maxBytes) -> Result<std::vector<std::byte>> {
                 auto disk = devices.OpenPhysicalDrive(volume.diskNumber, AccessMode::ReadOnly);
                 if (!disk) return disk.error();
                 auto extractor = FatExtractor::Open(std::move(*disk), volume);
@@ -46,7 +50,8 @@ PreviewSource ExtPreviewSource(CExtVolume& volume, const ExtFileNode& node) {
 }
 
 PreviewSource RawPreviewSource(const CRawCarver& carver, const RawFileNode& node) {
-    return {node.name, node.length, [&carver, &node](std::uint64_t maxBytes) -> Result<std::vector<std::byte>> {
+    return {node.name, node.length,
+            [&carver, &node](std::uint64_t maxBytes) -> Result<std::vector<std::byte>> {
                 std::vector<std::byte> data;
                 const int code = carver.ReadCarvedFile(&node, data, maxBytes);
                 if (code != 0 && data.empty()) {

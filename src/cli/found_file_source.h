@@ -16,7 +16,8 @@ namespace lumacore {
 // cluster (the disk is opened for each read, as the FAT page reads file data itself), the NTFS file
 // through the engine's in-memory read (decompressed), the EXT file through its block map, the carved
 // file from its sectors. The engine and the node must outlive the source.
-PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& volume, const FatFileNode& node);
+PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& volume,
+                               const FatFileNode& node);
 PreviewSource NtfsPreviewSource(const CNtfsVolume& volume, const NtfsFileNode& node);
 PreviewSource ExtPreviewSource(CExtVolume& volume, const ExtFileNode& node);
 PreviewSource RawPreviewSource(const CRawCarver& carver, const RawFileNode& node);

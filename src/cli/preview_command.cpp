@@ -40,7 +40,8 @@ std::string PreviewText(PreviewFamily family, const PreviewSource& source, std::
     // The dump's rows are joined by CR LF as the window shows them; a terminal takes plain line breaks.
     std::string text = plan.text;
     if (plan.action == PreviewAction::ShowDump) {
-        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
     }
     out += text;
     if (!text.empty() && text.back() != '\n') out += '\n';
@@ -48,8 +49,8 @@ std::string PreviewText(PreviewFamily family, const PreviewSource& source, std::
 }
 
 // --save: the bytes the preview read, never onto the disk being read.
-Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume, const std::filesystem::path& file,
-                       std::span<const std::byte> data) {
+Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume,
+                       const std::filesystem::path& file, std::span<const std::byte> data) {
     std::error_code error;
     if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)) {
         return Error::Make(ErrorKind::InvalidArgument, file.string() + " is not a regular file");
@@ -60,8 +61,8 @@ Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume, co
         }
     }
     const std::filesystem::path folder = std::filesystem::absolute(file, error).parent_path();
-    const RecoverySource source{devices.PhysicalDrivePath(volume.diskNumber), std::uint64_t{volume.startSector} * 512,
-                                volume.totalBytes};
+    const RecoverySource source{devices.PhysicalDrivePath(volume.diskNumber),
+                                std::uint64_t{volume.startSector} * 512, volume.totalBytes};
     if (auto allowed = CheckDestination(folder, source); !allowed) return allowed.error();
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -70,13 +71,14 @@ Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume, co
     return {};
 }
 
-int Show(const DeviceMap& devices, const PartitionInfo& volume, PreviewFamily family, const PreviewSource& source,
-         const std::optional<std::string>& save) {
+int Show(const DeviceMap& devices, const PartitionInfo& volume, PreviewFamily family,
+         const PreviewSource& source, const std::optional<std::string>& save) {
     auto data = source.read(PreviewReadLength(family, source.name, source.size));
     if (!data) return Fail("cannot read " + source.name + ": " + data.error().message, kExitFailure);
     std::cout << PreviewText(family, source, *data);
     if (save) {
-        if (auto saved = SaveBytes(devices, volume, *save, *data); !saved) return Fail(saved.error().message, kExitFailure);
+        if (auto saved = SaveBytes(devices, volume, *save, *data); !saved)
+            return Fail(saved.error().message, kExitFailure);
     }
     return kExitOk;
 }
@@ -112,7 +114,8 @@ int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& 
         if (!scan) return Fail(scan.error().message, kExitFailure);
         auto node = FindRawFile(**scan, *path);
         if (!node) return Fail(node.error().message, kExitUsage);
-        return Show(devices, request->source, PreviewFamily::Raw, RawPreviewSource(*(*scan)->carver, **node), save);
+        return Show(devices, request->source, PreviewFamily::Raw, RawPreviewSource(*(*scan)->carver, **node),
+                    save);
     }
 
     CDiskInventory inventory(devices);

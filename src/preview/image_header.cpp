@@ -10,9 +10,12 @@ namespace lumacore {
 
 namespace {
 
+// Indexed by type code.
+// clang-format off
 constexpr std::array<std::string_view, 16> kFormatNames{
-    "",         "BMP",        "GIF",        "JPEG", "PNG",  "ICO", "TIFF",      "TGA",
-    "PCX",      "WBMP",       "WMF/EMF",    "JPEG 2000", "JPEG 2000 codestream", "PGX", "PNM", "Sun raster"};
+    "", "BMP", "GIF", "JPEG", "PNG", "ICO", "TIFF", "TGA", "PCX", "WBMP", "WMF/EMF", "JPEG 2000",
+    "JPEG 2000 codestream", "PGX", "PNM", "Sun raster"};
+// clang-format on
 
 // JPEG markers that start a frame (SOF0..SOF15 without DHT, JPG and DAC).
 bool IsFrameMarker(std::uint8_t marker) {
@@ -59,7 +62,8 @@ std::optional<ImageDimensions> PnmDimensions(const ByteReader& r) {
             }
         }
         std::string digits;
-        while (r.has(at, 1) && r.u8(at) >= '0' && r.u8(at) <= '9' && digits.size() < 9) digits += static_cast<char>(r.u8(at++));
+        while (r.has(at, 1) && r.u8(at) >= '0' && r.u8(at) <= '9' && digits.size() < 9)
+            digits += static_cast<char>(r.u8(at++));
         if (digits.empty()) return std::nullopt;
         number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 10));
     }
@@ -81,44 +85,50 @@ std::string_view ImageFormatName(int typeCode) {
 std::optional<ImageDimensions> ImageDimensionsFromHeader(std::span<const std::byte> data, int typeCode) {
     const ByteReader r(data);
     switch (typeCode) {
-    case 1:
-        if (!r.matches(0, "BM")) return std::nullopt;
-        // Height is negative for top-down bitmaps.
-        return Checked(r, {r.u32le(18), static_cast<std::uint32_t>(std::abs(static_cast<std::int64_t>(
-                                            static_cast<std::int32_t>(r.u32le(22)))))});
-    case 2:
-        if (!r.matches(0, "GIF8")) return std::nullopt;
-        return Checked(r, {r.u16le(6), r.u16le(8)});
-    case 3: return JpegDimensions(r);
-    case 4:
-        if (!r.matches(1, "PNG") || !r.matches(12, "IHDR")) return std::nullopt;
-        return Checked(r, {r.u32be(16), r.u32be(20)});
-    case 7: return Checked(r, {r.u16le(12), r.u16le(14)});
-    case 11:
-    case 12: {
-        // A raw codestream (SOC then SIZ); the JP2 box form keeps the same SIZ inside its codestream box.
-        std::size_t at = 0;
-        if (!(r.u8(0) == 0xFF && r.u8(1) == 0x4F)) {
-            if (!r.matches(4, "jP  ")) return std::nullopt;
-            at = std::string_view::npos;
-            for (std::size_t i = 12; r.has(i, 4) && i < 4096; ++i) {
-                if (r.u8(i) == 0xFF && r.u8(i + 1) == 0x4F && r.u8(i + 2) == 0xFF && r.u8(i + 3) == 0x51) {
-                    at = i;
-                    break;
+        case 1:
+            if (!r.matches(0, "BM")) return std::nullopt;
+            // Height is negative for top-down bitmaps.
+            return Checked(r, {r.u32le(18), static_cast<std::uint32_t>(std::abs(static_cast<std::int64_t>(
+                                                static_cast<std::int32_t>(r.u32le(22)))))});
+        case 2:
+            if (!r.matches(0, "GIF8")) return std::nullopt;
+            return Checked(r, {r.u16le(6), r.u16le(8)});
+        case 3:
+            return JpegDimensions(r);
+        case 4:
+            if (!r.matches(1, "PNG") || !r.matches(12, "IHDR")) return std::nullopt;
+            return Checked(r, {r.u32be(16), r.u32be(20)});
+        case 7:
+            return Checked(r, {r.u16le(12), r.u16le(14)});
+        case 11:
+        case 12: {
+            // A raw codestream (SOC then SIZ); the JP2 box form keeps the same SIZ inside its codestream box.
+            std::size_t at = 0;
+            if (!(r.u8(0) == 0xFF && r.u8(1) == 0x4F)) {
+                if (!r.matches(4, "jP  ")) return std::nullopt;
+                at = std::string_view::npos;
+                for (std::size_t i = 12; r.has(i, 4) && i < 4096; ++i) {
+                    if (r.u8(i) == 0xFF && r.u8(i + 1) == 0x4F && r.u8(i + 2) == 0xFF &&
+                        r.u8(i + 3) == 0x51) {
+                        at = i;
+                        break;
+                    }
                 }
+                if (at == std::string_view::npos) return std::nullopt;
             }
-            if (at == std::string_view::npos) return std::nullopt;
+            if (r.u8(at + 2) != 0xFF || r.u8(at + 3) != 0x51) return std::nullopt;
+            const std::uint32_t x1 = r.u32be(at + 8), y1 = r.u32be(at + 12), x0 = r.u32be(at + 16),
+                                y0 = r.u32be(at + 20);
+            if (x0 > x1 || y0 > y1) return std::nullopt;
+            return Checked(r, {x1 - x0, y1 - y0});
         }
-        if (r.u8(at + 2) != 0xFF || r.u8(at + 3) != 0x51) return std::nullopt;
-        const std::uint32_t x1 = r.u32be(at + 8), y1 = r.u32be(at + 12), x0 = r.u32be(at + 16), y0 = r.u32be(at + 20);
-        if (x0 > x1 || y0 > y1) return std::nullopt;
-        return Checked(r, {x1 - x0, y1 - y0});
-    }
-    case 14: return PnmDimensions(r);
-    case 15:
-        if (r.u32be(0) != 0x59A66A95) return std::nullopt;
-        return Checked(r, {r.u32be(4), r.u32be(8)});
-    default: return std::nullopt;
+        case 14:
+            return PnmDimensions(r);
+        case 15:
+            if (r.u32be(0) != 0x59A66A95) return std::nullopt;
+            return Checked(r, {r.u32be(4), r.u32be(8)});
+        default:
+            return std::nullopt;
     }
 }
 

@@ -19,14 +19,14 @@ constexpr std::size_t kMaxCopyExtension = 16;
 bool EndsWithNoCase(std::string_view name, std::string_view tail) {
     if (name.size() < tail.size()) return false;
     const std::string_view end = name.substr(name.size() - tail.size());
-    return std::equal(end.begin(), end.end(), tail.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
+    return std::equal(end.begin(), end.end(), tail.begin(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 template <std::size_t N>
 bool EndsWithAny(std::string_view name, const std::array<std::string_view, N>& tails) {
-    return std::any_of(tails.begin(), tails.end(), [&](std::string_view tail) { return EndsWithNoCase(name, tail); });
+    return std::any_of(tails.begin(), tails.end(),
+                       [&](std::string_view tail) { return EndsWithNoCase(name, tail); });
 }
 
 // Word, Excel and Outlook files, by their last three or four characters.
@@ -35,7 +35,8 @@ constexpr std::array<std::string_view, 5> kOfficeEndings{"doc", "docx", "xls", "
 constexpr std::array<std::string_view, 2> kMailStoreEndings{"dbx", "box"};
 // Shown as text. A C source is matched with its dot: the one-letter kind compared as the name's last
 // three characters would never match.
-constexpr std::array<std::string_view, 8> kTextEndings{"txt", "php", "htm", "html", "xml", ".c", "cpp", "ini"};
+constexpr std::array<std::string_view, 8> kTextEndings{"txt", "php", "htm", "html",
+                                                       "xml", ".c",  "cpp", "ini"};
 
 bool OpensWithDesktop(PreviewFamily family, std::string_view name) {
     const bool office = family == PreviewFamily::Fat || family == PreviewFamily::Ntfs;
@@ -46,17 +47,21 @@ bool OpensWithDesktop(PreviewFamily family, std::string_view name) {
 // The text view shows the bytes up to the first zero byte.
 std::string TextUpToZero(std::span<const std::byte> data) {
     const auto zero = std::find(data.begin(), data.end(), std::byte{0});
-    return std::string(reinterpret_cast<const char*>(data.data()), static_cast<std::size_t>(zero - data.begin()));
+    return std::string(reinterpret_cast<const char*>(data.data()),
+                       static_cast<std::size_t>(zero - data.begin()));
 }
 
 }  // namespace
 
 std::size_t DumpLength(PreviewFamily family) {
     switch (family) {
-    case PreviewFamily::Ext: return 4096;
-    case PreviewFamily::Fat: return 1024;
-    case PreviewFamily::Ntfs:
-    case PreviewFamily::Raw: return 512;
+        case PreviewFamily::Ext:
+            return 4096;
+        case PreviewFamily::Fat:
+            return 1024;
+        case PreviewFamily::Ntfs:
+        case PreviewFamily::Raw:
+            return 512;
     }
     return 512;
 }
@@ -85,7 +90,8 @@ std::string TemporaryCopyName(std::string_view name) {
 }
 
 PreviewPlan PlanPreview(PreviewFamily family, std::string_view name, std::uint64_t fileSize,
-                        std::span<const std::byte> data, bool imageDecoded, const DesktopLookup& hasApplication) {
+                        std::span<const std::byte> data, bool imageDecoded,
+                        const DesktopLookup& hasApplication) {
     PreviewPlan plan;
     if (imageDecoded) {
         plan.action = PreviewAction::ShowImage;
@@ -102,8 +108,8 @@ PreviewPlan PlanPreview(PreviewFamily family, std::string_view name, std::uint64
         }
     }
     const auto shown = data.first(std::min(data.size(), DumpLength(family)));
-    const bool textKind = (family == PreviewFamily::Fat || family == PreviewFamily::Ntfs) &&
-                          EndsWithAny(name, kTextEndings);
+    const bool textKind =
+        (family == PreviewFamily::Fat || family == PreviewFamily::Ntfs) && EndsWithAny(name, kTextEndings);
     if (textKind) {
         plan.action = PreviewAction::ShowText;
         plan.text = TextUpToZero(shown);

@@ -40,8 +40,8 @@ enum class PreviewAction {
 
 struct PreviewPlan {
     PreviewAction action = PreviewAction::ShowDump;
-    std::size_t byteCount = 0;     // how many of the bytes read the action shows or copies
-    std::string text;              // ShowText and ShowDump: the file-information window's text
+    std::size_t byteCount = 0;      // how many of the bytes read the action shows or copies
+    std::string text;               // ShowText and ShowDump: the file-information window's text
     std::string temporaryCopyName;  // OpenWithDesktop: "2356.<extension>"
 };
 
@@ -55,6 +55,7 @@ using DesktopLookup = std::function<bool(const std::string& fileName)>;
 // whole file was read; then, on up to 1024 / 512 bytes, the text kinds (txt, php, htm, html, xml, c, cpp,
 // ini) as text up to the first zero byte, and everything else as the dump.
 PreviewPlan PlanPreview(PreviewFamily family, std::string_view name, std::uint64_t fileSize,
-                        std::span<const std::byte> data, bool imageDecoded, const DesktopLookup& hasApplication);
+                        std::span<const std::byte> data, bool imageDecoded,
+                        const DesktopLookup& hasApplication);
 
 }  // namespace lumacore

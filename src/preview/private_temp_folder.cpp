@@ -35,7 +35,8 @@ Result<PrivateTempFolder> PrivateTempFolder::Create(const std::filesystem::path&
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     // mkdtemp makes the folder with mode 0700 and a name nobody can guess, or fails.
-    if (::mkdtemp(buffer.data()) == nullptr) return SystemError("cannot make a private temporary folder", errno);
+    if (::mkdtemp(buffer.data()) == nullptr)
+        return SystemError("cannot make a private temporary folder", errno);
     std::filesystem::path made(buffer.data());
     FileDescriptor folder(::open(buffer.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.valid()) {
@@ -58,7 +59,9 @@ PrivateTempFolder& PrivateTempFolder::operator=(PrivateTempFolder&& other) noexc
     return *this;
 }
 
-PrivateTempFolder::~PrivateTempFolder() { Remove(); }
+PrivateTempFolder::~PrivateTempFolder() {
+    Remove();
+}
 
 void PrivateTempFolder::Remove() {
     if (path_.empty()) return;
@@ -69,7 +72,8 @@ void PrivateTempFolder::Remove() {
     folder_.Close();
 }
 
-Result<std::filesystem::path> PrivateTempFolder::WriteFile(std::string_view name, std::span<const std::byte> data) {
+Result<std::filesystem::path> PrivateTempFolder::WriteFile(std::string_view name,
+                                                           std::span<const std::byte> data) {
     if (!folder_.valid()) return Error::Make(ErrorKind::NotFound, "the private temporary folder is gone");
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos) {
@@ -80,7 +84,8 @@ Result<std::filesystem::path> PrivateTempFolder::WriteFile(std::string_view name
         return SystemError("cannot replace " + file, errno);
     }
     // O_EXCL with O_NOFOLLOW: the file is made new here, never opened through something put in its place.
-    FileDescriptor out(::openat(folder_.get(), file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    FileDescriptor out(
+        ::openat(folder_.get(), file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out.valid()) return SystemError("cannot create " + file, errno);
     std::size_t written = 0;
     while (written < data.size()) {

@@ -14,7 +14,7 @@ namespace lumacore {
 // made fresh with mkdtemp (mode 0700) under $XDG_RUNTIME_DIR or the temporary folder, so no other user can
 // predict or plant anything in it, and it is removed with everything in it when the object goes.
 class PrivateTempFolder {
-public:
+  public:
     // `base` empty: $XDG_RUNTIME_DIR when it is set and is a folder, else $TMPDIR, else /tmp.
     static Result<PrivateTempFolder> Create(const std::filesystem::path& base = {});
 
@@ -31,7 +31,7 @@ public:
     // link is replaced, anything that cannot be removed makes it fail. Returns the file's path.
     Result<std::filesystem::path> WriteFile(std::string_view name, std::span<const std::byte> data);
 
-private:
+  private:
     PrivateTempFolder(std::filesystem::path path, FileDescriptor folder)
         : path_(std::move(path)), folder_(std::move(folder)) {}
     void Remove();

@@ -55,8 +55,9 @@ struct MemoryFile {
         return {name, data.size(), [this](std::uint64_t maxBytes) -> Result<std::vector<std::byte>> {
                     asked = maxBytes;
                     if (fail) return Error::Io("unreadable sector");
-                    return std::vector<std::byte>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(
-                                                                                   std::min<std::uint64_t>(maxBytes, data.size())));
+                    return std::vector<std::byte>(
+                        data.begin(), data.begin() + static_cast<std::ptrdiff_t>(
+                                                         std::min<std::uint64_t>(maxBytes, data.size())));
                 }};
     }
 };
@@ -79,14 +80,16 @@ struct DesktopRecorder {
     ~DesktopRecorder() { ui::SetDesktopHandler({}); }
 };
 
-bool IsRoot() { return ::geteuid() == 0; }
+bool IsRoot() {
+    return ::geteuid() == 0;
+}
 
 }  // namespace
 
 class FilePreviewTest : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void imageWindowSqueezesEachDirectionSeparatelyAndCentres() {
         QImage wide(2000, 100, QImage::Format_RGB32);
         wide.fill(Qt::red);
@@ -127,7 +130,8 @@ private Q_SLOTS:
 
     void eachFamilyShowsAPictureOrFallsBackToItsDump() {
         MemoryFile jpeg{ToBytes(JpegBytes(QSize(64, 48)))};
-        for (auto family : {PreviewFamily::Fat, PreviewFamily::Ntfs, PreviewFamily::Ext, PreviewFamily::Raw}) {
+        for (auto family :
+             {PreviewFamily::Fat, PreviewFamily::Ntfs, PreviewFamily::Ext, PreviewFamily::Raw}) {
             auto shown = ui::PrepareFilePreview(family, jpeg.Source("photo.JPG"));
             QVERIFY(shown);
             QCOMPARE(shown->plan.action, PreviewAction::ShowImage);
@@ -135,14 +139,17 @@ private Q_SLOTS:
             QCOMPARE(jpeg.asked, jpeg.data.size());
         }
         MemoryFile broken{std::vector<std::byte>(6000, std::byte{0x5A})};
-        const std::pair<PreviewFamily, int> cuts[] = {
-            {PreviewFamily::Ext, 4096}, {PreviewFamily::Raw, 512}, {PreviewFamily::Fat, 1024}, {PreviewFamily::Ntfs, 512}};
+        const std::pair<PreviewFamily, int> cuts[] = {{PreviewFamily::Ext, 4096},
+                                                      {PreviewFamily::Raw, 512},
+                                                      {PreviewFamily::Fat, 1024},
+                                                      {PreviewFamily::Ntfs, 512}};
         for (const auto& [family, cut] : cuts) {
             auto shown = ui::PrepareFilePreview(family, broken.Source("broken.jpg"));
             QVERIFY(shown);
             QCOMPARE(shown->plan.action, PreviewAction::ShowDump);
             QVERIFY(shown->image.isNull());
-            QCOMPARE(shown->plan.text, HexDumpText(std::span(broken.data).first(static_cast<std::size_t>(cut))));
+            QCOMPARE(shown->plan.text,
+                     HexDumpText(std::span(broken.data).first(static_cast<std::size_t>(cut))));
         }
         // Not a picture: only the shown part is read.
         MemoryFile text{ToBytes(QByteArray(5000, 'a'))};
@@ -173,7 +180,8 @@ private Q_SLOTS:
         QVERIFY(!folder.startsWith(QStringLiteral("/tmp/2356")));
 
         // A link planted under the copy's name is replaced, not written through.
-        const std::string victim = QDir::temp().filePath(QStringLiteral("lumacore-preview-victim")).toStdString();
+        const std::string victim =
+            QDir::temp().filePath(QStringLiteral("lumacore-preview-victim")).toStdString();
         std::ofstream(victim) << "untouched";
         QFile::remove(shown->copyPath);
         std::filesystem::create_symlink(victim, shown->copyPath.toStdString());
@@ -199,7 +207,8 @@ private Q_SLOTS:
         QDir(home.path()).mkpath(QStringLiteral("config"));
         QFile entry(home.filePath(QStringLiteral("data/applications/lumacore-test-writer.desktop")));
         QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=Writer\nExec=true %f\nMimeType=application/msword;\n");
+        entry.write(
+            "[Desktop Entry]\nType=Application\nName=Writer\nExec=true %f\nMimeType=application/msword;\n");
         entry.close();
         QFile defaults(home.filePath(QStringLiteral("config/mimeapps.list")));
         QVERIFY(defaults.open(QIODevice::WriteOnly));
@@ -241,20 +250,28 @@ private Q_SLOTS:
         }
         const std::string photo = ShellQuote(dir + "/photo.jpg");
         const std::string fat = dir + "/fat.img";
-        QCOMPARE(RunCommand("mkfs.fat -C -F 16 " + ShellQuote(fat) + " 16384 >/dev/null 2>&1 && "
-                            "MTOOLS_SKIP_CHECK=1 mcopy -i " + ShellQuote(fat) + " " + photo + " '::holiday photo.jpg' && "
-                            "MTOOLS_SKIP_CHECK=1 mdel -i " + ShellQuote(fat) + " '::holiday photo.jpg'").status, 0);
+        QCOMPARE(RunCommand("mkfs.fat -C -F 16 " + ShellQuote(fat) +
+                            " 16384 >/dev/null 2>&1 && "
+                            "MTOOLS_SKIP_CHECK=1 mcopy -i " +
+                            ShellQuote(fat) + " " + photo +
+                            " '::holiday photo.jpg' && "
+                            "MTOOLS_SKIP_CHECK=1 mdel -i " +
+                            ShellQuote(fat) + " '::holiday photo.jpg'")
+                     .status,
+                 0);
         std::vector<std::string> images{fat};
-        const bool mounts = IsRoot() && testing::ToolAvailable("mke2fs") && testing::ToolAvailable("ntfs-3g") &&
-                            testing::ToolAvailable("mkntfs");
+        const bool mounts = IsRoot() && testing::ToolAvailable("mke2fs") &&
+                            testing::ToolAvailable("ntfs-3g") && testing::ToolAvailable("mkntfs");
         if (mounts) {
-            const std::string ext = dir + "/ext.img", ntfs = dir + "/ntfs.img", mnt = ShellQuote(dir + "/mnt");
+            const std::string ext = dir + "/ext.img", ntfs = dir + "/ntfs.img",
+                              mnt = ShellQuote(dir + "/mnt");
             const auto made = RunCommand(
                 "set -e; mkdir " + mnt + "; truncate -s 16M " + ShellQuote(ext) + "; mke2fs -q -F -t ext3 " +
-                ShellQuote(ext) + "; mount -o loop " + ShellQuote(ext) + " " + mnt + "; cp " + photo + " " + mnt +
-                "/; sync; rm " + mnt + "/photo.jpg; sync; umount " + mnt + "; truncate -s 16M " + ShellQuote(ntfs) +
-                "; mkntfs -Q -F -q -p 0 -H 255 -S 63 " + ShellQuote(ntfs) + " >/dev/null 2>&1; ntfs-3g " +
-                ShellQuote(ntfs) + " " + mnt + "; cp " + photo + " " + mnt + "/; rm " + mnt + "/photo.jpg; umount " + mnt);
+                ShellQuote(ext) + "; mount -o loop " + ShellQuote(ext) + " " + mnt + "; cp " + photo + " " +
+                mnt + "/; sync; rm " + mnt + "/photo.jpg; sync; umount " + mnt + "; truncate -s 16M " +
+                ShellQuote(ntfs) + "; mkntfs -Q -F -q -p 0 -H 255 -S 63 " + ShellQuote(ntfs) +
+                " >/dev/null 2>&1; ntfs-3g " + ShellQuote(ntfs) + " " + mnt + "; cp " + photo + " " + mnt +
+                "/; rm " + mnt + "/photo.jpg; umount " + mnt);
             QVERIFY2(made.status == 0, made.output.c_str());
             images.push_back(ext);
             images.push_back(ntfs);
@@ -299,7 +316,8 @@ private Q_SLOTS:
         auto rawScan = ScanRaw(**devices, request, progress);
         QVERIFY2(rawScan, rawScan ? "" : rawScan.error().message.c_str());
         QVERIFY((*rawScan)->carver->found().size() == 1);
-        expectPicture(PreviewFamily::Raw, RawPreviewSource(*(*rawScan)->carver, *(*rawScan)->carver->found()[0]));
+        expectPicture(PreviewFamily::Raw,
+                      RawPreviewSource(*(*rawScan)->carver, *(*rawScan)->carver->found()[0]));
 
         if (!mounts) QSKIP("EXT3 and NTFS images need root, mke2fs and ntfs-3g");
         auto extScan = ScanExtVolume(**devices, volumeOn(1), FilterSettings::Initial(), progress);

@@ -24,7 +24,8 @@ std::vector<std::byte> ReadPicture(const QString& name) {
 }
 
 QStringList Samples() {
-    return QDir(QStringLiteral(LUMACORE_SOURCE_DIR "/tests/fixtures/pictures")).entryList(QDir::Files, QDir::Name);
+    return QDir(QStringLiteral(LUMACORE_SOURCE_DIR "/tests/fixtures/pictures"))
+        .entryList(QDir::Files, QDir::Name);
 }
 
 void PutU32le(std::vector<std::byte>& data, std::size_t at, std::uint32_t v) {
@@ -35,7 +36,8 @@ void PutU16be(std::vector<std::byte>& data, std::size_t at, std::uint16_t v) {
     data[at + 1] = static_cast<std::byte>(v);
 }
 void PutU32be(std::vector<std::byte>& data, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) data[at + static_cast<std::size_t>(i)] = static_cast<std::byte>(v >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        data[at + static_cast<std::size_t>(i)] = static_cast<std::byte>(v >> (24 - 8 * i));
 }
 
 // Whatever a decoder makes of bad data, it is a null image or a picture within the bound.
@@ -48,7 +50,7 @@ bool Sane(const QImage& image) {
 class ImageDecoderTest : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void everyTypeCodeWithASampleDecodes() {
         const QStringList samples = Samples();
         QVERIFY(samples.size() >= 15);
@@ -73,7 +75,8 @@ private Q_SLOTS:
             }
             // Thumbnails come back scaled into their cell.
             const QImage thumbnail = ui::DecodeImage(data, code, QSize(16, 16));
-            QVERIFY2(!thumbnail.isNull() && thumbnail.width() <= 16 && thumbnail.height() <= 16, qPrintable(name));
+            QVERIFY2(!thumbnail.isNull() && thumbnail.width() <= 16 && thumbnail.height() <= 16,
+                     qPrintable(name));
             // The command line's header reading agrees where it reads the size.
             if (auto size = ImageDimensionsFromHeader(data, code)) {
                 QCOMPARE(QSize(int(size->width), int(size->height)), QSize(48, 32));
@@ -93,7 +96,8 @@ private Q_SLOTS:
         PutU32le(bmp, 22, 20000);
         auto jpeg = ReadPicture(QStringLiteral("sample.jpg"));
         std::size_t sof = 2;
-        while (sof + 9 < jpeg.size() && !(jpeg[sof] == std::byte{0xFF} && jpeg[sof + 1] == std::byte{0xC0})) ++sof;
+        while (sof + 9 < jpeg.size() && !(jpeg[sof] == std::byte{0xFF} && jpeg[sof + 1] == std::byte{0xC0}))
+            ++sof;
         QVERIFY(sof + 9 < jpeg.size());
         PutU16be(jpeg, sof + 5, 20000);
         PutU16be(jpeg, sof + 7, 20000);
@@ -105,7 +109,8 @@ private Q_SLOTS:
         pcx[9] = std::byte{0x4E};
         pcx[10] = std::byte{0x1F};
         pcx[11] = std::byte{0x4E};
-        const std::pair<std::vector<std::byte>*, int> cases[] = {{&bmp, 1}, {&jpeg, 3}, {&j2k, 11}, {&pcx, 8}};
+        const std::pair<std::vector<std::byte>*, int> cases[] = {
+            {&bmp, 1}, {&jpeg, 3}, {&j2k, 11}, {&pcx, 8}};
         for (const auto& [data, code] : cases) {
             QElapsedTimer timer;
             timer.start();
@@ -131,7 +136,8 @@ private Q_SLOTS:
                 auto damaged = data;
                 const int hits = 1 + static_cast<int>(random.bounded(8));
                 for (int i = 0; i < hits; ++i) {
-                    const std::size_t at = random.bounded(static_cast<quint32>(std::min<std::size_t>(damaged.size(), round % 2 ? 64 : damaged.size())));
+                    const std::size_t at = random.bounded(static_cast<quint32>(
+                        std::min<std::size_t>(damaged.size(), round % 2 ? 64 : damaged.size())));
                     damaged[at] = static_cast<std::byte>(random.bounded(256));
                 }
                 const QImage image = ui::DecodeImage(damaged, code, round % 3 == 0 ? QSize(20, 20) : QSize());

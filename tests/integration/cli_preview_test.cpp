@@ -16,9 +16,9 @@ using testing::ShellQuote;
 
 testing::CommandResult Preview(const std::string& image, const std::string& arguments) {
     const auto path = ImageFixtures::Fixture(image);
-    return RunCommand("cd " + ShellQuote(std::filesystem::path(LUMACORE_CLI).parent_path().string()) + " && " +
-                      ShellQuote(LUMACORE_CLI) + " --no-devices --image " + ShellQuote(path.string()) + " preview " +
-                      arguments + " 2>/dev/null");
+    return RunCommand("cd " + ShellQuote(std::filesystem::path(LUMACORE_CLI).parent_path().string()) +
+                      " && " + ShellQuote(LUMACORE_CLI) + " --no-devices --image " +
+                      ShellQuote(path.string()) + " preview " + arguments + " 2>/dev/null");
 }
 
 std::string Sha256(const std::filesystem::path& file) {
@@ -27,15 +27,19 @@ std::string Sha256(const std::filesystem::path& file) {
 
 std::size_t DumpRows(const std::string& text) {
     std::size_t rows = 0;
-    for (std::size_t at = text.find("\n0000"); at != std::string::npos; at = text.find("\n0000", at + 1)) ++rows;
+    for (std::size_t at = text.find("\n0000"); at != std::string::npos; at = text.find("\n0000", at + 1))
+        ++rows;
     return rows + (text.rfind("00000000  ", 0) == 0 ? 1 : 0);
 }
 
 TEST(CliPreview, FatPictureIsNamedDumpedAndSavedWhole) {
     const auto saved = ImageFixtures::ScratchDir() / "preview-picture.bmp";
-    const auto run = Preview("fat16-default", "--volume 0 --file 'Old Stuff/#ICTURE.bmp' --save " + ShellQuote(saved.string()));
+    const auto run = Preview(
+        "fat16-default", "--volume 0 --file 'Old Stuff/#ICTURE.bmp' --save " + ShellQuote(saved.string()));
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output.rfind("BMP image (type code 1), 64 x 48 pixels\n\n00000000  42 4D 36 24  00 00", 0), 0u) << run.output;
+    EXPECT_EQ(run.output.rfind("BMP image (type code 1), 64 x 48 pixels\n\n00000000  42 4D 36 24  00 00", 0),
+              0u)
+        << run.output;
     // The FAT page cuts the dump at 1024 bytes; the picture itself was read whole.
     EXPECT_EQ(DumpRows(run.output), 64u);
     EXPECT_EQ(run.output.find('\r'), std::string::npos);
@@ -44,7 +48,8 @@ TEST(CliPreview, FatPictureIsNamedDumpedAndSavedWhole) {
 
 TEST(CliPreview, FatTextKindIsShownAsTextCutAt1024Bytes) {
     const auto saved = ImageFixtures::ScratchDir() / "preview-report.txt";
-    const auto run = Preview("fat16-default", "--volume 0 --file 'old 2020 report.txt' --save " + ShellQuote(saved.string()));
+    const auto run = Preview("fat16-default",
+                             "--volume 0 --file 'old 2020 report.txt' --save " + ShellQuote(saved.string()));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(std::filesystem::file_size(saved), 1024u);
     const auto head = RunCommand("cat " + ShellQuote(saved.string()));
@@ -79,7 +84,8 @@ TEST(CliPreview, RefusesUnknownFilesAndSavingOntoTheImage) {
     EXPECT_EQ(Preview("fat16-default", "--volume 0").status, 2);
     const auto image = ImageFixtures::Fixture("fat16-default");
     const std::string before = Sha256(image);
-    const auto run = Preview("fat16-default", "--volume 0 --file 'old 2020 report.txt' --save " + ShellQuote(image.string()));
+    const auto run = Preview("fat16-default",
+                             "--volume 0 --file 'old 2020 report.txt' --save " + ShellQuote(image.string()));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Sha256(image), before);
 }

@@ -66,11 +66,11 @@ TEST(HexDumpText, ShowsExactlyLettersDigitsAndTheSigns) {
 
 TEST(ImageTypeFromName, TableOrderAndCase) {
     const std::vector<std::pair<const char*, int>> cases = {
-        {"a.bmp", 1},     {"x.wbmp", 1},  {"P.GIF", 2},   {"a.jpg", 3},     {"a.JPEG", 3}, {"a.png", 4},
-        {"a.ico", 5},     {"a.tif", 6},   {"a.TIFF", 6},  {"a.tga", 7},     {"a.pcx", 8},  {"a.wmf", 10},
-        {"a.emf", 10},    {"a.j2k", 11},  {"a.jp2", 11},  {"a.j2c", 12},    {"a.jpc", 12}, {"a.pgx", 13},
-        {"a.pnm", 14},    {"a.pgm", 14},  {"a.ppm", 14},  {"a.ras", 15},    {"a.txt", 0},  {"", 0},
-        {"jpg", 3},       {"notajpg", 3}, {"a.jpeg.bak", 0}, {"wbmp", 1},
+        {"a.bmp", 1},  {"x.wbmp", 1},  {"P.GIF", 2},      {"a.jpg", 3},  {"a.JPEG", 3}, {"a.png", 4},
+        {"a.ico", 5},  {"a.tif", 6},   {"a.TIFF", 6},     {"a.tga", 7},  {"a.pcx", 8},  {"a.wmf", 10},
+        {"a.emf", 10}, {"a.j2k", 11},  {"a.jp2", 11},     {"a.j2c", 12}, {"a.jpc", 12}, {"a.pgx", 13},
+        {"a.pnm", 14}, {"a.pgm", 14},  {"a.ppm", 14},     {"a.ras", 15}, {"a.txt", 0},  {"", 0},
+        {"jpg", 3},    {"notajpg", 3}, {"a.jpeg.bak", 0}, {"wbmp", 1},
     };
     for (const auto& [name, code] : cases) EXPECT_EQ(ImageTypeFromName(name), code) << name;
 }
@@ -86,11 +86,14 @@ TEST(PlanPreview, EachFamilyFallsBackAsItsPageDoes) {
     const auto data = Counting(5000);
     // A picture that decoded is shown whatever the family.
     for (auto family : {PreviewFamily::Fat, PreviewFamily::Ntfs, PreviewFamily::Ext, PreviewFamily::Raw}) {
-        EXPECT_EQ(PlanPreview(family, "a.jpg", 5000, data, true, kNoApplication).action, PreviewAction::ShowImage);
+        EXPECT_EQ(PlanPreview(family, "a.jpg", 5000, data, true, kNoApplication).action,
+                  PreviewAction::ShowImage);
     }
     // A picture that did not decode: the dump, cut per family.
-    const std::pair<PreviewFamily, std::size_t> cuts[] = {
-        {PreviewFamily::Ext, 4096}, {PreviewFamily::Raw, 512}, {PreviewFamily::Fat, 1024}, {PreviewFamily::Ntfs, 512}};
+    const std::pair<PreviewFamily, std::size_t> cuts[] = {{PreviewFamily::Ext, 4096},
+                                                          {PreviewFamily::Raw, 512},
+                                                          {PreviewFamily::Fat, 1024},
+                                                          {PreviewFamily::Ntfs, 512}};
     for (const auto& [family, cut] : cuts) {
         const PreviewPlan plan = PlanPreview(family, "broken.jpg", 5000, data, false, kNoApplication);
         EXPECT_EQ(plan.action, PreviewAction::ShowDump);
@@ -125,12 +128,14 @@ TEST(PlanPreview, DocumentsGoToTheDesktopOnlyOnFatAndNtfsAndWhenItHasAnApplicati
     LookupLog.clear();
     EXPECT_EQ(PlanPreview(PreviewFamily::Ntfs, "Inbox.dbx", 3000, doc, false, kHasApplication).action,
               PreviewAction::ShowDump);
-    EXPECT_EQ(PlanPreview(PreviewFamily::Ext, "a.doc", 3000, doc, false, kHasApplication).action, PreviewAction::ShowDump);
+    EXPECT_EQ(PlanPreview(PreviewFamily::Ext, "a.doc", 3000, doc, false, kHasApplication).action,
+              PreviewAction::ShowDump);
     EXPECT_EQ(PlanPreview(PreviewFamily::Raw, "File0.doc", 3000, doc, false, kHasApplication).action,
               PreviewAction::ShowDump);
     EXPECT_EQ(LookupLog, "");
     // A document that was not read whole is not handed over half.
-    EXPECT_EQ(PlanPreview(PreviewFamily::Fat, "a.doc", 9000, doc, false, kHasApplication).action, PreviewAction::ShowDump);
+    EXPECT_EQ(PlanPreview(PreviewFamily::Fat, "a.doc", 9000, doc, false, kHasApplication).action,
+              PreviewAction::ShowDump);
 }
 
 TEST(PlanPreview, TextKindsAreShownUpToTheFirstZeroWithinTheCut) {
@@ -142,13 +147,18 @@ TEST(PlanPreview, TextKindsAreShownUpToTheFirstZeroWithinTheCut) {
     plan = PlanPreview(PreviewFamily::Ntfs, "notes.txt", 2000, Bytes(std::string(2000, 'y')), false, {});
     EXPECT_EQ(plan.text, std::string(512, 'y'));
     for (const char* name : {"a.php", "a.htm", "a.html", "a.xml", "main.c", "a.cpp", "boot.ini"}) {
-        EXPECT_EQ(PlanPreview(PreviewFamily::Fat, name, 3, Bytes("abc"), false, {}).action, PreviewAction::ShowText) << name;
+        EXPECT_EQ(PlanPreview(PreviewFamily::Fat, name, 3, Bytes("abc"), false, {}).action,
+                  PreviewAction::ShowText)
+            << name;
     }
     for (const char* name : {"a.csv", "abc", "a.h"}) {
-        EXPECT_EQ(PlanPreview(PreviewFamily::Fat, name, 3, Bytes("abc"), false, {}).action, PreviewAction::ShowDump) << name;
+        EXPECT_EQ(PlanPreview(PreviewFamily::Fat, name, 3, Bytes("abc"), false, {}).action,
+                  PreviewAction::ShowDump)
+            << name;
     }
     // EXT and RAW show every file that is not a picture as the dump.
-    EXPECT_EQ(PlanPreview(PreviewFamily::Ext, "a.txt", 3, Bytes("abc"), false, {}).action, PreviewAction::ShowDump);
+    EXPECT_EQ(PlanPreview(PreviewFamily::Ext, "a.txt", 3, Bytes("abc"), false, {}).action,
+              PreviewAction::ShowDump);
 }
 
 TEST(PreviewReadLength, PicturesAndDocumentsWholeTheRestOnlyWhatIsShown) {
@@ -175,8 +185,8 @@ TEST(TemporaryCopyName, KeepsTheExtensionAndNothingThatCouldLeaveTheFolder) {
 
 TEST(PrivateTempFolder, IsPrivateReplacesPlantedLinksAndGoesAway) {
     std::filesystem::path made;
-    const std::filesystem::path victim = std::filesystem::temp_directory_path() /
-                                         ("lumacore-victim-" + std::to_string(::getpid()));
+    const std::filesystem::path victim =
+        std::filesystem::temp_directory_path() / ("lumacore-victim-" + std::to_string(::getpid()));
     std::ofstream(victim) << "keep me";
     {
         auto folder = PrivateTempFolder::Create();

@@ -80,10 +80,13 @@ DesktopHandler& Slot() {
 }  // namespace
 
 DesktopHandler SystemDesktopHandler() {
-    return {SystemHasApplication, [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }};
+    return {SystemHasApplication,
+            [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }};
 }
 
-const DesktopHandler& CurrentDesktopHandler() { return Slot(); }
+const DesktopHandler& CurrentDesktopHandler() {
+    return Slot();
+}
 
 void SetDesktopHandler(DesktopHandler handler) {
     Slot() = handler.hasApplication && handler.open ? std::move(handler) : SystemDesktopHandler();

@@ -4,8 +4,8 @@
 #include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <algorithm>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace lumacore::ui {
 

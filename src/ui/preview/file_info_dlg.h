@@ -10,14 +10,14 @@ namespace lumacore::ui {
 // the dialog (the dump or the text of a previewed file).
 class CFileInfoDlg final : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kEditId = 1022;
 
     CFileInfoDlg(const QString& text, QWidget* parent);
 
     QPlainTextEdit* edit() const { return edit_; }
 
-private:
+  private:
     QPlainTextEdit* edit_ = nullptr;
 };
 

@@ -61,22 +61,23 @@ void PreviewFoundFile(QWidget* parent, PreviewFamily family, const PreviewSource
     auto prepared = PrepareFilePreview(family, source);
     if (!prepared) return;
     switch (prepared->plan.action) {
-    case PreviewAction::ShowImage: {
-        CImageViewDlg dialog(std::move(prepared->image), parent);
-        dialog.exec();
-        break;
-    }
-    case PreviewAction::ShowText:
-    case PreviewAction::ShowDump: {
-        // Text kinds are shown as the desktop writes text; a file that is not UTF-8 shows replacement
-        // marks where its bytes are not.
-        CFileInfoDlg dialog(QString::fromUtf8(prepared->plan.text.data(),
-                                              static_cast<qsizetype>(prepared->plan.text.size())),
-                            parent);
-        dialog.exec();
-        break;
-    }
-    case PreviewAction::OpenWithDesktop: break;
+        case PreviewAction::ShowImage: {
+            CImageViewDlg dialog(std::move(prepared->image), parent);
+            dialog.exec();
+            break;
+        }
+        case PreviewAction::ShowText:
+        case PreviewAction::ShowDump: {
+            // Text kinds are shown as the desktop writes text; a file that is not UTF-8 shows replacement
+            // marks where its bytes are not.
+            CFileInfoDlg dialog(QString::fromUtf8(prepared->plan.text.data(),
+                                                  static_cast<qsizetype>(prepared->plan.text.size())),
+                                parent);
+            dialog.exec();
+            break;
+        }
+        case PreviewAction::OpenWithDesktop:
+            break;
     }
 }
 

@@ -14,15 +14,24 @@ namespace {
 // Qt's reader format for a type code; empty when no Qt reader handles the kind.
 QByteArray ReaderFormat(int typeCode) {
     switch (typeCode) {
-    case 1: return "bmp";
-    case 2: return "gif";
-    case 3: return "jpeg";
-    case 4: return "png";
-    case 5: return "ico";
-    case 6: return "tiff";
-    case 9: return "wbmp";
-    case 14: return "pnm";
-    default: return {};
+        case 1:
+            return "bmp";
+        case 2:
+            return "gif";
+        case 3:
+            return "jpeg";
+        case 4:
+            return "png";
+        case 5:
+            return "ico";
+        case 6:
+            return "tiff";
+        case 9:
+            return "wbmp";
+        case 14:
+            return "pnm";
+        default:
+            return {};
     }
 }
 
@@ -44,7 +53,8 @@ QImage DecodeWithQt(std::span<const std::byte> data, const QByteArray& format, Q
     QImageReader reader(&buffer, format);
     const QSize size = reader.size();
     if (size.isValid() && TooManyPixels(size)) return {};
-    if (fitInto.isValid() && size.isValid() && (size.width() > fitInto.width() || size.height() > fitInto.height())) {
+    if (fitInto.isValid() && size.isValid() &&
+        (size.width() > fitInto.width() || size.height() > fitInto.height())) {
         reader.setScaledSize(size.scaled(fitInto, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     }
     QImage image;
@@ -69,7 +79,8 @@ QImage DecodeImage(std::span<const std::byte> data, int typeCode, QSize fitInto)
     QImage image = DecodeWithQt(data, format, fitInto);
     // A ".wbmp" name matches the BMP code by its last three characters; WBMP data has no "BM" but starts
     // with its type 0 and a zero header byte, so such a file is still shown as what it is.
-    if (image.isNull() && typeCode == 1 && data.size() > 2 && data[0] == std::byte{0} && data[1] == std::byte{0}) {
+    if (image.isNull() && typeCode == 1 && data.size() > 2 && data[0] == std::byte{0} &&
+        data[1] == std::byte{0}) {
         image = DecodeWithQt(data, ReaderFormat(9), fitInto);
     }
     return image;

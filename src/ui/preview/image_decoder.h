@@ -15,8 +15,9 @@ inline constexpr qint64 kMaxDecodedPixels = 100'000'000;
 // never trusts the data: a null image when it does not decode, when its header claims more than
 // kMaxDecodedPixels, or for WMF/EMF (no decoder here reads them: they fall back to the dump). BMP, GIF,
 // JPEG, PNG, ICO, TIFF, WBMP and PNM go through Qt's image readers, the JPEG 2000 kinds through OpenJPEG,
-// TGA, PCX, PGX and Sun raster through ImageMagick under a restrictive policy. With a valid `fitInto` the picture comes back scaled down to fit
-// inside it, keeping its proportions (thumbnails); JPEG and JPEG 2000 then decode at a reduced size.
+// TGA, PCX, PGX and Sun raster through ImageMagick under a restrictive policy. With a valid `fitInto` the
+// picture comes back scaled down to fit inside it, keeping its proportions (thumbnails); JPEG and JPEG 2000
+// then decode at a reduced size.
 QImage DecodeImage(std::span<const std::byte> data, int typeCode, QSize fitInto = QSize());
 
 }  // namespace lumacore::ui

@@ -8,16 +8,16 @@ namespace lumacore::ui {
 // The white canvas of the image window: paints its picture stretched into its whole rectangle.
 class CImageCanvas final : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kCanvasId = 80;
 
     explicit CImageCanvas(QWidget* parent);
     void SetImage(const QImage* image) { image_ = image; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     const QImage* image_ = nullptr;
 };
 
@@ -26,7 +26,7 @@ private:
 // change), following the window as it is resized.
 class CImageViewDlg final : public QDialog {
     Q_OBJECT
-public:
+  public:
     CImageViewDlg(QImage image, QWidget* parent);
 
     const QImage& image() const { return image_; }
@@ -34,10 +34,10 @@ public:
     // The canvas's place for a client area of `client`: min(picture, client) in each direction, centred.
     static QRect CanvasRect(QSize picture, QSize client);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QImage image_;
     CImageCanvas* canvas_ = nullptr;
 };

@@ -69,8 +69,10 @@ bool StartsWith(std::span<const std::byte> data, std::initializer_list<unsigned 
 
 // One component's sample for output pixel (x, y) of a w x h picture, scaled to 0..255.
 int Sample(const opj_image_comp_t& comp, OPJ_UINT32 x, OPJ_UINT32 y, OPJ_UINT32 w, OPJ_UINT32 h) {
-    const OPJ_UINT32 cx = std::min<OPJ_UINT32>(static_cast<OPJ_UINT32>(std::uint64_t{x} * comp.w / w), comp.w - 1);
-    const OPJ_UINT32 cy = std::min<OPJ_UINT32>(static_cast<OPJ_UINT32>(std::uint64_t{y} * comp.h / h), comp.h - 1);
+    const OPJ_UINT32 cx =
+        std::min<OPJ_UINT32>(static_cast<OPJ_UINT32>(std::uint64_t{x} * comp.w / w), comp.w - 1);
+    const OPJ_UINT32 cy =
+        std::min<OPJ_UINT32>(static_cast<OPJ_UINT32>(std::uint64_t{y} * comp.h / h), comp.h - 1);
     std::int64_t v = comp.data[std::size_t{cy} * comp.w + cx];
     const int precision = std::clamp<int>(static_cast<int>(comp.prec), 1, 31);
     if (comp.sgnd != 0) v += std::int64_t{1} << (precision - 1);
@@ -96,7 +98,8 @@ QImage ToQImage(const opj_image_t& image) {
     }
     const bool colour = used >= 3;
     const bool alpha = used == 2 || used == 4;
-    QImage out(static_cast<int>(w), static_cast<int>(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage out(static_cast<int>(w), static_cast<int>(h),
+               alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull()) return {};
     for (OPJ_UINT32 y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(static_cast<int>(y)));
@@ -170,11 +173,13 @@ QImage DecodeJpeg2000(std::span<const std::byte> data, QSize fitInto, qint64 max
     }
     if (width * height * image->numcomps > maxSamples) return {};
 
-    if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
+    if (!opj_decode(codec.get(), stream.get(), image.get()) ||
+        !opj_end_decompress(codec.get(), stream.get())) {
         return {};
     }
     QImage out = ToQImage(*image);
-    if (!out.isNull() && fitInto.isValid() && (out.width() > fitInto.width() || out.height() > fitInto.height())) {
+    if (!out.isNull() && fitInto.isValid() &&
+        (out.width() > fitInto.width() || out.height() > fitInto.height())) {
         out = out.scaled(fitInto, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
     return out;

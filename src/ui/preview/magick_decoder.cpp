@@ -48,7 +48,8 @@ bool AllowedCoder(std::string_view coder) {
 
 }  // namespace
 
-QImage DecodeWithImageMagick(std::span<const std::byte> data, const char* coder, QSize fitInto, qint64 maxPixels) {
+QImage DecodeWithImageMagick(std::span<const std::byte> data, const char* coder, QSize fitInto,
+                             qint64 maxPixels) {
     if (data.empty() || coder == nullptr || !AllowedCoder(coder) || !Initialise()) return {};
     try {
         const Magick::Blob blob(data.data(), data.size());
@@ -72,7 +73,8 @@ QImage DecodeWithImageMagick(std::span<const std::byte> data, const char* coder,
             // A damaged picture that still decoded in part: show what there is.
         }
         if (!image.isValid() || image.columns() == 0 || image.rows() == 0) return {};
-        QImage out(static_cast<int>(image.columns()), static_cast<int>(image.rows()), QImage::Format_RGBA8888);
+        QImage out(static_cast<int>(image.columns()), static_cast<int>(image.rows()),
+                   QImage::Format_RGBA8888);
         if (out.isNull()) return {};
         for (int y = 0; y < out.height(); ++y) {
             image.write(0, y, image.columns(), 1, "RGBA", Magick::CharPixel, out.scanLine(y));
