@@ -14,6 +14,11 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # the desktop program; a font so that offscreen screenshots and GUI tests have text on a bare machine
     qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
+    # the preview's picture readers: Qt's TIFF and WBMP plugins, OpenJPEG for JPEG 2000 and
+    # ImageMagick's library for TGA, PCX, PGX and Sun raster
+    qt6-image-formats-plugins libopenjp2-7-dev libmagick++-6.q16-dev
+    # the MIME types by which the preview asks the desktop for a document's application
+    shared-mime-info
 )
 
 missing=()

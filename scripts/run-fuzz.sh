@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]
-# Targets: fat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz. Findings land in build-fuzz/findings/TARGET/.
+# Targets: fat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz, preview_fuzz. Findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]}
@@ -77,6 +77,17 @@ SEEDS
             build-fuzz/bin/lumacore-rpdat encode res/rp.dat "$corpus/rp-stored"
             printf '<a x="1">t</a>' > "$corpus/small"
             printf '<r><a><b>x</b><a>y</a></a></r>' > "$corpus/nested"
+            ;;
+        preview_fuzz)
+            # The sample picture of each type code, behind the byte that names its code.
+            for picture in tests/fixtures/pictures/*; do
+                case "$picture" in
+                    *.bmp) code=1 ;; *.gif) code=2 ;; *.jpg) code=3 ;; *.png) code=4 ;; *.ico) code=5 ;;
+                    *.tif) code=6 ;; *.tga) code=7 ;; *.pcx) code=8 ;; *.wbmp) code=9 ;; *.j2k|*.jp2) code=11 ;;
+                    *.jpc) code=12 ;; *.pgx) code=13 ;; *.ppm) code=14 ;; *.ras) code=15 ;; *) continue ;;
+                esac
+                { printf "\\x$(printf %02x "$code")"; cat "$picture"; } > "$corpus/$(basename "$picture")"
+            done
             ;;
         raw_fuzz)
             # The target reads its first bytes as signatures (count, parts, offsets, pattern texts) and

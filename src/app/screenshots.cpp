@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
@@ -14,6 +15,9 @@
 #include "core/scan_mode.h"
 #include "ui/dialogs/filter_dlg.h"
 #include "ui/dialogs/progress_dlg.h"
+#include "preview/hex_dump_text.h"
+#include "ui/preview/file_info_dlg.h"
+#include "ui/preview/image_view_dlg.h"
 #include "ui/pages/drive_view_page.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
@@ -117,6 +121,25 @@ QPixmap ButtonSheet(qreal dpr) {
     return sheet;
 }
 
+// A picture for the preview windows: a sky, a sun and hills.
+QImage PreviewPicture() {
+    QImage picture(420, 260, QImage::Format_RGB32);
+    QPainter p(&picture);
+    QLinearGradient sky(0, 0, 0, 260);
+    sky.setColorAt(0, QColor(70, 130, 200));
+    sky.setColorAt(1, QColor(200, 225, 245));
+    p.fillRect(picture.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 200, 60));
+    p.drawEllipse(QPoint(320, 70), 34, 34);
+    p.setBrush(QColor(70, 140, 70));
+    p.drawEllipse(QRect(-80, 170, 360, 200));
+    p.setBrush(QColor(50, 110, 55));
+    p.drawEllipse(QRect(160, 190, 380, 200));
+    return picture;
+}
+
 }  // namespace
 
 QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
@@ -193,6 +216,25 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
         shooter.Save(box, QStringLiteral("12-message"));
     }
     shooter.Save(ButtonSheet(frame.devicePixelRatioF()), QStringLiteral("13-button-states"));
+    {
+        // The FAT page's dump of a found file: its first 1024 bytes.
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        PreviewPicture().save(&buffer, "PNG");
+        const auto* first = reinterpret_cast<const std::byte*>(png.constData());
+        const std::span<const std::byte> bytes(first, static_cast<std::size_t>(std::min<qsizetype>(png.size(), 1024)));
+        ui::CFileInfoDlg dialog(QString::fromStdString(HexDumpText(bytes)), &frame);
+        dialog.show();
+        shooter.Save(dialog, QStringLiteral("14-file-information"));
+    }
+    {
+        ui::CImageViewDlg dialog(PreviewPicture(), &frame);
+        dialog.show();
+        shooter.Save(dialog, QStringLiteral("15-image-view"));
+        dialog.resize(360, 200);
+        shooter.Save(dialog, QStringLiteral("16-image-view-squeezed"));
+    }
     ui::SetMessageObserver({});
     return shooter.written();
 }

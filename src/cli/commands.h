@@ -13,6 +13,7 @@ int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& ar
 int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
 int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
 int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
+int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& arguments);
 // Needs no disks: works on the given mail store files.
 int RunRepairCommand(const std::vector<std::string>& arguments);
 

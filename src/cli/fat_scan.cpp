@@ -1,6 +1,7 @@
 #include "cli/fat_scan.h"
 
 #include "cli/json_writer.h"
+#include "cli/tree_path.h"
 #include "core/size_text.h"
 #include "engines/fat/fat_row_text.h"
 #include "engines/fat/fat_volume.h"
@@ -119,12 +120,7 @@ void CheckAllFat(FatScan& scan) {
 Result<void> CheckFatPath(FatScan& scan, const std::string& path) {
     auto notFound = [&] { return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found"); };
     if (scan.root == FatResultTree::kNoItem) return notFound();
-    std::vector<std::string> parts;
-    for (std::size_t from = 0; from <= path.size();) {
-        const std::size_t slash = std::min(path.find('/', from), path.size());
-        if (slash > from) parts.push_back(path.substr(from, slash - from));
-        from = slash + 1;
-    }
+    const std::vector<std::string> parts = SplitTreePath(path);
     FatResultTree::ItemId at = scan.root;
     std::vector<FatResultTree::ItemId> chain{at};
     for (std::size_t i = 0; i < parts.size(); ++i) {

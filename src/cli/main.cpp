@@ -24,6 +24,11 @@ constexpr const char* kUsage =
     "  recover (--volume I | --disk N --start SECTOR) [--mode deleted] --to DIR\n"
     "       [--overwrite ask|yes|no|all] [--only PATH]... [filter options as for scan]\n"
     "                     write the found files (or only those under PATH) into DIR\n"
+    "  preview (--volume I | --disk N --start SECTOR) [--mode deleted|formatted|raw] --file PATH\n"
+    "       [--save FILE]\n"
+    "                     what the preview shows for the found file at PATH (as scan lists it): text\n"
+    "                     kinds as text, everything else as the hexadecimal dump; a picture is named\n"
+    "                     first with the size its header gives. --save FILE writes the bytes it read\n"
     "  partitions --disk N search [--deep] [--json]\n"
     "  partitions --disk N restore --candidate K [--deep | --from-backup FILE] [--dry-run] [--yes]\n"
     "  partitions --disk N backup FILE | load FILE [--json] | undo FILE [--force]\n"
@@ -59,6 +64,7 @@ int main(int argc, char** argv) {
     if (line->command == "scan") return RunScanCommand(**devices, line->arguments);
     if (line->command == "recover") return RunRecoverCommand(**devices, line->arguments);
     if (line->command == "partitions") return RunPartitionsCommand(**devices, line->arguments);
+    if (line->command == "preview") return RunPreviewCommand(**devices, line->arguments);
 
     std::cerr << "lumacore-cli: unknown command '" << line->command << "'\n" << kUsage;
     return kExitUsage;

@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/json_writer.h"
+#include "cli/tree_path.h"
 #include "cli/progress_line.h"
 #include "core/size_text.h"
 #include "engines/ntfs/ntfs_row_text.h"
@@ -114,12 +115,7 @@ void SelectAllNtfs(NtfsScan& scan) {
 Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path) {
     auto notFound = [&] { return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found"); };
     if (scan.root == NtfsResultTree::kNoItem) return notFound();
-    std::vector<std::string> parts;
-    for (std::size_t from = 0; from <= path.size();) {
-        const std::size_t slash = std::min(path.find('/', from), path.size());
-        if (slash > from) parts.push_back(path.substr(from, slash - from));
-        from = slash + 1;
-    }
+    const std::vector<std::string> parts = SplitTreePath(path);
     NtfsResultTree::ItemId at = scan.root;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const auto& item = scan.tree.item(at);

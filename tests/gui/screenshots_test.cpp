@@ -26,7 +26,8 @@ private Q_SLOTS:
             "01-home", "03-drive-deleted", "03-drive-deleted-disk", "03-drive-deleted-not-accessible",
             "03-drive-deleted-partition", "04-drive-formatted", "05-drive-raw", "06-result-placeholder",
             "07-partition-placeholder", "08-filter-dialog", "09-filter-dialog-between", "10-progress-dialog",
-            "11-about", "12-message", "13-button-states"};
+            "11-about", "12-message", "13-button-states", "14-file-information", "15-image-view",
+            "16-image-view-squeezed"};
         for (const QString& name : expected) {
             const QString path = QDir(folder.path()).filePath(name + QStringLiteral(".png"));
             QVERIFY2(written.contains(path), qPrintable(name));

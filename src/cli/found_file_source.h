@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "cli/ext_scan.h"
+#include "cli/fat_scan.h"
+#include "cli/ntfs_scan.h"
+#include "cli/raw_scan.h"
+#include "core/partition_info.h"
+#include "platform/device_map.h"
+#include "preview/preview_source.h"
+
+namespace lumacore {
+
+// Found files as the preview reads them, through each engine's own read: the FAT file from its first
+// cluster (the disk is opened for each read, as the FAT page reads file data itself), the NTFS file
+// through the engine's in-memory read (decompressed), the EXT file through its block map, the carved
+// file from its sectors. The engine and the node must outlive the source.
+PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& volume,
+                               const FatFileNode& node);
+PreviewSource NtfsPreviewSource(const CNtfsVolume& volume, const NtfsFileNode& node);
+PreviewSource ExtPreviewSource(CExtVolume& volume, const ExtFileNode& node);
+PreviewSource RawPreviewSource(const CRawCarver& carver, const RawFileNode& node);
+
+// The file at a tree path of a finished scan, named as the scan's listing names it: FAT and NTFS
+// "folder/.../name" below the root, EXT "name" or "Lost files/name", RAW "name" or "kind/name". An error
+// (NotFound) when there is no such file.
+Result<const FatFileNode*> FindFatFile(const FatScan& scan, const std::string& path);
+Result<const NtfsFileNode*> FindNtfsFile(const NtfsScan& scan, const std::string& path);
+Result<const ExtFileNode*> FindExtFile(const ExtScan& scan, const std::string& path);
+Result<const RawFileNode*> FindRawFile(const RawScan& scan, const std::string& path);
+
+}  // namespace lumacore

@@ -1,0 +1,166 @@
+// `preview`: what the desktop program's preview shows for one found file, as text.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/found_file_source.h"
+#include "cli/progress_line.h"
+#include "cli/volume_selection.h"
+#include "disk/disk_inventory.h"
+#include "preview/image_header.h"
+#include "preview/image_type.h"
+#include "preview/preview_plan.h"
+#include "recovery/destination_guard.h"
+
+namespace lumacore {
+
+namespace {
+
+int Fail(const std::string& message, int code) {
+    std::cerr << "lumacore-cli preview: " << message << '\n';
+    return code;
+}
+
+// The terminal decodes no pictures and opens no applications: a picture is named by its header, and
+// every file is then shown the way the preview shows it when the picture does not decode and the
+// desktop has no application for it.
+std::string PreviewText(PreviewFamily family, const PreviewSource& source, std::span<const std::byte> data) {
+    std::string out;
+    if (const int type = ImageTypeFromName(source.name); type != 0) {
+        out += std::string(ImageFormatName(type)) + " image (type code " + std::to_string(type) + ")";
+        if (auto size = ImageDimensionsFromHeader(data, type)) {
+            out += ", " + std::to_string(size->width) + " x " + std::to_string(size->height) + " pixels";
+        } else {
+            out += ", no size in its header";
+        }
+        out += "\n\n";
+    }
+    const PreviewPlan plan = PlanPreview(family, source.name, source.size, data, false, {});
+    // The dump's rows are joined by CR LF as the window shows them; a terminal takes plain line breaks.
+    std::string text = plan.text;
+    if (plan.action == PreviewAction::ShowDump) {
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
+    }
+    out += text;
+    if (!text.empty() && text.back() != '\n') out += '\n';
+    return out;
+}
+
+// --save: the bytes the preview read, never onto the disk being read.
+Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume,
+                       const std::filesystem::path& file, std::span<const std::byte> data) {
+    std::error_code error;
+    if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)) {
+        return Error::Make(ErrorKind::InvalidArgument, file.string() + " is not a regular file");
+    }
+    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) {
+        if (IsSameFile(file, devices.PhysicalDrivePath(drive))) {
+            return Error::Make(ErrorKind::InvalidArgument, std::string(kSameDriveMessage));
+        }
+    }
+    const std::filesystem::path folder = std::filesystem::absolute(file, error).parent_path();
+    const RecoverySource source{devices.PhysicalDrivePath(volume.diskNumber),
+                                std::uint64_t{volume.startSector} * 512, volume.totalBytes};
+    if (auto allowed = CheckDestination(folder, source); !allowed) return allowed.error();
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.close();
+    if (!out) return Error::Io("cannot write " + file.string());
+    return {};
+}
+
+int Show(const DeviceMap& devices, const PartitionInfo& volume, PreviewFamily family,
+         const PreviewSource& source, const std::optional<std::string>& save) {
+    auto data = source.read(PreviewReadLength(family, source.name, source.size));
+    if (!data) return Fail("cannot read " + source.name + ": " + data.error().message, kExitFailure);
+    std::cout << PreviewText(family, source, *data);
+    if (save) {
+        if (auto saved = SaveBytes(devices, volume, *save, *data); !saved)
+            return Fail(saved.error().message, kExitFailure);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
+    OptionParser options;
+    AddVolumeOptions(options);
+    AddRawOptions(options);
+    options.Value("--mode").Value("--file").Value("--save").Value("--end");
+    if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
+    const std::string mode = options.Get("--mode").value_or("deleted");
+    if (mode != "deleted" && mode != "formatted" && mode != "raw") {
+        return Fail("unknown mode '" + mode + "' (modes: deleted, formatted, raw)", kExitUsage);
+    }
+    const auto path = options.Get("--file");
+    if (!path) return Fail("name the found file with --file PATH (as the scan lists it)", kExitUsage);
+    const auto save = options.Get("--save");
+    ProgressFields progress;
+
+    if (mode == "raw") {
+        auto request = RawRequestFromOptions(devices, options);
+        if (!request) {
+            return Fail(request.error().message,
+                        request.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure);
+        }
+        Result<std::unique_ptr<RawScan>> scan = Error{};
+        {
+            ProgressLine line(progress);
+            scan = ScanRaw(devices, *request, progress);
+        }
+        if (!scan) return Fail(scan.error().message, kExitFailure);
+        auto node = FindRawFile(**scan, *path);
+        if (!node) return Fail(node.error().message, kExitUsage);
+        return Show(devices, request->source, PreviewFamily::Raw, RawPreviewSource(*(*scan)->carver, **node),
+                    save);
+    }
+
+    CDiskInventory inventory(devices);
+    inventory.Refresh();
+    auto volume = SelectVolume(inventory, options);
+    if (!volume) return Fail(volume.error().message, kExitUsage);
+    const FilterSettings everything = FilterSettings::Initial();
+
+    if (mode == "deleted" && IsNtfsRecord(*volume)) {
+        Result<std::unique_ptr<NtfsScan>> scan = Error{};
+        {
+            ProgressLine line(progress);
+            scan = ScanNtfsVolume(devices, *volume, everything, progress);
+        }
+        if (!scan) return Fail(scan.error().message, kExitFailure);
+        auto node = FindNtfsFile(**scan, *path);
+        if (!node) return Fail(node.error().message, kExitUsage);
+        return Show(devices, *volume, PreviewFamily::Ntfs, NtfsPreviewSource(*(*scan)->volume, **node), save);
+    }
+    if (mode == "deleted" && IsExtRecord(*volume)) {
+        Result<std::unique_ptr<ExtScan>> scan = Error{};
+        {
+            ProgressLine line(progress);
+            scan = ScanExtVolume(devices, *volume, everything, progress);
+        }
+        if (!scan) return Fail(scan.error().message, kExitFailure);
+        auto node = FindExtFile(**scan, *path);
+        if (!node) return Fail(node.error().message, kExitUsage);
+        return Show(devices, *volume, PreviewFamily::Ext, ExtPreviewSource(*(*scan)->engine, **node), save);
+    }
+    if (!IsFatRecord(*volume)) {
+        return Fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
+    }
+    auto range = ScanRangeFromOptions(options, *volume);
+    if (!range) return Fail(range.error().message, kExitUsage);
+    Result<std::unique_ptr<FatScan>> scan = Error{};
+    {
+        ProgressLine line(progress);
+        scan = ScanFatVolume(devices, *volume, everything, progress,
+                             mode == "formatted" ? FatScanMode::Formatted : FatScanMode::Deleted, *range);
+    }
+    if (!scan) return Fail(scan.error().message, kExitFailure);
+    auto node = FindFatFile(**scan, *path);
+    if (!node) return Fail(node.error().message, kExitUsage);
+    return Show(devices, *volume, PreviewFamily::Fat, FatPreviewSource(devices, *volume, **node), save);
+}
+
+}  // namespace lumacore
