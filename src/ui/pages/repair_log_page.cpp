@@ -1,5 +1,6 @@
 #include "ui/pages/repair_log_page.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <chrono>
@@ -36,7 +37,11 @@ CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     log_->setObjectName(QStringLiteral("RepairLog"));
     log_->setReadOnly(true);
     log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    log_->setGeometry(QRect(QPoint(0, 0), kCard.size()).adjusted(10, 10, -10, -10));
+    log_->setGeometry(QRect(QPoint(0, 0), kCard.size()).adjusted(10, 36, -10, -10));
+    auto* where = new QLabel(card);
+    where->setGeometry(16, 8, kCard.width() - 32, 22);
+    where->setTextFormat(Qt::PlainText);
+    where->setText(QStringLiteral("Repaired copies are written to %1").arg(QString::fromStdString(app().settings.RepairOutputFolder)));
 
     const skin::ButtonLook propertiesLook{skin::ButtonStyle::Secondary, QStringLiteral("Properties"), {}, QStringLiteral("option")};
     properties_ = new CSkinButton(QStringLiteral("Properties"), propertiesLook, QRect(128, 386, 120, 36), 0, this);

@@ -31,7 +31,7 @@ QString CRepairSelectionPage::DefaultOutputFolder() {
 
 CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageContext& context, QWidget* parent)
     : CPage(context, parent), fileKind_(fileKind), kind_(fileKind.kind) {
-    SetHeading(QStringLiteral("Mail Repair"), QString::fromLatin1(fileKind.heading));
+    SetHeading(QStringLiteral("Mail Repair"), QString::fromUtf8(fileKind.heading));
 
     auto* card = new CCard(kCard, this);
     auto* filesLabel = new QLabel(QStringLiteral("Files to repair (they are only read; repaired copies go to the "
@@ -135,15 +135,14 @@ void CRepairSelectionPage::LeavePage(int pageKind, int mode) {
 }
 
 CDbxSelectionPage::CDbxSelectionPage(const PageContext& context, QWidget* parent)
-    : CRepairSelectionPage({kRepairMailFolder, PAGE_REPAIR_MAIL_FOLDER, "Email Repair  \u2022  Outlook Express folder files (.dbx)",
+    : CRepairSelectionPage({kRepairMailFolder, "Email Repair  \u2022  Outlook Express folder files (.dbx)",
                             "Outlook Express files (*.dbx)"},
                            context, parent) {
     setObjectName(QStringLiteral("DbxSelectionPage"));
 }
 
 CPstSelectionPage::CPstSelectionPage(const PageContext& context, QWidget* parent)
-    : CRepairSelectionPage({kRepairPersonalFolder, PAGE_REPAIR_PERSONAL_FOLDER,
-                            "File Repair  \u2022  Outlook personal folder files (.pst)", "Outlook files (*.pst)"},
+    : CRepairSelectionPage({kRepairPersonalFolder, "File Repair  \u2022  Outlook personal folder files (.pst)", "Outlook files (*.pst)"},
                            context, parent) {
     setObjectName(QStringLiteral("PstSelectionPage"));
 }

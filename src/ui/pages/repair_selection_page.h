@@ -39,7 +39,6 @@ public:
 protected:
     struct FileKind {
         MailRepairKind kind;
-        int pageKind;
         const char* heading;
         const char* dialogFilter;  // "Outlook Express files (*.dbx)" and the like
     };

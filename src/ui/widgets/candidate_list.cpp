@@ -34,7 +34,7 @@ public:
         }
         p->restore();
     }
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return QSize(420, kRowHeight); }
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return QSize(0, kRowHeight); }
 };
 
 }  // namespace
@@ -50,6 +50,8 @@ CCandidateList::CCandidateList(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new CandidateRowDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    // The rows are drawn to the list's width.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void CCandidateList::AddCandidate(const PartitionInfo& candidate, int index) {
