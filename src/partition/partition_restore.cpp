@@ -66,6 +66,13 @@ RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& device
     const std::uint64_t wEnd = std::uint64_t{w.startSector} + w.totalBytes / kSector;
     const std::uint32_t count = static_cast<std::uint32_t>(w.totalBytes / kSector);
     if (count == 0) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+    // A record from a backup or a damaged table may reach past the disk's end: no sector of it may be
+    // planned there.
+    for (const DiskInfo& disk : inventory.disks) {
+        if (disk.diskNumber == diskNumber && wEnd * kSector > disk.sizeBytes) {
+            return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+        }
+    }
     for (const PartitionInfo& y : RecordsOf(inventory, diskNumber)) {
         if (y.FsName() != "Deleted" || y.extendedStart != w.extendedStart ||
             y.tableSector > w.tableSector || std::uint64_t{y.startSector} + y.totalBytes / kSector < wEnd) {
