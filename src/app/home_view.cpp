@@ -173,7 +173,14 @@ void CHomeView::paintEvent(QPaintEvent*) {
     const bool home = homePageShown();
     sk::PaintHeading(painter, home ? QStringLiteral("Welcome") : QString(),
                      home ? QStringLiteral("Choose what you want to recover") : QString());
-    if (!home) return;
+    if (!home) {
+        // The home buttons without the modes (after a finished repair): say how to go on.
+        painter.setFont(sk::Font(13));
+        painter.setPen(sk::colour::kTextMuted);
+        painter.drawText(rect().adjusted(0, sk::kHeaderHeight - sk::kTitleStripHeight, 0, 0), Qt::AlignCenter,
+                         QStringLiteral("Press Home to choose a recovery mode, or Repair to repair more mail files."));
+        return;
+    }
 
     // Footer: a hint worth knowing before the first recovery.
     const QRectF footer(1, height() - sk::kFooterHeight, width() - 2, sk::kFooterHeight - 1);

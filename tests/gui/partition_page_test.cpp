@@ -95,6 +95,13 @@ private:
         return std::make_unique<CPartitionPage>(ui::PageContext{*app_, host_, SCAN_PARTITION}, nullptr);
     }
 
+    // A copy of a disk to restore on, so that every test starts from the lost partition.
+    std::string CopyOf(const std::string& disk, const char* name) {
+        const std::string copy = (scratch_.path() + QLatin1Char('/') + QLatin1String(name)).toStdString();
+        std::filesystem::copy_file(disk, copy, std::filesystem::copy_options::overwrite_existing);
+        return copy;
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         for (const char* tool : {"sfdisk", "mkfs.fat"}) {
@@ -162,8 +169,7 @@ private Q_SLOTS:
 
     void autoScanFindsTheLostPrimaryAndARestoreWritesWhatItsPlanSays() {
         testing::MessageRecorder messages;
-        const std::string copy = (scratch_.path() + QStringLiteral("/primary-copy.img")).toStdString();
-        std::filesystem::copy_file(primary_, copy, std::filesystem::copy_options::overwrite_existing);
+        const std::string copy = CopyOf(primary_, "primary-copy.img");
         const std::vector<char> before = ReadAll(copy);
         auto page = Open({copy});
 
@@ -227,8 +233,7 @@ private Q_SLOTS:
     void candidatesThatCannotBeRestoredGiveTheirCodes() {
         testing::MessageRecorder messages;
         Answers ok(QMessageBox::Ok);
-        const std::string copy = (scratch_.path() + QStringLiteral("/codes-copy.img")).toStdString();
-        std::filesystem::copy_file(primary_, copy, std::filesystem::copy_options::overwrite_existing);
+        const std::string copy = CopyOf(primary_, "codes-copy.img");
         const std::vector<char> before = ReadAll(copy);
         auto page = Open({copy});
         QVERIFY(page->AutoScan());
@@ -252,8 +257,7 @@ private Q_SLOTS:
     void deepScanFindsALogicalPartitionInsideAGapAndRestoresIt() {
         testing::MessageRecorder messages;
         Answers ok(QMessageBox::Ok);
-        const std::string copy = (scratch_.path() + QStringLiteral("/logical-copy.img")).toStdString();
-        std::filesystem::copy_file(logical_, copy, std::filesystem::copy_options::overwrite_existing);
+        const std::string copy = CopyOf(logical_, "logical-copy.img");
         const std::vector<char> before = ReadAll(copy);
         auto page = Open({copy});
         // The first sector of the gap holds nothing: Auto Scan offers no FAT16 there.
