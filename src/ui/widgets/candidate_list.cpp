@@ -54,6 +54,18 @@ CCandidateList::CCandidateList(QWidget* parent) : QListWidget(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
+void CCandidateList::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    if (count() > 0) return;
+    // An empty list says where its rows come from.
+    QPainter p(viewport());
+    p.setFont(skin::Font(12));
+    p.setPen(skin::colour::kTextMuted);
+    p.drawText(viewport()->rect().adjusted(24, 0, -24, 0), Qt::AlignCenter | Qt::TextWordWrap,
+               QStringLiteral("No candidates yet. Double-click \u201cAuto Scan ...\u201d on the right to look for lost "
+                              "partitions, \u201cDeep Scan ...\u201d to look harder, or a backup file to load its partitions."));
+}
+
 void CCandidateList::AddCandidate(const PartitionInfo& candidate, int index) {
     const QStringList texts = CandidateRowTexts(candidate);
     auto* item = new QListWidgetItem(texts.join(QStringLiteral("   ")), this);

@@ -21,6 +21,9 @@ public:
     explicit CCandidateList(QWidget* parent);
 
     void AddCandidate(const PartitionInfo& candidate, int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace lumacore::ui

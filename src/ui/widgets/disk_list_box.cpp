@@ -50,6 +50,8 @@ CDiskListBox::CDiskListBox(QWidget* parent) : QComboBox(parent) {
     setObjectName(QStringLiteral("DiskList"));
     setItemDelegate(new DiskItemDelegate(this));
     setMinimumHeight(kItemHeight + 6);
+    // The text is long; the whole of it shows as a tip.
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { setToolTip(currentText()); });
 }
 
 void CDiskListBox::SetDisks(const std::vector<DiskInfo>& disks) {
@@ -58,7 +60,9 @@ void CDiskListBox::SetDisks(const std::vector<DiskInfo>& disks) {
     for (std::size_t i = 0; i < disks.size(); ++i) {
         addItem(QString::fromStdString(DiskListItemText(disks[i])), static_cast<int>(i));
         setItemData(count() - 1, disks[i].removable, kRemovableRole);
+        setItemData(count() - 1, itemText(count() - 1), Qt::ToolTipRole);
     }
+    setToolTip(currentText());
 }
 
 void CDiskListBox::paintEvent(QPaintEvent*) {
