@@ -20,10 +20,10 @@ QMenu* MakeRepairMenu(QWidget* owner, const std::function<void(int pageKind)>& o
         QObject::connect(action, &QAction::triggered, owner, [open, pageKind] { open(pageKind); });
         owner->addAction(action);
     };
-    add("Email Repair", "Repair the headers of Outlook Express folder files (.dbx)", QKeySequence(Qt::CTRL | Qt::Key_E),
-        PAGE_REPAIR_MAIL_FOLDER);
-    add("File Repair", "Repair the header of Outlook personal folder files (.pst)", QKeySequence(Qt::CTRL | Qt::Key_R),
-        PAGE_REPAIR_PERSONAL_FOLDER);
+    add("Email Repair", "Repair the headers of Outlook Express folder files (.dbx)",
+        QKeySequence(Qt::CTRL | Qt::Key_E), PAGE_REPAIR_MAIL_FOLDER);
+    add("File Repair", "Repair the header of Outlook personal folder files (.pst)",
+        QKeySequence(Qt::CTRL | Qt::Key_R), PAGE_REPAIR_PERSONAL_FOLDER);
     return menu;
 }
 

@@ -47,10 +47,11 @@ std::string MakeDisk(const QString& folder, const std::string& name, const std::
                      const std::vector<std::pair<std::uint32_t, std::uint32_t>>& volumes, int lost) {
     const std::string image = (folder + QLatin1Char('/')).toStdString() + name;
     const std::string img = ShellQuote(image);
-    std::string command = "truncate -s 64M " + img + " && printf '" + layout + "' | sfdisk -q --no-reread --no-tell-kernel " + img;
+    std::string command = "truncate -s 64M " + img + " && printf '" + layout +
+                          "' | sfdisk -q --no-reread --no-tell-kernel " + img;
     for (const auto& [start, sectors] : volumes) {
-        command += " && mkfs.fat -F 16 -h " + std::to_string(start) + " --offset=" + std::to_string(start) + " " + img + " " +
-                   std::to_string(sectors / 2) + " >/dev/null 2>&1";
+        command += " && mkfs.fat -F 16 -h " + std::to_string(start) + " --offset=" + std::to_string(start) +
+                   " " + img + " " + std::to_string(sectors / 2) + " >/dev/null 2>&1";
     }
     command += " && sfdisk -q --delete " + img + " " + std::to_string(lost);
     return RunCommand(command).status == 0 ? image : std::string();
@@ -58,7 +59,7 @@ std::string MakeDisk(const QString& folder, const std::string& name, const std::
 
 // Answers every question with `answer` for the life of the object.
 class Answers {
-public:
+  public:
     explicit Answers(QMessageBox::StandardButton answer) {
         ui::SetQuestionObserver([this, answer](const QString& caption, const QString& text) {
             asked << caption + QStringLiteral(": ") + text;
@@ -82,7 +83,7 @@ int RowOfStart(const CPartitionPage& page, std::uint32_t start) {
 class PartitionPageTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir scratch_;
     std::string primary_;  // the second of two primary partitions lost
     std::string logical_;  // a logical partition at a MiB boundary inside a larger gap lost
@@ -102,20 +103,22 @@ private:
         return copy;
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase() {
         for (const char* tool : {"sfdisk", "mkfs.fat"}) {
             if (!testing::ToolAvailable(tool)) QSKIP("sfdisk and mkfs.fat are needed");
         }
         // Undo files and backups go to a folder of the test's own.
         qputenv("XDG_DATA_HOME", (scratch_.path() + QStringLiteral("/data")).toLocal8Bit());
-        primary_ = MakeDisk(scratch_.path(), "primary.img",
-                            "label: dos\\nstart=2048, size=20480, type=6\\nstart=22528, size=20480, type=6\\n",
-                            {{2048, 20480}, {22528, 20480}}, 2);
-        logical_ = MakeDisk(scratch_.path(), "logical.img",
-                            "label: dos\\nstart=2048, size=20480, type=6\\nstart=22528, type=5\\nstart=24576, size=20480, "
-                            "type=6\\nstart=47104, size=20480, type=6\\n",
-                            {{2048, 20480}, {24576, 20480}, {47104, 20480}}, 6);
+        primary_ =
+            MakeDisk(scratch_.path(), "primary.img",
+                     "label: dos\\nstart=2048, size=20480, type=6\\nstart=22528, size=20480, type=6\\n",
+                     {{2048, 20480}, {22528, 20480}}, 2);
+        logical_ = MakeDisk(
+            scratch_.path(), "logical.img",
+            "label: dos\\nstart=2048, size=20480, type=6\\nstart=22528, type=5\\nstart=24576, size=20480, "
+            "type=6\\nstart=47104, size=20480, type=6\\n",
+            {{2048, 20480}, {24576, 20480}, {47104, 20480}}, 6);
         QVERIFY(!primary_.empty());
         QVERIFY(!logical_.empty());
     }
@@ -131,15 +134,18 @@ private Q_SLOTS:
         auto page = Open({primary_, logical_});
         QCOMPARE(page->diskList()->count(), 2);
         QCOMPARE(page->diskList()->currentIndex(), 0);
-        QVERIFY(page->diskList()->currentText().startsWith(QStringLiteral("Disk image primary.img (  BusType :  ")));
+        QVERIFY(page->diskList()->currentText().startsWith(
+            QStringLiteral("Disk image primary.img (  BusType :  ")));
         QVERIFY(page->diskList()->currentText().endsWith(QStringLiteral(" ,    Size :  64.00 MB  )")));
         QVERIFY(!page->nextButton()->isEnabled());
         // First row Auto Scan, last row "Add backup file...".
         QTreeWidget* list = page->backupList();
         QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("  Auto Scan ...    "));
         QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("(If you haven't any backup file)"));
-        QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(0), QStringLiteral("  Add backup file..."));
-        QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(1), QStringLiteral("(If you have backup files)"));
+        QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(0),
+                 QStringLiteral("  Add backup file..."));
+        QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(1),
+                 QStringLiteral("(If you have backup files)"));
         // The chart shows the present partition and the gaps, each from its place on the 64 MiB disk.
         const auto& segments = page->chart()->volumeSegments();
         QVERIFY(segments.size() >= 2);
@@ -162,9 +168,11 @@ private Q_SLOTS:
                  QStringLiteral("WDC WD5000AAKX (  BusType :  SATA ,    Size :  465.76 GB  )"));
         big.sizeBytes = 1536;
         big.busType = kBusUsb;
-        QCOMPARE(QString::fromStdString(DiskListItemText(big)), QStringLiteral("WDC WD5000AAKX(  BusType :   USB ,    Size :  1.50 KB  )"));
+        QCOMPARE(QString::fromStdString(DiskListItemText(big)),
+                 QStringLiteral("WDC WD5000AAKX(  BusType :   USB ,    Size :  1.50 KB  )"));
         big.sizeBytes = 512;
-        QCOMPARE(QString::fromStdString(DiskListItemText(big)), QStringLiteral("WDC WD5000AAKX (  BusType :  USB ,    Size :  512 B  )"));
+        QCOMPARE(QString::fromStdString(DiskListItemText(big)),
+                 QStringLiteral("WDC WD5000AAKX (  BusType :  USB ,    Size :  512 B  )"));
     }
 
     void autoScanFindsTheLostPrimaryAndARestoreWritesWhatItsPlanSays() {
@@ -178,7 +186,8 @@ private Q_SLOTS:
         QCOMPARE(page->candidateList()->count(), static_cast<int>(page->candidates().size()));
         const int row = RowOfStart(*page, 22528);
         QVERIFY(row >= 0);
-        const PartitionInfo found = page->candidates()[static_cast<std::size_t>(page->candidateList()->item(row)->data(Qt::UserRole).toInt())];
+        const PartitionInfo found = page->candidates()[static_cast<std::size_t>(
+            page->candidateList()->item(row)->data(Qt::UserRole).toInt())];
         QCOMPARE(QString::fromStdString(found.FsName()), QStringLiteral("FAT16"));
         QCOMPARE(ui::CandidateRowTexts(found),
                  (QStringList{QStringLiteral("*:  FAT16"), QStringLiteral("Start Sector : 22528"),
@@ -198,7 +207,8 @@ private Q_SLOTS:
         {
             Answers cancel(QMessageBox::Cancel);
             page->OnRecovery();
-            QCOMPARE(cancel.asked.value(0), QStringLiteral("Warning: This operation is very dangerous, Are you sure to continue?"));
+            QCOMPARE(cancel.asked.value(0),
+                     QStringLiteral("Warning: This operation is very dangerous, Are you sure to continue?"));
         }
         QVERIFY(ChangedSectors(before, ReadAll(copy)).empty());
 
@@ -208,15 +218,21 @@ private Q_SLOTS:
         // Only the table changed: the boot sector written back is the one already there.
         QCOMPARE(ChangedSectors(before, after), (std::set<std::size_t>{0}));
         QCOMPARE(messages.messages().back().first, QStringLiteral("Recovery Success!"));
-        QVERIFY(messages.texts().back().contains(QStringLiteral("The disk is an image file: nothing needs restarting.")));
+        QVERIFY(messages.texts().back().contains(
+            QStringLiteral("The disk is an image file: nothing needs restarting.")));
         QVERIFY(std::filesystem::exists(page->lastUndoFile()));
         // Auto Scan sizes a partition found at a gap's start to the whole gap.
-        QVERIFY(RunCommand("sfdisk -d " + ShellQuote(copy)).output.find("start=       22528, size=      108544, type=6") !=
-                std::string::npos);
-        if (testing::ToolAvailable("mdir")) QCOMPARE(RunCommand("mdir -i " + ShellQuote(copy) + "@@" + std::to_string(22528 * 512) + " :: >/dev/null").status, 0);
+        QVERIFY(RunCommand("sfdisk -d " + ShellQuote(copy))
+                    .output.find("start=       22528, size=      108544, type=6") != std::string::npos);
+        if (testing::ToolAvailable("mdir"))
+            QCOMPARE(RunCommand("mdir -i " + ShellQuote(copy) + "@@" + std::to_string(22528 * 512) +
+                                " :: >/dev/null")
+                         .status,
+                     0);
         // The page reads the disk again: the chart shows the partition back in the table.
         bool listed = false;
-        for (const PartitionInfo& record : page->inventory().volumes) listed |= record.startSector == 22528 && record.FsName() != "Deleted";
+        for (const PartitionInfo& record : page->inventory().volumes)
+            listed |= record.startSector == 22528 && record.FsName() != "Deleted";
         QVERIFY(listed);
         // The candidates stay as they were.
         QCOMPARE(page->candidateList()->count(), static_cast<int>(page->candidates().size()));
@@ -243,14 +259,16 @@ private Q_SLOTS:
             const PartitionInfo& c = page->candidates()[static_cast<std::size_t>(i)];
             if (c.FsName() != "Deleted" && c.FsName() != "FAT") continue;
             page->candidateList()->setCurrentRow(i);
-            QCOMPARE(page->RestorePartition(), int{c.FsName() == "Deleted" ? kRestoreInvalidCandidate : kRestoreNoGap});
+            QCOMPARE(page->RestorePartition(),
+                     int{c.FsName() == "Deleted" ? kRestoreInvalidCandidate : kRestoreNoGap});
             ++tried;
         }
         QVERIFY(tried >= 2);
         page->candidateList()->setCurrentRow(RowOfStart(*page, 2048));
         page->OnRecovery();
-        QCOMPARE(messages.texts().back(),
-                 QStringLiteral("The partition selected can't be recovered. Please select the other partition."));
+        QCOMPARE(
+            messages.texts().back(),
+            QStringLiteral("The partition selected can't be recovered. Please select the other partition."));
         QCOMPARE(ReadAll(copy), before);
     }
 
@@ -270,7 +288,8 @@ private Q_SLOTS:
         page->OnRecovery();
         // A new extended boot record one track before it, linked from the last one.
         QCOMPARE(ChangedSectors(before, ReadAll(copy)), (std::set<std::size_t>{22528, 47041}));
-        QVERIFY(RunCommand("sfdisk -d " + ShellQuote(copy)).output.find("start=       47104, size=       20480") != std::string::npos);
+        QVERIFY(RunCommand("sfdisk -d " + ShellQuote(copy))
+                    .output.find("start=       47104, size=       20480") != std::string::npos);
         page->OnUndo();
         QCOMPARE(ReadAll(copy), before);
     }
@@ -280,9 +299,12 @@ private Q_SLOTS:
         auto page = Open({primary_});
         const DiskInfo disk = *page->selectedDisk();
         const QString folder = QString::fromStdString(UserBackupFolder().string());
-        const QString path = folder + QStringLiteral("/") + QString::fromStdString(disk.Model()) + QStringLiteral("-test.pbf");
+        const QString path =
+            folder + QStringLiteral("/") + QString::fromStdString(disk.Model()) + QStringLiteral("-test.pbf");
         QVERIFY(page->BackupTo(path));
-        QCOMPARE(messages.messages().back(), (std::pair<QString, QString>{QStringLiteral("Success"), QStringLiteral("Backup has done!")}));
+        QCOMPARE(
+            messages.messages().back(),
+            (std::pair<QString, QString>{QStringLiteral("Success"), QStringLiteral("Backup has done!")}));
         std::size_t records = 0;
         for (const PartitionInfo& v : page->inventory().volumes) records += v.diskNumber == disk.diskNumber;
         QCOMPARE(static_cast<std::size_t>(QFileInfo(path).size()), 4 + 288 + 600 * records);
@@ -312,7 +334,8 @@ private Q_SLOTS:
         }
         page->AddBackupFile(outside);
         QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 2)->text(1), outside);
-        QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(0), QStringLiteral("  Add backup file..."));
+        QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(0),
+                 QStringLiteral("  Add backup file..."));
         QVERIFY(!page->LoadBackupFile(outside));
         QCOMPARE(messages.texts().back(), QStringLiteral("Can't load the Backup file!"));
         QCOMPARE(messages.messages().back().first, QStringLiteral("Vexa"));
@@ -329,7 +352,9 @@ private Q_SLOTS:
         QCOMPARE(page->candidates().size(), std::size_t{0});
         // A backup cannot be written where no file can be made.
         QVERIFY(!page->BackupTo(scratch_.path() + QStringLiteral("/no/such/folder/x.pbf")));
-        QCOMPARE(messages.messages().back(), (std::pair<QString, QString>{QStringLiteral("Error"), QStringLiteral("Can't backup the disk!")}));
+        QCOMPARE(
+            messages.messages().back(),
+            (std::pair<QString, QString>{QStringLiteral("Error"), QStringLiteral("Can't backup the disk!")}));
     }
 };
 

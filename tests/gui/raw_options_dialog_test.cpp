@@ -2,10 +2,10 @@
 // file types that land in the settings and the signature list on OK.
 #include <QApplication>
 #include <QLabel>
-#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/recovery_app.h"
@@ -20,7 +20,7 @@ using ui::CRawOptionsDlg;
 class RawOptionsDialogTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<RecoverySettings> settingsHolder_;
     RawTypeSelection types_;
     RecoverySettings& settings() { return *settingsHolder_; }
@@ -41,7 +41,7 @@ private:
         dialog.sizeEdit()->setText(QString::fromLatin1(size));
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         settingsHolder_ = std::make_unique<RecoverySettings>();
         ChooseSmallPartition(settings());
@@ -63,7 +63,8 @@ private Q_SLOTS:
         QCOMPARE(list->headerItem()->text(1), QStringLiteral("Description"));
         int runs = 0;
         const auto& entries = types_.entries();
-        for (std::size_t i = 0; i < entries.size(); ++i) runs += i == 0 || entries[i].description != entries[i - 1].description;
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            runs += i == 0 || entries[i].description != entries[i - 1].description;
         QCOMPARE(list->topLevelItemCount(), runs);
         QCOMPARE(list->topLevelItem(0)->text(0), QString::fromStdString(entries[0].extension));
         QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Checked);
@@ -75,12 +76,14 @@ private Q_SLOTS:
         dialog.show();
         SetEdits(dialog, "10", "200", "100");
         dialog.accept();
-        QCOMPARE(messages.texts().value(0), QStringLiteral("Start sector is not valid. This must be bigger than 63"));
+        QCOMPARE(messages.texts().value(0),
+                 QStringLiteral("Start sector is not valid. This must be bigger than 63"));
         QCOMPARE(dialog.startEdit()->text(), QStringLiteral("63"));
         QVERIFY(dialog.isVisible());
         SetEdits(dialog, "100", "5000", "100");
         dialog.accept();
-        QCOMPARE(messages.texts().value(1), QStringLiteral("End sector is not valid. This must be less than 2111"));
+        QCOMPARE(messages.texts().value(1),
+                 QStringLiteral("End sector is not valid. This must be less than 2111"));
         QCOMPARE(dialog.endEdit()->text(), QStringLiteral("2111"));
         SetEdits(dialog, "300", "300", "100");
         dialog.accept();
@@ -115,7 +118,8 @@ private Q_SLOTS:
         QCOMPARE(settings().PartitionEndSector, 2111u);
         // Exactly the second row's entries are enabled.
         const std::string second = dialog.typeList()->topLevelItem(1)->text(1).toStdString();
-        for (const SignatureEntry& entry : types_.entries()) QCOMPARE(entry.enabled, entry.description == second);
+        for (const SignatureEntry& entry : types_.entries())
+            QCOMPARE(entry.enabled, entry.description == second);
 
         // Opened again: the stored range and the types as left.
         CRawOptionsDlg again(settings(), types_, nullptr);
@@ -127,7 +131,8 @@ private Q_SLOTS:
         QTest::mouseClick(again.selectAllButton(), Qt::LeftButton);
         again.reject();
         // Cancel changes nothing.
-        for (const SignatureEntry& entry : types_.entries()) QCOMPARE(entry.enabled, entry.description == second);
+        for (const SignatureEntry& entry : types_.entries())
+            QCOMPARE(entry.enabled, entry.description == second);
     }
 
     void theDefaultFactoryUsesTheApplicationsSignatureList() {

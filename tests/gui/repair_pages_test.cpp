@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,7 +57,7 @@ QString Entry(const QString& file, const QString& result) {
 class RepairPagesTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<CRecoveryApp> app_;
     testing::RecordingHost host_;
     QTemporaryDir dir_;
@@ -71,17 +71,19 @@ private:
         s.RepairOutputFolder = out_.toStdString();
         s.RepairFiles.clear();
         for (const QString& f : files) s.RepairFiles.push_back(f.toStdString());
-        auto page = std::make_unique<CRepairLogPage>(ui::PageContext{*app_, host_, ui::kRepairLogMode}, nullptr);
+        auto page =
+            std::make_unique<CRepairLogPage>(ui::PageContext{*app_, host_, ui::kRepairLogMode}, nullptr);
         if (ask) page->SetOverwriteQuestion(std::move(ask));
         QSignalSpy done(page.get(), &CRepairLogPage::repairFinished);
         // Nothing may leave the page before the worker is done.
-        if (!page->backButton()->isEnabled() && !page->nextButton()->isEnabled() && !page->homeButton()->isEnabled()) {
+        if (!page->backButton()->isEnabled() && !page->nextButton()->isEnabled() &&
+            !page->homeButton()->isEnabled()) {
             done.wait(20000);
         }
         return page;
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         app_ = std::make_unique<CRecoveryApp>();
         host_.requests.clear();
@@ -177,14 +179,17 @@ private Q_SLOTS:
         Write(in_ + QStringLiteral("/good.dbx"), MailFolder(12000, 7));
         // 0xFFFFFFFF at 0xC4: logged as failed, but the rewritten copy stays.
         Write(in_ + QStringLiteral("/odd.dbx"), MailFolder(10240, 0xFFFFFFFF));
-        auto page = RunLog(1, {in_ + QStringLiteral("/small.dbx"), in_ + QStringLiteral("/good.dbx"), in_ + QStringLiteral("/odd.dbx")});
+        auto page = RunLog(1, {in_ + QStringLiteral("/small.dbx"), in_ + QStringLiteral("/good.dbx"),
+                               in_ + QStringLiteral("/odd.dbx")});
         QVERIFY(page->finished());
         QCOMPARE(page->logText(), Entry(QStringLiteral("small.dbx"), QStringLiteral("Unsupported format")) +
                                       Entry(QStringLiteral("good.dbx"), QStringLiteral("Repaired")) +
                                       Entry(QStringLiteral("odd.dbx"), QStringLiteral("Repair failed")));
-        QVERIFY(page->logEdit()->toPlainText().contains(QStringLiteral("Selected file: good.dbx\nRepaired\n")));
+        QVERIFY(
+            page->logEdit()->toPlainText().contains(QStringLiteral("Selected file: good.dbx\nRepaired\n")));
         QCOMPARE(Read(out_ + QStringLiteral("/small.dbx")), small);
-        QCOMPARE(Read(out_ + QStringLiteral("/good.dbx")).left(8), QByteArray("\xCF\xAD\x12\xFE\xC5\xFD\x74\x6F", 8));
+        QCOMPARE(Read(out_ + QStringLiteral("/good.dbx")).left(8),
+                 QByteArray("\xCF\xAD\x12\xFE\xC5\xFD\x74\x6F", 8));
         QCOMPARE(Read(out_ + QStringLiteral("/odd.dbx")).left(4), QByteArray("\xCF\xAD\x12\xFE", 4));
         // The chosen files are never changed.
         QCOMPARE(Read(in_ + QStringLiteral("/good.dbx")), MailFolder(12000, 7));
@@ -193,7 +198,8 @@ private Q_SLOTS:
         QCOMPARE(page->returnCode(), int{ui::PAGE_REPAIR_MAIL_FOLDER});
         QTest::mouseClick(page->backButton(), Qt::LeftButton);
         QTest::mouseClick(page->nextButton(), Qt::LeftButton);
-        QCOMPARE(host_.requests, (std::vector<std::pair<int, int>>{{ui::PAGE_REPAIR_MAIL_FOLDER, 0}, {ui::PAGE_HOME, 1}}));
+        QCOMPARE(host_.requests,
+                 (std::vector<std::pair<int, int>>{{ui::PAGE_REPAIR_MAIL_FOLDER, 0}, {ui::PAGE_HOME, 1}}));
     }
 
     void thePstPageWritesTheSignatureOverAnyFile() {
@@ -212,7 +218,8 @@ private Q_SLOTS:
         Write(in_ + QStringLiteral("/Inbox.dbx"), original);
         out_ = in_;
         // Whatever the answer to the overwrite question, the source itself is refused.
-        auto page = RunLog(1, {in_ + QStringLiteral("/Inbox.dbx")}, [](const std::string&) { return OverwriteAnswer::YesToAll; });
+        auto page = RunLog(1, {in_ + QStringLiteral("/Inbox.dbx")},
+                           [](const std::string&) { return OverwriteAnswer::YesToAll; });
         QCOMPARE(page->logText(), Entry(QStringLiteral("Inbox.dbx"), QStringLiteral("Repair failed")));
         QCOMPARE(Read(in_ + QStringLiteral("/Inbox.dbx")), original);
     }
@@ -222,10 +229,12 @@ private Q_SLOTS:
             Write(in_ + QLatin1Char('/') + QLatin1String(name), QByteArray("data"));
             Write(out_ + QLatin1Char('/') + QLatin1String(name), QByteArray("old"));
         }
-        const QStringList files = {in_ + QStringLiteral("/a.pst"), in_ + QStringLiteral("/b.pst"), in_ + QStringLiteral("/c.pst")};
+        const QStringList files = {in_ + QStringLiteral("/a.pst"), in_ + QStringLiteral("/b.pst"),
+                                   in_ + QStringLiteral("/c.pst")};
         // No skips the file without a log entry; Yes repairs it.
         std::vector<std::string> asked;
-        std::vector<OverwriteAnswer> answers = {OverwriteAnswer::No, OverwriteAnswer::Yes, OverwriteAnswer::Cancel};
+        std::vector<OverwriteAnswer> answers = {OverwriteAnswer::No, OverwriteAnswer::Yes,
+                                                OverwriteAnswer::Cancel};
         auto page = RunLog(2, files, [&](const std::string& name) {
             asked.push_back(name);
             return answers[asked.size() - 1];
@@ -250,12 +259,14 @@ private Q_SLOTS:
     void theOverwriteDialogGivesFourAnswers() {
         ui::COverwriteDlg dialog(QStringLiteral("Inbox.dbx"), nullptr);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Confirm File Overwrite"));
-        QCOMPARE(dialog.existsLabel()->text(), QStringLiteral("This folder already contains a file named 'Inbox.dbx'"));
+        QCOMPARE(dialog.existsLabel()->text(),
+                 QStringLiteral("This folder already contains a file named 'Inbox.dbx'"));
         QVERIFY(dialog.yesButton()->isDefault());
-        const std::pair<QPushButton*, OverwriteAnswer> buttons[] = {{dialog.yesButton(), OverwriteAnswer::Yes},
-                                                                    {dialog.yesToAllButton(), OverwriteAnswer::YesToAll},
-                                                                    {dialog.noButton(), OverwriteAnswer::No},
-                                                                    {dialog.cancelButton(), OverwriteAnswer::Cancel}};
+        const std::pair<QPushButton*, OverwriteAnswer> buttons[] = {
+            {dialog.yesButton(), OverwriteAnswer::Yes},
+            {dialog.yesToAllButton(), OverwriteAnswer::YesToAll},
+            {dialog.noButton(), OverwriteAnswer::No},
+            {dialog.cancelButton(), OverwriteAnswer::Cancel}};
         for (const auto& [button, answer] : buttons) {
             dialog.show();
             QTest::mouseClick(button, Qt::LeftButton);

@@ -14,7 +14,7 @@ namespace lumacore::ui {
 // Yes (the default), Yes to All, No and Cancel; closing the dialog any other way is Cancel.
 class COverwriteDlg final : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kTitle = "Confirm File Overwrite";
     static constexpr const char* kExistsText = "This folder already contains a file named '%1'";
     static constexpr const char* kQuestionText = "Would you like to overwrite the exsisting file?";
@@ -34,7 +34,7 @@ public:
 
     void reject() override;
 
-private:
+  private:
     void Answer(OverwriteAnswer answer);
 
     OverwriteAnswer answer_ = OverwriteAnswer::Cancel;

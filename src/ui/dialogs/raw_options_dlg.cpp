@@ -3,7 +3,6 @@
 #include <QFileIconProvider>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeDatabase>
@@ -34,7 +33,8 @@ QLineEdit* NumberEdit(const QString& name, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     // Sector numbers are unsigned 32-bit and the size limit a KB count: digits only.
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), edit));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), edit));
     return edit;
 }
 
@@ -70,7 +70,8 @@ CRawOptionsDlg::CRawOptionsDlg(RecoverySettings& settings, RawTypeSelection& sel
     types_->setUniformRowHeights(true);
     types_->setIconSize(QSize(16, 16));
     for (const RawOptions::Row& row : options_.rows()) {
-        auto* item = new QTreeWidgetItem(types_, {QString::fromStdString(row.extension), QString::fromStdString(row.description)});
+        auto* item = new QTreeWidgetItem(
+            types_, {QString::fromStdString(row.extension), QString::fromStdString(row.description)});
         item->setIcon(0, FileTypeIcon(QString::fromStdString(row.extension)));
         item->setCheckState(0, row.checked ? Qt::Checked : Qt::Unchecked);
     }

@@ -22,7 +22,7 @@ namespace lumacore::ui {
 // every file type's check state into the signature list.
 class CRawOptionsDlg final : public QDialog {
     Q_OBJECT
-public:
+  public:
     CRawOptionsDlg(RecoverySettings& settings, RawTypeSelection& selection, QWidget* parent);
 
     // The drive page's Option button in the RAW mode. True when the user confirmed.
@@ -41,7 +41,7 @@ public:
 
     void accept() override;
 
-private:
+  private:
     void SetChecks(bool checked);
 
     RecoverySettings& settings_;

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
@@ -31,7 +30,9 @@ const QRect kLeftCard(20, 84, 440, 288);
 const QRect kRightCard(470, 84, 295, 288);
 const QString kBackupFilter = QStringLiteral("Partition backup files (*.pbf)");
 
-QString Text(const char* text) { return QString::fromUtf8(text); }
+QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QString CreatedText(const QString& path) {
     // The same form as the listed backups: five spaces, then the date and time.
@@ -44,7 +45,8 @@ QString CreatedText(const QString& path) {
 
 CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CPage(context, parent) {
     setObjectName(QStringLiteral("PartitionPage"));
-    SetHeading(ModeTitle(mode()), QStringLiteral("Choose a disk, find its lost partitions, and write one back"));
+    SetHeading(ModeTitle(mode()),
+               QStringLiteral("Choose a disk, find its lost partitions, and write one back"));
 
     auto* left = new CCard(kLeftCard, this);
     disks_ = new CDiskListBox(left);
@@ -53,8 +55,9 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     chart_->setGeometry(10, 54, kLeftCard.width() - 20, 96);
     candidates_ = new CCandidateList(left);
     candidates_->setGeometry(10, 156, kLeftCard.width() - 20, kLeftCard.height() - 166);
-    candidates_->setToolTip(QStringLiteral("Candidates: double-click \"Auto Scan\", \"Deep Scan\" or a backup file "
-                                           "on the right to fill this list"));
+    candidates_->setToolTip(
+        QStringLiteral("Candidates: double-click \"Auto Scan\", \"Deep Scan\" or a backup file "
+                       "on the right to fill this list"));
 
     auto* right = new CCard(kRightCard, this);
     backups_ = new QTreeWidget(right);
@@ -70,10 +73,13 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     backups_->setFrameShape(QFrame::NoFrame);
 
     back_ = AddCommandButton(QStringLiteral("Back"), QStringLiteral("back"), QRect(20, 386, 100, 36));
-    undo_ = AddCommandButton(QStringLiteral("Undo Restore..."), QStringLiteral("undo"), QRect(128, 386, 150, 36));
-    undo_->setToolTip(QStringLiteral("Put back the sectors that the last partition restore on this disk changed"));
+    undo_ =
+        AddCommandButton(QStringLiteral("Undo Restore..."), QStringLiteral("undo"), QRect(128, 386, 150, 36));
+    undo_->setToolTip(
+        QStringLiteral("Put back the sectors that the last partition restore on this disk changed"));
     backup_ = AddCommandButton(QStringLiteral("Backup"), QStringLiteral("add"), QRect(437, 386, 104, 36));
-    recovery_ = AddCommandButton(QStringLiteral("Recovery"), QStringLiteral("next"), QRect(549, 386, 104, 36), true);
+    recovery_ =
+        AddCommandButton(QStringLiteral("Recovery"), QStringLiteral("next"), QRect(549, 386, 104, 36), true);
     next_ = AddCommandButton(QStringLiteral("Next"), QStringLiteral("next"), QRect(661, 386, 104, 36));
     // The partition page is the last step of its mode: Next leads nowhere.
     next_->setEnabled(false);
@@ -85,7 +91,8 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     connect(disks_, &QComboBox::currentIndexChanged, this, &CPartitionPage::OnDiskChanged);
     connect(candidates_, &QListWidget::itemSelectionChanged, this, &CPartitionPage::OnCandidateChanged);
     // A double-click, or Enter on a row.
-    connect(backups_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { OnBackupRowActivated(item); });
+    connect(backups_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { OnBackupRowActivated(item); });
 
     RefreshInventory();
     disks_->SetDisks(inventory_->disks);
@@ -132,7 +139,8 @@ void CPartitionPage::ClearCandidates() {
 void CPartitionPage::ShowCandidates(PartitionList list) {
     ClearCandidates();
     candidateRecords_ = std::move(list);
-    for (std::size_t i = 0; i < candidateRecords_.size(); ++i) candidates_->AddCandidate(candidateRecords_[i], static_cast<int>(i));
+    for (std::size_t i = 0; i < candidateRecords_.size(); ++i)
+        candidates_->AddCandidate(candidateRecords_[i], static_cast<int>(i));
 }
 
 void CPartitionPage::OnCandidateChanged() {
@@ -185,16 +193,24 @@ void CPartitionPage::AddBackupFile(const QString& path) {
 void CPartitionPage::OnBackupRowActivated(QTreeWidgetItem* item) {
     if (!item) return;
     switch (item->data(0, kRowKindRole).toInt()) {
-        case kAutoScanRow: AutoScan(); break;
-        case kDeepScanRow: DeepScan(); break;
-        case kBackupFileRow: LoadBackupFile(item->data(0, kRowPathRole).toString()); break;
+        case kAutoScanRow:
+            AutoScan();
+            break;
+        case kDeepScanRow:
+            DeepScan();
+            break;
+        case kBackupFileRow:
+            LoadBackupFile(item->data(0, kRowPathRole).toString());
+            break;
         case kAddBackupRow: {
-            const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Add Backup File"),
-                                                              QString::fromStdString(UserBackupFolder().string()), kBackupFilter);
+            const QString path = QFileDialog::getOpenFileName(
+                this, QStringLiteral("Add Backup File"), QString::fromStdString(UserBackupFolder().string()),
+                kBackupFilter);
             if (!path.isEmpty()) AddBackupFile(path);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -206,7 +222,9 @@ bool CPartitionPage::AutoScan() {
     Result<void> outcome;
     CProgressDlg dialog(app().settings.Progress, this);
     dialog.SetTitle(QStringLiteral("Searching the gaps for lost partitions ..."));
-    RunWithProgress(dialog, stop_, [&](JobContext&) { outcome = lumacore::AutoScan(*inventory_, *devices_, number, found); });
+    RunWithProgress(dialog, stop_, [&](JobContext&) {
+        outcome = lumacore::AutoScan(*inventory_, *devices_, number, found);
+    });
     // What was found before a failed read still shows, as the search leaves it.
     ShowCandidates(std::move(found));
     if (!outcome) {
@@ -269,8 +287,9 @@ void CPartitionPage::OnBackup() {
     // Named after the disk's model, in the folder the list shows, so that the new backup is listed.
     QString model = QString::fromStdString(disk->Model());
     model.replace(QLatin1Char('/'), QLatin1Char('_'));
-    const QString suggested = QString::fromStdString(UserBackupFolder().string()) + QLatin1Char('/') + model + QLatin1Char('-') +
-                              QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".pbf");
+    const QString suggested =
+        QString::fromStdString(UserBackupFolder().string()) + QLatin1Char('/') + model + QLatin1Char('-') +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".pbf");
     QFileDialog dialog(this, QStringLiteral("Save Partition Backup"), suggested, kBackupFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pbf"));
@@ -285,7 +304,8 @@ int CPartitionPage::RestorePartition() {
     const QList<QListWidgetItem*> selected = candidates_->selectedItems();
     const int index = selected.isEmpty() ? -1 : selected.front()->data(Qt::UserRole).toInt();
     if (index < 0 || static_cast<std::size_t>(index) >= candidateRecords_.size()) return kRestoreNoCandidate;
-    const RestorePlan plan = PlanRestore(*inventory_, *devices_, disk->diskNumber, candidateRecords_[static_cast<std::size_t>(index)]);
+    const RestorePlan plan = PlanRestore(*inventory_, *devices_, disk->diskNumber,
+                                         candidateRecords_[static_cast<std::size_t>(index)]);
     if (plan.result != kRestoreDone) return plan.result;
     const std::filesystem::path undo = NewUndoFilePath(*disk);
     if (!ApplyRestore(*devices_, disk->diskNumber, *disk, plan, undo)) return kRestoreCannotAccess;
@@ -309,8 +329,9 @@ void CPartitionPage::OnRecovery() {
 void CPartitionPage::AfterRestore() {
     const DiskInfo* disk = selectedDisk();
     const TableRefresh refresh = RefreshPartitionTable(*devices_, disk ? disk->diskNumber : -1);
-    const QString undoHint = QStringLiteral("\n\n\"Undo Restore...\" puts the changed sectors back (kept in %1).")
-                                 .arg(QString::fromStdString(lastUndo_.string()));
+    const QString undoHint =
+        QStringLiteral("\n\n\"Undo Restore...\" puts the changed sectors back (kept in %1).")
+            .arg(QString::fromStdString(lastUndo_.string()));
     if (refresh.kind == TableRefresh::kRestartNeeded) {
         // The system keeps the old table of a disk in use until it restarts.
         if (Ask(this, QMessageBox::Information, Text(kSuccessCaption), Text(kRestoreSuccess),
@@ -338,7 +359,8 @@ void CPartitionPage::ReloadDisks() {
 void CPartitionPage::OnUndo() {
     const DiskInfo* disk = selectedDisk();
     if (!disk) {
-        ShowMessage(this, QMessageBox::Critical, QStringLiteral("Error"), Text(RestoreMessage(kRestoreNoDisk)));
+        ShowMessage(this, QMessageBox::Critical, QStringLiteral("Error"),
+                    Text(RestoreMessage(kRestoreNoDisk)));
         return;
     }
     // The newest restore whose sectors still hold what it wrote: an older one would undo over a newer.
@@ -352,20 +374,24 @@ void CPartitionPage::OnUndo() {
         }
     }
     if (file.empty()) {
-        ShowMessage(this, QMessageBox::Information, QString::fromLatin1(kApplicationName), Text(kNoUndoMessage));
+        ShowMessage(this, QMessageBox::Information, QString::fromLatin1(kApplicationName),
+                    Text(kNoUndoMessage));
         return;
     }
-    const QString question = QStringLiteral("Undo the partition restore saved in\n%1?\n\nThe %2 sectors it wrote are put back "
-                                            "as they were before it.")
-                                 .arg(QString::fromStdString(file.string()))
-                                 .arg(sectors);
-    if (Ask(this, QMessageBox::Warning, QStringLiteral("Warning"), question, QMessageBox::Ok | QMessageBox::Cancel) !=
-        QMessageBox::Ok) {
+    const QString question =
+        QStringLiteral(
+            "Undo the partition restore saved in\n%1?\n\nThe %2 sectors it wrote are put back "
+            "as they were before it.")
+            .arg(QString::fromStdString(file.string()))
+            .arg(sectors);
+    if (Ask(this, QMessageBox::Warning, QStringLiteral("Warning"), question,
+            QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
         return;
     }
     const int number = disk->diskNumber;
     if (auto undone = UndoRestore(*devices_, number, *disk, file, false); !undone) {
-        ShowMessage(this, QMessageBox::Critical, QStringLiteral("Error"), QString::fromStdString(undone.error().message));
+        ShowMessage(this, QMessageBox::Critical, QStringLiteral("Error"),
+                    QString::fromStdString(undone.error().message));
         return;
     }
     const TableRefresh refresh = RefreshPartitionTable(*devices_, number);

@@ -25,7 +25,7 @@ class CPartitionChart;
 // "Undo Restore..." puts back. "Backup" saves the disk's records into a ".pbf" file.
 class CPartitionPage final : public CPage {
     Q_OBJECT
-public:
+  public:
     // Rows of the backup list besides the backup files.
     enum BackupRowKind : int { kAutoScanRow = 0, kDeepScanRow = 1, kBackupFileRow = 2, kAddBackupRow = 3 };
     static constexpr int kRowKindRole = Qt::UserRole;
@@ -72,7 +72,7 @@ public:
     void OnUndo();
     void OnBackupRowActivated(QTreeWidgetItem* item);
 
-private:
+  private:
     void RefreshInventory();
     void ReloadDisks();
     void OnDiskChanged();

@@ -23,7 +23,8 @@ const QRect kCard(20, 84, 745, 288);
 
 CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     : CPage(context, parent),
-      returnCode_(app().settings.RepairKind == kRepairPersonalFolder ? PAGE_REPAIR_PERSONAL_FOLDER : PAGE_REPAIR_MAIL_FOLDER),
+      returnCode_(app().settings.RepairKind == kRepairPersonalFolder ? PAGE_REPAIR_PERSONAL_FOLDER
+                                                                     : PAGE_REPAIR_MAIL_FOLDER),
       ask_([](const std::string& name) {
           // Without a parent: the page may go while the question is open, and the dialog must not go with it.
           return COverwriteDlg::Ask(nullptr, name);
@@ -41,13 +42,17 @@ CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     auto* where = new QLabel(card);
     where->setGeometry(16, 8, kCard.width() - 32, 22);
     where->setTextFormat(Qt::PlainText);
-    where->setText(QStringLiteral("Repaired copies are written to %1").arg(QString::fromStdString(app().settings.RepairOutputFolder)));
+    where->setText(QStringLiteral("Repaired copies are written to %1")
+                       .arg(QString::fromStdString(app().settings.RepairOutputFolder)));
 
-    const skin::ButtonLook propertiesLook{skin::ButtonStyle::Secondary, QStringLiteral("Properties"), {}, QStringLiteral("option")};
-    properties_ = new CSkinButton(QStringLiteral("Properties"), propertiesLook, QRect(128, 386, 120, 36), 0, this);
+    const skin::ButtonLook propertiesLook{
+        skin::ButtonStyle::Secondary, QStringLiteral("Properties"), {}, QStringLiteral("option")};
+    properties_ =
+        new CSkinButton(QStringLiteral("Properties"), propertiesLook, QRect(128, 386, 120, 36), 0, this);
     properties_->setEnabled(false);
     back_ = AddCommandButton(QStringLiteral("Back"), QStringLiteral("back"), QRect(20, 386, 100, 36));
-    const skin::ButtonLook finishLook{skin::ButtonStyle::Primary, QStringLiteral("Finish"), {}, QStringLiteral("next")};
+    const skin::ButtonLook finishLook{
+        skin::ButtonStyle::Primary, QStringLiteral("Finish"), {}, QStringLiteral("next")};
     next_ = new CSkinButton(QStringLiteral("Next"), finishLook, QRect(661, 386, 104, 36), 0, this);
     connect(back_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(returnCode_, 0); });
     connect(next_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(PAGE_HOME, 1); });
@@ -72,14 +77,16 @@ void CRepairLogPage::StartWorker() {
     const RecoverySettings& settings = app().settings;
     std::vector<std::filesystem::path> files(settings.RepairFiles.begin(), settings.RepairFiles.end());
     const std::filesystem::path folder = settings.RepairOutputFolder;
-    const auto kind = settings.RepairKind == kRepairPersonalFolder ? kRepairPersonalFolder : kRepairMailFolder;
+    const auto kind =
+        settings.RepairKind == kRepairPersonalFolder ? kRepairPersonalFolder : kRepairMailFolder;
     worker_ = std::thread([this, files = std::move(files), folder, kind] {
-        RunMailRepair(files, folder, kind, OverwritePolicy::Ask,
-                      [this](const std::string& name) { return AskFromWorker(name); },
-                      [this](const std::string& log) {
-                          QMetaObject::invokeMethod(this, [this, text = QString::fromStdString(log)] { SetLog(text); },
-                                                    Qt::QueuedConnection);
-                      });
+        RunMailRepair(
+            files, folder, kind, OverwritePolicy::Ask,
+            [this](const std::string& name) { return AskFromWorker(name); },
+            [this](const std::string& log) {
+                QMetaObject::invokeMethod(
+                    this, [this, text = QString::fromStdString(log)] { SetLog(text); }, Qt::QueuedConnection);
+            });
         QMetaObject::invokeMethod(this, &CRepairLogPage::OnWorkerFinished, Qt::QueuedConnection);
     });
 }
@@ -88,8 +95,8 @@ OverwriteAnswer CRepairLogPage::AskFromWorker(const std::string& fileName) {
     // The question is asked on the UI thread; the worker waits for the answer, or for the page to go.
     auto answer = std::make_shared<std::promise<OverwriteAnswer>>();
     std::future<OverwriteAnswer> future = answer->get_future();
-    QMetaObject::invokeMethod(this, [ask = ask_, answer, fileName] { answer->set_value(ask(fileName)); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [ask = ask_, answer, fileName] { answer->set_value(ask(fileName)); }, Qt::QueuedConnection);
     while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
         if (closing_) return OverwriteAnswer::Cancel;
     }

@@ -16,7 +16,7 @@ namespace lumacore::ui {
 // selection page of the repaired kind, with the same files; Next ends the repair.
 class CRepairLogPage final : public CPage {
     Q_OBJECT
-public:
+  public:
     static constexpr int kStartDelayMs = 300;
 
     CRepairLogPage(const PageContext& context, QWidget* parent);
@@ -36,10 +36,10 @@ public:
     // Who answers the overwrite question (the overwrite dialog unless a test puts its own answer in).
     void SetOverwriteQuestion(AskOverwrite ask) { ask_ = std::move(ask); }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void repairFinished();
 
-private:
+  private:
     void StartWorker();
     void SetLog(const QString& log);
     void OnWorkerFinished();

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStandardPaths>
@@ -29,14 +28,16 @@ QString CRepairSelectionPage::DefaultOutputFolder() {
     return QDir::toNativeSeparators(folder);
 }
 
-CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageContext& context, QWidget* parent)
+CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageContext& context,
+                                           QWidget* parent)
     : CPage(context, parent), fileKind_(fileKind), kind_(fileKind.kind) {
     SetHeading(QStringLiteral("Mail Repair"), QString::fromUtf8(fileKind.heading));
 
     auto* card = new CCard(kCard, this);
-    auto* filesLabel = new QLabel(QStringLiteral("Files to repair (they are only read; repaired copies go to the "
-                                                 "output folder):"),
-                                  card);
+    auto* filesLabel =
+        new QLabel(QStringLiteral("Files to repair (they are only read; repaired copies go to the "
+                                  "output folder):"),
+                   card);
     filesLabel->setGeometry(16, 10, 580, 20);
     files_ = new QTreeWidget(card);
     files_->setObjectName(QStringLiteral("RepairFiles"));
@@ -58,8 +59,10 @@ CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageC
     output_->setGeometry(16, 240, 580, 30);
 
     // The window texts are the controls' names; the labels say what they do.
-    const auto button = [this](const char* windowText, const char* label, const char* glyph, const QRect& rect) {
-        const skin::ButtonLook look{skin::ButtonStyle::Secondary, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
+    const auto button = [this](const char* windowText, const char* label, const char* glyph,
+                               const QRect& rect) {
+        const skin::ButtonLook look{
+            skin::ButtonStyle::Secondary, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
         return new CSkinButton(QString::fromLatin1(windowText), look, rect, 0, this);
     };
     add_ = button("Property", "Add Files...", "add", QRect(kCard.left() + 612, kCard.top() + 32, 120, 34));
@@ -83,14 +86,16 @@ CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageC
     QStringList chosen;
     for (const std::string& path : settings.RepairFiles) chosen << QString::fromStdString(path);
     AddFiles(chosen);
-    output_->setText(settings.RepairOutputFolder.empty() ? DefaultOutputFolder()
-                                                         : QString::fromStdString(settings.RepairOutputFolder));
+    output_->setText(settings.RepairOutputFolder.empty()
+                         ? DefaultOutputFolder()
+                         : QString::fromStdString(settings.RepairOutputFolder));
 }
 
 void CRepairSelectionPage::AddFiles(const QStringList& paths) {
     for (const QString& path : paths) {
         const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        auto* item = new QTreeWidgetItem(files_, {path.mid(slash + 1), slash < 0 ? QString() : path.left(slash)});
+        auto* item =
+            new QTreeWidgetItem(files_, {path.mid(slash + 1), slash < 0 ? QString() : path.left(slash)});
         item->setToolTip(0, path);
         item->setToolTip(1, path);
     }
@@ -103,16 +108,20 @@ void CRepairSelectionPage::RemoveSelectedFile() {
     next_->setEnabled(files_->topLevelItemCount() > 0);
 }
 
-void CRepairSelectionPage::SetOutputFolder(const QString& folder) { output_->setText(folder); }
+void CRepairSelectionPage::SetOutputFolder(const QString& folder) {
+    output_->setText(folder);
+}
 
 void CRepairSelectionPage::OnAddFiles() {
-    const QStringList paths = QFileDialog::getOpenFileNames(this, QStringLiteral("Choose Files to Repair"), QString(),
-                                                            QString::fromLatin1(fileKind_.dialogFilter));
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Choose Files to Repair"), QString(),
+                                      QString::fromLatin1(fileKind_.dialogFilter));
     AddFiles(paths);
 }
 
 void CRepairSelectionPage::OnChooseFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Current folder is:"), output_->text());
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Current folder is:"), output_->text());
     if (!folder.isEmpty()) SetOutputFolder(folder);
 }
 
@@ -142,8 +151,10 @@ CDbxSelectionPage::CDbxSelectionPage(const PageContext& context, QWidget* parent
 }
 
 CPstSelectionPage::CPstSelectionPage(const PageContext& context, QWidget* parent)
-    : CRepairSelectionPage({kRepairPersonalFolder, "File Repair  \u2022  Outlook personal folder files (.pst)", "Outlook files (*.pst)"},
-                           context, parent) {
+    : CRepairSelectionPage(
+          {kRepairPersonalFolder, "File Repair  \u2022  Outlook personal folder files (.pst)",
+           "Outlook files (*.pst)"},
+          context, parent) {
     setObjectName(QStringLiteral("PstSelectionPage"));
 }
 

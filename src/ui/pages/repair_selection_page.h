@@ -16,7 +16,7 @@ namespace lumacore::ui {
 // file dialog's filter.
 class CRepairSelectionPage : public CPage {
     Q_OBJECT
-public:
+  public:
     // The user's documents folder, created when it is missing: the output folder until one is chosen.
     static QString DefaultOutputFolder();
 
@@ -36,7 +36,7 @@ public:
     void SetOutputFolder(const QString& folder);
     void OnNext();
 
-protected:
+  protected:
     struct FileKind {
         MailRepairKind kind;
         const char* heading;
@@ -44,7 +44,7 @@ protected:
     };
     CRepairSelectionPage(const FileKind& fileKind, const PageContext& context, QWidget* parent);
 
-private:
+  private:
     void OnAddFiles();
     void OnChooseFolder();
     void LeavePage(int pageKind, int mode);
@@ -64,14 +64,14 @@ private:
 // Outlook Express folder files (.dbx).
 class CDbxSelectionPage final : public CRepairSelectionPage {
     Q_OBJECT
-public:
+  public:
     CDbxSelectionPage(const PageContext& context, QWidget* parent);
 };
 
 // Outlook personal folder files (.pst).
 class CPstSelectionPage final : public CRepairSelectionPage {
     Q_OBJECT
-public:
+  public:
     CPstSelectionPage(const PageContext& context, QWidget* parent);
 };
 

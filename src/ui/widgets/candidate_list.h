@@ -15,14 +15,14 @@ QStringList CandidateRowTexts(const PartitionInfo& candidate);
 // candidate's index in the page's list.
 class CCandidateList : public QListWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kTextColumns[3] = {30, 140, 280};
 
     explicit CCandidateList(QWidget* parent);
 
     void AddCandidate(const PartitionInfo& candidate, int index);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

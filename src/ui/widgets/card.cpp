@@ -6,7 +6,9 @@
 
 namespace lumacore::ui {
 
-CCard::CCard(const QRect& rect, QWidget* parent) : QWidget(parent) { setGeometry(rect); }
+CCard::CCard(const QRect& rect, QWidget* parent) : QWidget(parent) {
+    setGeometry(rect);
+}
 
 void CCard::paintEvent(QPaintEvent*) {
     QPainter p(this);

@@ -7,10 +7,10 @@ namespace lumacore::ui {
 // The white card with a soft shadow that the pages put behind a group of controls.
 class CCard : public QWidget {
     Q_OBJECT
-public:
+  public:
     CCard(const QRect& rect, QWidget* parent);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

@@ -12,14 +12,14 @@ namespace lumacore::ui {
 // in the list given to SetDisks.
 class CDiskListBox : public QComboBox {
     Q_OBJECT
-public:
+  public:
     static constexpr int kItemHeight = 34;
 
     explicit CDiskListBox(QWidget* parent);
 
     void SetDisks(const std::vector<DiskInfo>& disks);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

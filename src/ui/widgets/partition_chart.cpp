@@ -13,12 +13,14 @@ namespace {
 constexpr int kBandTop[2] = {22, 66};
 constexpr int kLabelHeight = 16;
 
-double Kilobytes(std::uint64_t bytes) { return static_cast<double>(bytes % 1024) / 1024 + static_cast<double>(bytes / 1024); }
+double Kilobytes(std::uint64_t bytes) {
+    return static_cast<double>(bytes % 1024) / 1024 + static_cast<double>(bytes / 1024);
+}
 
 }  // namespace
 
-std::vector<ChartSegment> ChartSegments(const DiskInfo& disk, const std::vector<PartitionInfo>& records, double barLeft,
-                                        double barWidth) {
+std::vector<ChartSegment> ChartSegments(const DiskInfo& disk, const std::vector<PartitionInfo>& records,
+                                        double barLeft, double barWidth) {
     std::vector<ChartSegment> segments;
     const double diskKb = Kilobytes(disk.sizeBytes);
     if (diskKb <= 0 || barWidth <= 0) return segments;
@@ -28,12 +30,16 @@ std::vector<ChartSegment> ChartSegments(const DiskInfo& disk, const std::vector<
         const double left = std::clamp(barLeft + barWidth * start, barLeft, barLeft + barWidth);
         const double right = std::clamp(left + barWidth * width - 1, left, barLeft + barWidth);
         segments.push_back({left, right, PartitionColour(record.FsName()),
-                            QStringLiteral("%1: %2").arg(QLatin1Char(record.driveLetter)).arg(QString::fromStdString(record.FsName()))});
+                            QStringLiteral("%1: %2")
+                                .arg(QLatin1Char(record.driveLetter))
+                                .arg(QString::fromStdString(record.FsName()))});
     }
     return segments;
 }
 
-CPartitionChart::CPartitionChart(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("PartitionChart")); }
+CPartitionChart::CPartitionChart(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("PartitionChart"));
+}
 
 void CPartitionChart::SetDisk(const DiskInfo* disk, std::vector<PartitionInfo> volumes) {
     disk_ = disk ? std::optional<DiskInfo>(*disk) : std::nullopt;
@@ -47,7 +53,9 @@ void CPartitionChart::SetCandidate(std::optional<PartitionInfo> candidate) {
     Recompute();
 }
 
-void CPartitionChart::resizeEvent(QResizeEvent*) { Recompute(); }
+void CPartitionChart::resizeEvent(QResizeEvent*) {
+    Recompute();
+}
 
 void CPartitionChart::Recompute() {
     volumeSegments_.clear();
@@ -67,8 +75,9 @@ void CPartitionChart::paintEvent(QPaintEvent*) {
     p.setFont(skin::Font(11, QFont::DemiBold));
     p.setPen(skin::colour::kTextMuted);
     p.drawText(QPointF(kBarMargin + 2, kBandTop[0] - 6), QStringLiteral("Partitions on the disk"));
-    p.drawText(QPointF(kBarMargin + 2, kBandTop[1] - 6),
-               candidate_ ? QStringLiteral("Selected candidate") : QStringLiteral("Selected candidate (none)"));
+    p.drawText(QPointF(kBarMargin + 2, kBandTop[1] - 6), candidate_
+                                                             ? QStringLiteral("Selected candidate")
+                                                             : QStringLiteral("Selected candidate (none)"));
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setFont(skin::Font(10));
     const std::vector<ChartSegment>* bands[2] = {&volumeSegments_, &candidateSegments_};
@@ -79,13 +88,15 @@ void CPartitionChart::paintEvent(QPaintEvent*) {
         for (const ChartSegment& segment : *bands[band]) {
             const QRectF strip(segment.left, top, std::max(1.0, segment.right - segment.left), kStripHeight);
             p.fillRect(strip, segment.colour);
-            const QRectF box(segment.left, top + kStripHeight, std::max(1.0, segment.right - segment.left), kLabelHeight);
+            const QRectF box(segment.left, top + kStripHeight, std::max(1.0, segment.right - segment.left),
+                             kLabelHeight);
             p.fillRect(box, Qt::white);
             p.setPen(skin::colour::kCardBorder);
             p.drawRect(box.adjusted(0, 0, -1, -1));
             p.setPen(skin::colour::kText);
-            p.drawText(box.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(segment.label, Qt::ElideRight, static_cast<int>(box.width()) - 5));
+            p.drawText(
+                box.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                p.fontMetrics().elidedText(segment.label, Qt::ElideRight, static_cast<int>(box.width()) - 5));
         }
     }
 }

@@ -22,15 +22,15 @@ struct ChartSegment {
 // Where each record lies on a bar from `barLeft`, `barWidth` pixels wide: its start and size over the
 // disk's size (in kilobytes, as doubles), one pixel short at the right. Records past the disk's end are
 // kept inside the bar.
-std::vector<ChartSegment> ChartSegments(const DiskInfo& disk, const std::vector<PartitionInfo>& records, double barLeft,
-                                        double barWidth);
+std::vector<ChartSegment> ChartSegments(const DiskInfo& disk, const std::vector<PartitionInfo>& records,
+                                        double barLeft, double barWidth);
 
 // The partition page's chart of a disk: a band with the disk's volumes, gaps and table entries, each a
 // strip in its file system's colour over a box naming it, and a second band with the candidate chosen
 // in the candidate list, drawn the same way.
 class CPartitionChart : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kBarMargin = 8;
     static constexpr int kStripHeight = 10;
 
@@ -42,11 +42,11 @@ public:
     const std::vector<ChartSegment>& volumeSegments() const { return volumeSegments_; }
     const std::vector<ChartSegment>& candidateSegments() const { return candidateSegments_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void Recompute();
 
     std::optional<DiskInfo> disk_;
