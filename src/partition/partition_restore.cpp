@@ -249,7 +249,11 @@ std::filesystem::path NewUndoFilePath(const DiskInfo& disk) {
     std::tm local{};
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return UserBackupFolder() / (FileNameSafeModel(disk) + "-restore-" + stamp + "-" + std::to_string(::getpid()) + ".undo");
+    const std::string base = FileNameSafeModel(disk) + "-restore-" + stamp + "-" + std::to_string(::getpid());
+    // Two restores within one second from one program (the page allows it) must not share a file.
+    std::filesystem::path path = UserBackupFolder() / (base + ".undo");
+    for (int n = 2; std::filesystem::exists(path); ++n) path = UserBackupFolder() / (base + "-" + std::to_string(n) + ".undo");
+    return path;
 }
 
 std::vector<std::filesystem::path> ListUndoFiles(const DiskInfo& disk) {
