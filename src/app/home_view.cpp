@@ -6,7 +6,10 @@
 #include "app/recovery_app.h"
 #include "core/scan_mode.h"
 #include "ui/pages/drive_view_page.h"
+#include "ui/pages/repair_log_page.h"
+#include "ui/pages/repair_selection_page.h"
 #include "ui/pages/result_page_factory.h"
+#include "ui/repair_menu.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
@@ -67,6 +70,10 @@ CHomeView::CHomeView(CRecoveryApp& app, QWidget* parent) : QWidget(parent), app_
     home_ = new ui::CSkinButton(QStringLiteral("Home"), headerLook("Home", "home"), ui::HeaderButtonRect(0), 0, this);
     help_ = new ui::CSkinButton(QStringLiteral("Help"), headerLook("Help", "help"), ui::HeaderButtonRect(1), 0, this);
     about_ = new ui::CSkinButton(QStringLiteral("About"), headerLook("About", "about"), ui::HeaderButtonRect(2), 0, this);
+    repair_ = new ui::CSkinButton(QStringLiteral("Repair"), headerLook("Repair", "repair"), ui::HeaderButtonRect(-1), 0, this);
+    repairMenu_ = ui::MakeRepairMenu(this, [this](int pageKind) { OpenRepair(pageKind); });
+    connect(repair_, &QAbstractButton::clicked, this,
+            [this] { repairMenu_->popup(repair_->mapToGlobal(QPoint(0, repair_->height()))); });
     connect(home_, &QAbstractButton::clicked, this, [this] { Navigate(ui::PAGE_HOME, 0); });
     connect(help_, &QAbstractButton::clicked, this, [this] { ui::OpenHelpDocument(this); });
     connect(about_, &QAbstractButton::clicked, this, [this] { ui::ShowAboutBox(this); });
@@ -92,6 +99,14 @@ void CHomeView::OnModeButton(int id) {
     update();
 }
 
+void CHomeView::OpenRepair(int pageKind) {
+    // From the home page only: a page may be in the middle of its work.
+    if (page_) return;
+    app_.settings.RepairFiles.clear();
+    Navigate(pageKind, 0);
+    SetModeButtonsVisible(false);
+}
+
 void CHomeView::PostNavigate(int pageKind, int mode) {
     QTimer::singleShot(0, this, [this, pageKind, mode] { Navigate(pageKind, mode); });
 }
@@ -107,6 +122,9 @@ void CHomeView::DestroyPage() {
 ui::CPage* CHomeView::CreatePage(int pageKind, int mode) {
     const ui::PageContext context{app_, *this, mode};
     if (pageKind == ui::PAGE_DRIVE) return new ui::CDriveViewPage(context, this);
+    if (pageKind == ui::PAGE_REPAIR_MAIL_FOLDER) return new ui::CDbxSelectionPage(context, this);
+    if (pageKind == ui::PAGE_REPAIR_PERSONAL_FOLDER) return new ui::CPstSelectionPage(context, this);
+    if (pageKind == ui::PAGE_REPAIR_LOG) return new ui::CRepairLogPage(context, this);
     const auto kind = ui::ChooseResultPage(mode, app_.settings.SelectedPartition.FsName());
     if (!kind) return nullptr;
     return app_.resultPages().Create(*kind, context, this);
@@ -140,6 +158,7 @@ void CHomeView::SetHomeButtonsVisible(bool visible) {
     home_->setVisible(visible);
     help_->setVisible(visible);
     about_->setVisible(visible);
+    repair_->setVisible(visible);
 }
 
 void CHomeView::SetModeButtonsVisible(bool visible) {
@@ -154,7 +173,14 @@ void CHomeView::paintEvent(QPaintEvent*) {
     const bool home = homePageShown();
     sk::PaintHeading(painter, home ? QStringLiteral("Welcome") : QString(),
                      home ? QStringLiteral("Choose what you want to recover") : QString());
-    if (!home) return;
+    if (!home) {
+        // The home buttons without the modes (after a finished repair): say how to go on.
+        painter.setFont(sk::Font(13));
+        painter.setPen(sk::colour::kTextMuted);
+        painter.drawText(rect().adjusted(0, sk::kHeaderHeight - sk::kTitleStripHeight, 0, 0), Qt::AlignCenter,
+                         QStringLiteral("Press Home to choose a recovery mode, or Repair to repair more mail files."));
+        return;
+    }
 
     // Footer: a hint worth knowing before the first recovery.
     const QRectF footer(1, height() - sk::kFooterHeight, width() - 2, sk::kFooterHeight - 1);

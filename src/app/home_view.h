@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMenu>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -38,6 +39,9 @@ public:
     ui::CSkinButton* homeButton() const { return home_; }
     ui::CSkinButton* helpButton() const { return help_; }
     ui::CSkinButton* aboutButton() const { return about_; }
+    // The entry into the mail-repair mode (see ui/repair_menu.h).
+    ui::CSkinButton* repairButton() const { return repair_; }
+    QMenu* repairMenu() const { return repairMenu_; }
     bool homePageShown() const;
 
 protected:
@@ -45,6 +49,7 @@ protected:
 
 private:
     void OnModeButton(int id);
+    void OpenRepair(int pageKind);
     void DestroyPage();
     ui::CPage* CreatePage(int pageKind, int mode);
     void SetHomeButtonsVisible(bool visible);
@@ -57,6 +62,8 @@ private:
     ui::CSkinButton* home_ = nullptr;
     ui::CSkinButton* help_ = nullptr;
     ui::CSkinButton* about_ = nullptr;
+    ui::CSkinButton* repair_ = nullptr;
+    QMenu* repairMenu_ = nullptr;
 };
 
 }  // namespace lumacore

@@ -97,6 +97,7 @@ bool CRecoveryApp::InitInstance(const QStringList& arguments) {
 
 int CRecoveryApp::ExitInstance() {
     frame_.reset();
+    rawTypeSelection.entries().clear();
     return exitCode_;
 }
 

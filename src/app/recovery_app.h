@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/recovery_settings.h"
+#include "engines/raw/signature_entry.h"
 #include "platform/device_map.h"
 
 namespace lumacore {
@@ -43,6 +44,9 @@ public:
 
     // The blackboard of the recovery in progress.
     RecoverySettings settings;
+    // The signature list of the RAW mode: loaded the first time the options dialog or a scan needs it,
+    // then kept for the run, with the file types the user enabled.
+    RawTypeSelection rawTypeSelection;
     // The recent-file list kept in the settings location (the program opens no documents; kept as read).
     QStringList recentFiles;
 

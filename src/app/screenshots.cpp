@@ -5,6 +5,11 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QMessageBox>
 #include <QPainter>
 #include <QTreeWidget>
@@ -18,7 +23,13 @@
 #include "preview/hex_dump_text.h"
 #include "ui/preview/file_info_dlg.h"
 #include "ui/preview/image_view_dlg.h"
+#include "ui/dialogs/overwrite_dlg.h"
+#include "ui/dialogs/raw_options_dlg.h"
 #include "ui/pages/drive_view_page.h"
+#include "ui/pages/partition_page.h"
+#include "ui/pages/repair_log_page.h"
+#include "ui/pages/repair_selection_page.h"
+#include "ui/widgets/candidate_list.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
@@ -82,6 +93,92 @@ void ShootDrivePage(Shooter& shooter, CMainFrame& frame, int mode, const QString
         page->tree()->setCurrentItem(partition);
         shooter.Save(frame, name + QStringLiteral("-partition"));
     }
+}
+
+// The partition page as it opens, and after Auto Scan with a candidate chosen.
+void ShootPartitionPage(Shooter& shooter, CMainFrame& frame) {
+    frame.view()->Navigate(ui::PAGE_RESULT, SCAN_PARTITION);
+    auto* page = qobject_cast<ui::CPartitionPage*>(frame.view()->currentPage());
+    if (!page) return;
+    shooter.Save(frame, QStringLiteral("07-partition-page"));
+    page->AutoScan();
+    if (page->candidateList()->count() > 1) page->candidateList()->setCurrentRow(1);
+    shooter.Save(frame, QStringLiteral("07-partition-page-candidates"));
+}
+
+// The repair menu, both selection pages, a finished repair log, the overwrite question, the RAW mode's
+// whole-disk item and its options dialog.
+void ShootRepairAndRawOptions(Shooter& shooter, CMainFrame& frame, CRecoveryApp& app) {
+    frame.view()->Navigate(ui::PAGE_HOME, 0);
+    QMenu* menu = frame.view()->repairMenu();
+    menu->popup(frame.view()->repairButton()->mapToGlobal(QPoint(0, frame.view()->repairButton()->height())));
+    shooter.Save(*menu, QStringLiteral("14-repair-menu"));
+    menu->hide();
+
+    QTemporaryDir folder;
+    const QString mail = folder.path() + QStringLiteral("/Mail");
+    const QString output = folder.path() + QStringLiteral("/Repaired");
+    QDir().mkpath(mail);
+    QDir().mkpath(output);
+    // A folder file that passes the format check, one that does not, and a personal folder file.
+    const auto write = [&](const QString& name, int size, bool localStore) {
+        QByteArray bytes(size, '\0');
+        if (localStore) bytes.replace(9409, 11, QByteArray("LocalStore\0", 11));
+        QFile file(mail + QLatin1Char('/') + name);
+        if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+    };
+    write(QStringLiteral("Inbox.dbx"), 16384, true);
+    write(QStringLiteral("Sent Items.dbx"), 12288, true);
+    write(QStringLiteral("notes.dbx"), 2048, false);
+    write(QStringLiteral("Archive.pst"), 8192, false);
+
+    app.settings.RepairOutputFolder = output.toStdString();
+    for (const int kind : {ui::PAGE_REPAIR_MAIL_FOLDER, ui::PAGE_REPAIR_PERSONAL_FOLDER}) {
+        app.settings.RepairFiles.clear();
+        frame.view()->Navigate(kind, 0);
+        auto* page = qobject_cast<ui::CRepairSelectionPage*>(frame.view()->currentPage());
+        if (!page) continue;
+        if (kind == ui::PAGE_REPAIR_MAIL_FOLDER) {
+            page->AddFiles({mail + QStringLiteral("/Inbox.dbx"), mail + QStringLiteral("/Sent Items.dbx"),
+                            mail + QStringLiteral("/notes.dbx")});
+            shooter.Save(frame, QStringLiteral("15-repair-dbx"));
+        } else {
+            page->AddFiles({mail + QStringLiteral("/Archive.pst")});
+            shooter.Save(frame, QStringLiteral("16-repair-pst"));
+        }
+    }
+    app.settings.RepairKind = kRepairMailFolder;
+    app.settings.RepairFiles = {(mail + QStringLiteral("/Inbox.dbx")).toStdString(),
+                                (mail + QStringLiteral("/Sent Items.dbx")).toStdString(),
+                                (mail + QStringLiteral("/notes.dbx")).toStdString()};
+    frame.view()->Navigate(ui::PAGE_REPAIR_LOG, ui::kRepairLogMode);
+    if (auto* log = qobject_cast<ui::CRepairLogPage*>(frame.view()->currentPage())) {
+        QEventLoop wait;
+        QObject::connect(log, &ui::CRepairLogPage::repairFinished, &wait, &QEventLoop::quit);
+        QTimer::singleShot(10000, &wait, &QEventLoop::quit);
+        wait.exec();
+        shooter.Save(frame, QStringLiteral("17-repair-log"));
+    }
+    app.settings.RepairFiles.clear();
+    app.settings.RepairOutputFolder.clear();
+    {
+        ui::COverwriteDlg dialog(QStringLiteral("Inbox.dbx"), &frame);
+        dialog.show();
+        shooter.Save(dialog, QStringLiteral("18-overwrite-dialog"));
+    }
+
+    frame.view()->Navigate(ui::PAGE_DRIVE, SCAN_RAW);
+    auto* drive = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage());
+    if (!drive) return;
+    if (QTreeWidgetItem* whole = FindItem(drive->tree(), ui::CDriveViewPage::kWholeDiskItem,
+                                          [](QTreeWidgetItem*) { return true; })) {
+        drive->tree()->setCurrentItem(whole);
+        shooter.Save(frame, QStringLiteral("19-drive-raw-whole-disk"));
+    }
+    ui::CRawOptionsDlg dialog(app.settings, app.rawTypeSelection, &frame);
+    dialog.show();
+    shooter.Save(dialog, QStringLiteral("20-raw-options"));
+    frame.view()->Navigate(ui::PAGE_HOME, 0);
 }
 
 QPixmap ButtonSheet(qreal dpr) {
@@ -174,8 +271,7 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
     // chose one).
     frame.view()->Navigate(ui::PAGE_RESULT, SCAN_DELETED);
     shooter.Save(frame, QStringLiteral("06-result-placeholder"));
-    frame.view()->Navigate(ui::PAGE_RESULT, SCAN_PARTITION);
-    shooter.Save(frame, QStringLiteral("07-partition-placeholder"));
+    ShootPartitionPage(shooter, frame);
     frame.view()->Navigate(ui::PAGE_HOME, 0);
 
     {
@@ -226,15 +322,16 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
         const std::span<const std::byte> bytes(first, static_cast<std::size_t>(std::min<qsizetype>(png.size(), 1024)));
         ui::CFileInfoDlg dialog(QString::fromStdString(HexDumpText(bytes)), &frame);
         dialog.show();
-        shooter.Save(dialog, QStringLiteral("14-file-information"));
+        shooter.Save(dialog, QStringLiteral("21-file-information"));
     }
     {
         ui::CImageViewDlg dialog(PreviewPicture(), &frame);
         dialog.show();
-        shooter.Save(dialog, QStringLiteral("15-image-view"));
+        shooter.Save(dialog, QStringLiteral("22-image-view"));
         dialog.resize(360, 200);
-        shooter.Save(dialog, QStringLiteral("16-image-view-squeezed"));
+        shooter.Save(dialog, QStringLiteral("23-image-view-squeezed"));
     }
+    ShootRepairAndRawOptions(shooter, frame, app);
     ui::SetMessageObserver({});
     return shooter.written();
 }

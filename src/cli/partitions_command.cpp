@@ -1,7 +1,6 @@
 // `partitions --disk N search|restore|backup|load|undo`: lost partitions and partition backups.
 #include <unistd.h>
 
-#include <ctime>
 #include <iostream>
 
 #include "cli/arguments.h"
@@ -13,6 +12,7 @@
 #include "partition/partition_backup.h"
 #include "partition/partition_restore.h"
 #include "partition/partition_search.h"
+#include "partition/table_refresh.h"
 
 namespace lumacore {
 
@@ -25,7 +25,7 @@ int Fail(const std::string& message, int code) {
 
 std::string CandidateRow(std::size_t index, const PartitionInfo& c) {
     return Format("%3zu  %c:  %-8s  Start Sector : %u   End Sector : %u  (%s)", index, c.driveLetter, c.FsName().c_str(),
-                  c.startSector, static_cast<std::uint32_t>(c.startSector + c.totalBytes / 512 - 1),
+                  c.startSector, LastSectorOf(c),
                   SizeText(c.totalBytes).c_str());
 }
 
@@ -47,10 +47,10 @@ void PrintCandidates(const PartitionList& candidates, bool json) {
         out.Unsigned("tableSector", c.tableSector);
         out.Unsigned("extendedStart", c.extendedStart);
         out.Unsigned("startSector", c.startSector);
-        out.Unsigned("endSector", c.startSector + c.totalBytes / 512 - 1);
+        out.Unsigned("endSector", LastSectorOf(c));
         out.Unsigned("totalBytes", c.totalBytes);
         out.Unsigned("typeCode", c.typeCode);
-        out.Bool("restorable", c.FsName() == "FAT32" || c.FsName() == "FAT16" || c.FsName() == "NTFS" || c.FsName() == "FAT");
+        out.Bool("restorable", IsRestorableName(c.FsName()));
         out.EndObject();
     }
     out.EndArray();
@@ -86,19 +86,6 @@ bool Confirmed(bool yes) {
     std::cerr << kRestoreWarning << " [y/N]: " << std::flush;
     std::string answer;
     return std::getline(std::cin, answer) && (answer == "y" || answer == "yes");
-}
-
-std::filesystem::path UndoFileFor(const DiskInfo& disk) {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::string model = disk.Model();
-    for (char& c : model) {
-        if (c == '/' || c == ' ') c = '_';
-    }
-    return UserBackupFolder() / (model + "-restore-" + stamp + "-" + std::to_string(::getpid()) + ".undo");
 }
 
 }  // namespace
@@ -194,23 +181,13 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
         return kExitOk;
     }
     if (!Confirmed(options.Has("--yes"))) return Fail("not confirmed (give --yes to restore without asking)", kExitFailure);
-    const std::filesystem::path undo = UndoFileFor(*disk);
+    const std::filesystem::path undo = NewUndoFilePath(*disk);
     if (auto applied = ApplyRestore(devices, number, *disk, plan, undo); !applied) {
         return Fail(std::string(RestoreMessage(kRestoreCannotAccess)) + "(" + applied.error().message + ")", kExitFailure);
     }
     std::cout << "The partition has been recovered successfully.\n"
               << "Undo file: " << undo.string() << " (lumacore-cli partitions --disk " << number << " undo FILE)\n";
-    const std::string path = devices.PhysicalDrivePath(number);
-    auto device = Device::Open(path, AccessMode::ReadOnly);
-    if (device && (*device)->isBlockDevice()) {
-        if (auto reread = RereadPartitionTable(path); reread) {
-            std::cout << "The kernel has read the new partition table; no restart is needed.\n";
-        } else {
-            std::cout << reread.error().message << "; restart the computer to use the restored partition.\n";
-        }
-    } else {
-        std::cout << "The disk is an image file: nothing needs restarting.\n";
-    }
+    std::cout << RefreshPartitionTable(devices, number).message << '\n';
     return kExitOk;
 }
 

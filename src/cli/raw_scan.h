@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
+#include "disk/whole_disk_record.h"
 #include "engines/raw/raw_carver.h"
 #include "engines/raw/signature_entry.h"
 #include "platform/device_map.h"
@@ -35,10 +36,6 @@ struct RawScan {
     RawResultTree tree;
     RawResultTree::ItemId root = RawResultTree::kNoItem;
 };
-
-// A record standing for a whole disk (sector 0 to its end), for carving a disk whose partition table
-// is gone: no letter, no file system.
-PartitionInfo WholeDiskRecord(int diskNumber, std::uint64_t diskBytes);
 
 // Runs the scan; an error when the disk cannot be opened, the signature file cannot be read or holds
 // no signature, or a requested type is not in it.

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 #include "core/byte_reader.h"
+#include "partition/partition_backup.h"
 #include "partition/partition_entry.h"
 #include "partition/partition_search.h"
 
@@ -23,10 +26,6 @@ constexpr std::uint32_t kMaxUndoSectors = 64;
 
 using Sector = std::array<std::byte, kSector>;
 
-bool IsRestorableName(const std::string& name) {
-    return name == "FAT32" || name == "FAT16" || name == "NTFS" || name == "FAT";
-}
-
 bool ReadSector(ByteSource& disk, std::uint32_t sector, Sector& out) {
     return static_cast<bool>(ReadExact(disk, std::uint64_t{sector} * kSector, out));
 }
@@ -39,6 +38,10 @@ std::uint32_t EntryCount(const Sector& sector, int index) {
 }
 
 }  // namespace
+
+bool IsRestorableName(std::string_view name) {
+    return name == "FAT32" || name == "FAT16" || name == "NTFS" || name == "FAT";
+}
 
 const char* RestoreMessage(int result) {
     switch (result) {
@@ -63,6 +66,13 @@ RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& device
     const std::uint64_t wEnd = std::uint64_t{w.startSector} + w.totalBytes / kSector;
     const std::uint32_t count = static_cast<std::uint32_t>(w.totalBytes / kSector);
     if (count == 0) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+    // A record from a backup or a damaged table may reach past the disk's end: no sector of it may be
+    // planned there.
+    for (const DiskInfo& disk : inventory.disks) {
+        if (disk.diskNumber == diskNumber && wEnd * kSector > disk.sizeBytes) {
+            return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+        }
+    }
     for (const PartitionInfo& y : RecordsOf(inventory, diskNumber)) {
         if (y.FsName() != "Deleted" || y.extendedStart != w.extendedStart ||
             y.tableSector > w.tableSector || std::uint64_t{y.startSector} + y.totalBytes / kSector < wEnd) {
@@ -164,46 +174,133 @@ Result<void> ApplyRestore(const DeviceMap& devices, int diskNumber, const DiskIn
     return device.Flush();
 }
 
-Result<std::size_t> UndoRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk,
-                                const std::filesystem::path& undoFile, bool force) {
-    std::ifstream in(undoFile, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::span<const std::byte> data(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
-    const ByteReader r(data);
+namespace {
+
+// An undo file read into memory and checked against the disk it names.
+struct UndoRecords {
+    std::string bytes;
+    std::size_t header = 0;
+    std::uint32_t count = 0;
+
+    static constexpr std::size_t kRecordSize = 4 + 2 * kSector;
+    std::span<const std::byte> data() const {
+        return {reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()};
+    }
+    std::uint32_t sector(std::uint32_t i) const { return ByteReader(data()).u32le(header + i * kRecordSize); }
+    std::span<const std::byte> oldBytes(std::uint32_t i) const { return data().subspan(header + i * kRecordSize + 4, kSector); }
+    std::span<const std::byte> newBytes(std::uint32_t i) const {
+        return data().subspan(header + i * kRecordSize + 4 + kSector, kSector);
+    }
+};
+
+Result<UndoRecords> ReadUndoFile(const std::filesystem::path& undoFile, const DiskInfo& disk) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(undoFile, error);
     const std::size_t header = sizeof kUndoMagic + DiskInfo::kStoredSize + 4;
-    if (!r.has(0, header) || std::memcmp(bytes.data(), kUndoMagic, sizeof kUndoMagic) != 0) {
+    if (error || size > header + kMaxUndoSectors * UndoRecords::kRecordSize) {
         return Error::Corrupt("not an undo file: " + undoFile.string());
     }
-    const DiskInfo stored = DiskInfo::Deserialize(data.subspan(sizeof kUndoMagic).first<DiskInfo::kStoredSize>());
+    UndoRecords undo;
+    std::ifstream in(undoFile, std::ios::binary);
+    undo.bytes.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    undo.header = header;
+    const ByteReader r(undo.data());
+    if (!r.has(0, header) || std::memcmp(undo.bytes.data(), kUndoMagic, sizeof kUndoMagic) != 0) {
+        return Error::Corrupt("not an undo file: " + undoFile.string());
+    }
+    const DiskInfo stored = DiskInfo::Deserialize(undo.data().subspan(sizeof kUndoMagic).first<DiskInfo::kStoredSize>());
     if (stored.Model() != disk.Model() || stored.sizeBytes != disk.sizeBytes) {
         return Error::Make(ErrorKind::InvalidArgument, "the undo file belongs to another disk");
     }
-    const std::uint32_t count = r.u32le(header - 4);
-    const std::size_t recordSize = 4 + 2 * kSector;
-    if (count > kMaxUndoSectors || data.size() != header + count * recordSize) {
+    undo.count = r.u32le(header - 4);
+    if (undo.count > kMaxUndoSectors || undo.bytes.size() != header + undo.count * UndoRecords::kRecordSize) {
         return Error::Corrupt("the undo file is damaged");
     }
+    return undo;
+}
+
+// Every saved sector must still hold what the restore wrote: anything else means the disk changed since,
+// and putting old bytes back would damage it.
+Result<void> VerifyUndo(ByteSource& device, const UndoRecords& undo) {
+    for (std::uint32_t i = 0; i < undo.count; ++i) {
+        Sector now{};
+        if (!ReadSector(device, undo.sector(i), now)) return Error::Io("cannot read sector " + std::to_string(undo.sector(i)));
+        if (std::memcmp(now.data(), undo.newBytes(i).data(), kSector) != 0) {
+            return Error::Make(ErrorKind::InvalidArgument,
+                               "sector " + std::to_string(undo.sector(i)) + " changed since the restore; nothing was undone");
+        }
+    }
+    return {};
+}
+
+std::string FileNameSafeModel(const DiskInfo& disk) {
+    std::string model = disk.Model();
+    for (char& c : model) {
+        if (c == '/' || c == ' ') c = '_';
+    }
+    return model;
+}
+
+}  // namespace
+
+std::filesystem::path NewUndoFilePath(const DiskInfo& disk) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = FileNameSafeModel(disk) + "-restore-" + stamp + "-" + std::to_string(::getpid());
+    // Two restores within one second from one program (the page allows it) must not share a file.
+    std::filesystem::path path = UserBackupFolder() / (base + ".undo");
+    for (int n = 2; std::filesystem::exists(path); ++n) path = UserBackupFolder() / (base + "-" + std::to_string(n) + ".undo");
+    return path;
+}
+
+std::vector<std::filesystem::path> ListUndoFiles(const DiskInfo& disk) {
+    std::vector<std::pair<std::filesystem::file_time_type, std::filesystem::path>> found;
+    const std::string prefix = FileNameSafeModel(disk) + "-restore-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(UserBackupFolder(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file(error) || entry.path().extension() != ".undo" || name.rfind(prefix, 0) != 0) continue;
+        found.emplace_back(entry.last_write_time(error), entry.path());
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second > b.second;
+    });
+    std::vector<std::filesystem::path> paths;
+    for (auto& [time, path] : found) paths.push_back(std::move(path));
+    return paths;
+}
+
+Result<std::size_t> CheckUndo(const DeviceMap& devices, int diskNumber, const DiskInfo& disk,
+                              const std::filesystem::path& undoFile) {
+    auto undo = ReadUndoFile(undoFile, disk);
+    if (!undo) return undo.error();
+    auto opened = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadOnly);
+    if (!opened) return opened.error();
+    if (auto verified = VerifyUndo(**opened, *undo); !verified) return verified.error();
+    return std::size_t{undo->count};
+}
+
+Result<std::size_t> UndoRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk,
+                                const std::filesystem::path& undoFile, bool force) {
+    auto undo = ReadUndoFile(undoFile, disk);
+    if (!undo) return undo.error();
     auto opened = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadWrite);
     if (!opened) return opened.error();
     BlockDevice& device = **opened;
     // Check everything first, then write: an undo that cannot be completed writes nothing.
-    for (std::uint32_t i = 0; i < count && !force; ++i) {
-        const std::size_t at = header + i * recordSize;
-        Sector now{};
-        if (!ReadSector(device, r.u32le(at), now)) return Error::Io("cannot read sector " + std::to_string(r.u32le(at)));
-        if (std::memcmp(now.data(), data.data() + at + 4 + kSector, kSector) != 0) {
-            return Error::Make(ErrorKind::InvalidArgument,
-                               "sector " + std::to_string(r.u32le(at)) + " changed since the restore; nothing was undone");
-        }
+    if (!force) {
+        if (auto verified = VerifyUndo(device, *undo); !verified) return verified.error();
     }
-    for (std::uint32_t i = count; i-- > 0;) {
-        const std::size_t at = header + i * recordSize;
-        if (auto written = device.WriteAt(std::uint64_t{r.u32le(at)} * kSector, data.subspan(at + 4, kSector)); !written) {
+    for (std::uint32_t i = undo->count; i-- > 0;) {
+        if (auto written = device.WriteAt(std::uint64_t{undo->sector(i)} * kSector, undo->oldBytes(i)); !written) {
             return written.error();
         }
     }
     if (auto flushed = device.Flush(); !flushed) return flushed.error();
-    return std::size_t{count};
+    return std::size_t{undo->count};
 }
 
 }  // namespace lumacore

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/result.h"
@@ -25,6 +26,9 @@ enum RestoreResult : int {
 
 // The message the user sees for a result other than kRestoreDone.
 const char* RestoreMessage(int result);
+
+// The file-system names a restore accepts: those of volumes that had a letter, or that a search found.
+bool IsRestorableName(std::string_view fsName);
 
 constexpr const char* kRestoreWarning = "This operation is very dangerous, Are you sure to continue?";
 constexpr const char* kRestoreSuccess =
@@ -53,6 +57,18 @@ RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& device
 // overwritten), then writes the plan. Any failure before the first write leaves the disk untouched.
 Result<void> ApplyRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk, const RestorePlan& plan,
                           const std::filesystem::path& undoFile);
+
+// A new undo file for a restore on `disk` in the per-user backup folder: the model, the time and the
+// process, so that two restores never share one.
+std::filesystem::path NewUndoFilePath(const DiskInfo& disk);
+
+// The undo files of `disk` (by the model its records name) in the per-user backup folder, newest first.
+std::vector<std::filesystem::path> ListUndoFiles(const DiskInfo& disk);
+
+// Whether an undo file belongs to this disk and every sector it saved still holds what the restore
+// wrote; the number of sectors it would put back. Reads only.
+Result<std::size_t> CheckUndo(const DeviceMap& devices, int diskNumber, const DiskInfo& disk,
+                              const std::filesystem::path& undoFile);
 
 // Puts back the sectors an undo file saved, after checking that the file belongs to this disk (model and
 // size) and that each sector still holds what the restore wrote (unless `force`).

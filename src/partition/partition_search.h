@@ -12,6 +12,9 @@ namespace lumacore {
 // nullptr.
 const char* LostPartitionKind(std::span<const std::byte> sector);
 
+// The last sector a candidate covers (it starts at its first sector and runs for its size).
+std::uint32_t LastSectorOf(const PartitionInfo& candidate);
+
 // The disk's records in volume-table order. A disk whose table has no entry at all (its only partition
 // was deleted, or the table was wiped) has no records; the search then treats everything from sector 63
 // to the end as one unallocated gap.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QUrl>
 
 #include "ui/skin/skin.h"
@@ -22,6 +23,16 @@ MessageObserver& Observer() {
     return observer;
 }
 
+QuestionObserver& Answerer() {
+    static QuestionObserver observer;
+    return observer;
+}
+
+std::function<bool()>& RestartHandler() {
+    static std::function<bool()> handler;
+    return handler;
+}
+
 constexpr const char* kHelpFileName = "lumacore-user-guide.html";
 
 }  // namespace
@@ -36,6 +47,36 @@ void ShowMessage(QWidget* parent, const QString& text) {
 }
 
 void SetMessageObserver(MessageObserver observer) { Observer() = std::move(observer); }
+
+void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+    if (Observer()) {
+        Observer()(caption, text);
+        return;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                QMessageBox::StandardButtons buttons) {
+    if (Answerer()) return Answerer()(caption, text);
+    if (Observer()) {
+        Observer()(caption, text);
+        return buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::No;
+    }
+    QMessageBox box(icon, caption, text, buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void SetQuestionObserver(QuestionObserver observer) { Answerer() = std::move(observer); }
+
+bool RequestSystemRestart() {
+    if (RestartHandler()) return RestartHandler()();
+    // logind decides (and asks for authentication where its policy says so).
+    return QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("reboot")}) == 0;
+}
+
+void SetRestartHandler(std::function<bool()> handler) { RestartHandler() = std::move(handler); }
 
 QString HelpDocumentPath() {
     const QDir programDir(QCoreApplication::applicationDirPath());

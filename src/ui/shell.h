@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <functional>
 #include <memory>
 
-class QMessageBox;
 class QWidget;
 
 // What the windows ask of the desktop: message boxes, the help document and the about box. Tests swap
@@ -23,6 +23,22 @@ void ShowMessage(QWidget* parent, const QString& text);
 using MessageObserver = std::function<void(const QString& caption, const QString& text)>;
 // Replaces every message box with a call of `observer`; an empty function brings the boxes back.
 void SetMessageObserver(MessageObserver observer);
+
+// A message box with its own caption and icon; goes to the observer as well when one is set.
+void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);
+
+// A question: returns the button pressed. A question observer, when set, answers instead of the user;
+// with only a message observer set, the question is reported there and answered with the safe choice
+// (Cancel, or No), so that an unattended run never does anything dangerous.
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                QMessageBox::StandardButtons buttons);
+using QuestionObserver = std::function<QMessageBox::StandardButton(const QString& caption, const QString& text)>;
+void SetQuestionObserver(QuestionObserver observer);
+
+// Restarts the computer through the system's own service manager (systemd); false when it refused or
+// is not there. Tests put a handler of their own in place; an empty function brings the real one back.
+bool RequestSystemRestart();
+void SetRestartHandler(std::function<bool()> handler);
 
 // The user guide that ships beside the program (help/lumacore-user-guide.html), or in the installed data
 // folder; empty when neither is there.

@@ -88,12 +88,14 @@ private Q_SLOTS:
         QCOMPARE(TreeLines(formatted->tree()),
                  (QStringList{QStringLiteral("My Computer"), disk1} + lettered + QStringList{disk2}));
 
-        // Every record, gaps included, for the signature search.
+        // The whole disk and every record, gaps included, for the signature search.
         auto raw = Open(SCAN_RAW);
         QCOMPARE(TreeLines(raw->tree()),
-                 (QStringList{QStringLiteral("My Computer"), disk1} + lettered +
+                 (QStringList{QStringLiteral("My Computer"), disk1, QStringLiteral("    (*:\\) Whole Disk (80.00 MB)")} +
+                  lettered +
                   QStringList{QStringLiteral("    (*:\\) Deleted (992.50 KB)"), ext3,
-                              QStringLiteral("    (*:\\) Deleted (9.97 MB)"), disk2}));
+                              QStringLiteral("    (*:\\) Deleted (9.97 MB)"), disk2,
+                              QStringLiteral("    (*:\\) Whole Disk (1.00 MB)")}));
     }
 
     void theRootStartsSelectedAndExpandedWithNextAndOptionOff() {
@@ -265,6 +267,30 @@ private Q_SLOTS:
         // The images stay attached for the pages that come after.
         auto next = Open(SCAN_RAW);
         QVERIFY(Find(next->tree(), QStringLiteral("Disk image whole-fat16.img (16.00 MB)")));
+    }
+
+    void theWholeDiskIsChosenLikeAPartitionInTheRawMode() {
+        auto page = Open(SCAN_RAW);
+        QTreeWidgetItem* disk = Find(page->tree(), QStringLiteral("Disk image mbr-empty.img (1.00 MB)"));
+        QVERIFY(disk);
+        // A disk whose table holds nothing still has its whole-disk item, and only that one.
+        QCOMPARE(disk->childCount(), 1);
+        page->tree()->setCurrentItem(disk->child(0));
+        QVERIFY(page->nextButton()->isEnabled());
+        QVERIFY(page->optionButton()->isEnabled());
+        const RecoverySettings& s = app_->settings;
+        QCOMPARE(s.PartitionFirstSector, 0u);
+        QCOMPARE(s.ScanStartSector, 0u);
+        QCOMPARE(s.PartitionEndSector, 2048u);
+        QCOMPARE(s.ScanEndSector, 2048u);
+        QCOMPARE(s.SelectedPartition.diskNumber, 1);
+        QCOMPARE(s.SelectedPartition.driveLetter, '*');
+        // The disk's own summary counts partitions only.
+        page->tree()->setCurrentItem(Find(page->tree(), QStringLiteral("Disk image mbr-modern2048.img (80.00 MB)")));
+        QCOMPARE(page->panel()->texts().value(2), QStringLiteral("Count of partitions : 7"));
+        // The other modes have no such item.
+        auto deleted = Open(SCAN_DELETED);
+        QVERIFY(!Find(deleted->tree(), QStringLiteral("(*:\\) Whole Disk (1.00 MB)")));
     }
 
     void optionOpensTheRawOptionsInTheRawMode() {

@@ -145,6 +145,44 @@ TEST_F(RestoreTest, ApplyKeepsAnUndoFileAndUndoPutsEverythingBack) {
     std::filesystem::remove(undo);
 }
 
+TEST_F(RestoreTest, UndoFilesAreNamedApartListedNewestFirstAndCheckedBeforeUse) {
+    const auto data = std::filesystem::temp_directory_path() / ("lumacore-undo-list-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(data);
+    const char* oldData = std::getenv("XDG_DATA_HOME");
+    const std::string saved = oldData ? oldData : "";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const DiskInfo& disk = inventory_.GetDisk(0);
+    const RestorePlan plan = PlanRestore(inventory_, map_, 0, Find(Candidates(), "FAT32"));
+
+    // Two restores in the same second from one program get two files.
+    const auto first = NewUndoFilePath(disk);
+    ASSERT_TRUE(ApplyRestore(map_, 0, disk, plan, first));
+    const auto second = NewUndoFilePath(disk);
+    EXPECT_FALSE(std::filesystem::exists(second)) << second;
+    EXPECT_EQ(first.parent_path(), data / "lumacore" / "backup");
+
+    // Only this disk's files, newest first; the one that still applies says how many sectors it holds.
+    DiskInfo other = disk;
+    other.SetModel("Another Disk");
+    std::ofstream(NewUndoFilePath(other)) << "x";
+    const auto listed = ListUndoFiles(disk);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0], first);
+    auto check = CheckUndo(map_, 0, disk, first);
+    ASSERT_TRUE(check) << check.error().message;
+    EXPECT_EQ(*check, 2u);
+    EXPECT_FALSE(CheckUndo(map_, 0, other, first));
+    ASSERT_TRUE(UndoRestore(map_, 0, disk, first, false));
+    EXPECT_FALSE(CheckUndo(map_, 0, disk, first));
+
+    if (oldData) {
+        ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_DATA_HOME");
+    }
+    std::filesystem::remove_all(data);
+}
+
 TEST_F(RestoreTest, LogicalRestoreAddsARecordAndLinksItFromTheLastOne) {
     PartitionInfo ntfs = Find(Candidates(), "NTFS");
     const RestorePlan plan = PlanRestore(inventory_, map_, 0, ntfs);

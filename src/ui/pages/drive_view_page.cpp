@@ -4,17 +4,18 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMimeData>
-#include <QPainter>
 #include <QTimer>
 
 #include "app/recovery_app.h"
 #include "core/scan_mode.h"
 #include "disk/drive_tree_text.h"
+#include "disk/whole_disk_record.h"
 #include "ui/dialogs/filter_dlg.h"
 #include "ui/pages/result_page_factory.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
+#include "ui/widgets/card.h"
 #include "ui/widgets/drive_info_panel.h"
 
 namespace lumacore::ui {
@@ -24,18 +25,6 @@ namespace {
 // The card behind the tree and the panel beside it.
 const QRect kTreeCard(20, 84, 376, 288);
 const QRect kPanelRect(406, 84, 359, 288);
-
-// The tree sits on a card painted by the page; the card's corners stay visible around it.
-class TreeCard final : public QWidget {
-public:
-    explicit TreeCard(QWidget* parent) : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        skin::PaintCard(p, QRectF(rect()).adjusted(1, 1, -1, -1), 8);
-    }
-};
 
 QString ModeSubtitle(int mode) {
     switch (mode) {
@@ -58,8 +47,7 @@ CDriveViewPage::CDriveViewPage(const PageContext& context, QWidget* parent) : CP
     filter = FilterSettings{};
     filter.date = date;
 
-    auto* card = new TreeCard(this);
-    card->setGeometry(kTreeCard);
+    auto* card = new CCard(kTreeCard, this);
     tree_ = new QTreeWidget(card);
     tree_->setObjectName(QStringLiteral("DriveTree"));
     tree_->setGeometry(QRect(QPoint(0, 0), kTreeCard.size()).adjusted(8, 8, -8, -8));
@@ -113,6 +101,8 @@ void CDriveViewPage::BuildTree() {
     devices_ = app().devices();
     inventory_ = std::make_unique<CDiskInventory>(*devices_);
     inventory_->Refresh();
+    wholeDisks_.clear();
+    wholeDisks_.reserve(static_cast<std::size_t>(inventory_->diskCount()));
 
     auto* root = new QTreeWidgetItem(tree_, QStringList(QString::fromLatin1(kMyComputerText)));
     root->setData(0, kKindRole, kRootItem);
@@ -124,6 +114,13 @@ void CDriveViewPage::BuildTree() {
         diskItem->setData(0, kIndexRole, d);
         diskItem->setIcon(0, skin::PictureIcon(disk.removable ? QStringLiteral("tree-removable")
                                                                : QStringLiteral("tree-disk")));
+        if (mode() == SCAN_RAW) {
+            wholeDisks_.push_back(WholeDiskRecord(disk.diskNumber, disk.sizeBytes));
+            auto* item = new QTreeWidgetItem(diskItem, QStringList(QString::fromStdString(WholeDiskItemText(wholeDisks_.back()))));
+            item->setData(0, kKindRole, kWholeDiskItem);
+            item->setData(0, kIndexRole, static_cast<int>(wholeDisks_.size() - 1));
+            item->setIcon(0, skin::PictureIcon(QStringLiteral("tree-disk")));
+        }
         for (int v = 0; v < inventory_->volumeCount(); ++v) {
             const PartitionInfo& volume = inventory_->GetVolume(v);
             if (volume.diskNumber != disk.diskNumber || !ModeAdmits(mode(), volume.FsName())) continue;
@@ -145,6 +142,7 @@ void CDriveViewPage::BuildTree() {
 std::vector<PartitionInfo> CDriveViewPage::ListedPartitions(const QTreeWidgetItem* diskItem) const {
     std::vector<PartitionInfo> listed;
     for (int i = 0; i < diskItem->childCount(); ++i) {
+        if (diskItem->child(i)->data(0, kKindRole).toInt() != kPartitionItem) continue;
         listed.push_back(inventory_->GetVolume(diskItem->child(i)->data(0, kIndexRole).toInt()));
     }
     return listed;
@@ -156,8 +154,9 @@ void CDriveViewPage::OnSelectionChanged() {
     const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
     const QTreeWidgetItem* item = selected.isEmpty() ? nullptr : selected.front();
     const int kind = item ? item->data(0, kKindRole).toInt() : kRootItem;
-    if (item && kind == kPartitionItem) {
-        selectedPartition_ = &inventory_->GetVolume(item->data(0, kIndexRole).toInt());
+    if (item && (kind == kPartitionItem || kind == kWholeDiskItem)) {
+        const int index = item->data(0, kIndexRole).toInt();
+        selectedPartition_ = kind == kWholeDiskItem ? &wholeDisks_.at(static_cast<std::size_t>(index)) : &inventory_->GetVolume(index);
         app().settings.SelectPartition(*selectedPartition_);
         panel_->ShowPartition(*selectedPartition_);
     } else if (item && kind == kDiskItem) {

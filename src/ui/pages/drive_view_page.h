@@ -20,9 +20,12 @@ class CDriveViewPage final : public CPage {
     Q_OBJECT
 public:
     // Item roles in the tree.
-    enum ItemKind : int { kRootItem = 0, kDiskItem = 1, kPartitionItem = 2 };
+    // A whole-disk item (RAW mode only) is chosen like a partition: sector 0 to the disk's end, whatever
+    // its partition table says, since a lost table is when carving is needed.
+    enum ItemKind : int { kRootItem = 0, kDiskItem = 1, kPartitionItem = 2, kWholeDiskItem = 3 };
     static constexpr int kKindRole = Qt::UserRole;
-    static constexpr int kIndexRole = Qt::UserRole + 1;  // index into the inventory's disk or volume table
+    // Index into the inventory's disk or volume table, or into the whole-disk records.
+    static constexpr int kIndexRole = Qt::UserRole + 1;
 
     CDriveViewPage(const PageContext& context, QWidget* parent);
     ~CDriveViewPage() override;
@@ -56,6 +59,7 @@ private:
 
     std::shared_ptr<const DeviceMap> devices_;
     std::unique_ptr<CDiskInventory> inventory_;
+    std::vector<PartitionInfo> wholeDisks_;
     QTreeWidget* tree_ = nullptr;
     CDriveInfoPanel* panel_ = nullptr;
     CSkinButton* back_ = nullptr;

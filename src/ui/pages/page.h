@@ -16,7 +16,13 @@ enum PageKind : int {
     PAGE_HOME = 101,
     PAGE_DRIVE = 102,
     PAGE_RESULT = 103,  // a result page, or the partition page in the lost-partition mode
+    // The mail-repair pages: the selection page of each file kind, and the repair log (opened with
+    // kRepairLogMode).
+    PAGE_REPAIR_MAIL_FOLDER = 105,      // .dbx files
+    PAGE_REPAIR_PERSONAL_FOLDER = 106,  // .pst files
+    PAGE_REPAIR_LOG = 109,
 };
+inline constexpr int kRepairLogMode = 108;
 
 // The window that hosts the pages. Every move between pages goes through it.
 class PageHost {

@@ -1,6 +1,9 @@
 #include "ui/pages/result_page_factory.h"
 
+#include "app/recovery_app.h"
 #include "core/scan_mode.h"
+#include "ui/dialogs/raw_options_dlg.h"
+#include "ui/pages/partition_page.h"
 #include "ui/pages/result_placeholder_page.h"
 
 namespace lumacore::ui {
@@ -33,10 +36,16 @@ QString ResultPageClassName(ResultPageKind kind) {
     return {};
 }
 
-CPage* CPlaceholderResultPageFactory::Create(ResultPageKind kind, const PageContext& context, QWidget* parent) {
+CPage* CDefaultResultPageFactory::Create(ResultPageKind kind, const PageContext& context, QWidget* parent) {
+    if (kind == ResultPageKind::Partition) return new CPartitionPage(context, parent);
     return new CResultPlaceholderPage(kind, context, parent);
 }
 
-bool CPlaceholderResultPageFactory::RunRawOptions(QWidget*, RecoverySettings&) { return false; }
+bool CDefaultResultPageFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings) {
+    // The signature list lives in the application object for the whole run, like the settings.
+    static RawTypeSelection detached;
+    CRecoveryApp* app = CRecoveryApp::Instance();
+    return CRawOptionsDlg::Edit(parent, settings, app ? app->rawTypeSelection : detached);
+}
 
 }  // namespace lumacore::ui

@@ -44,12 +44,16 @@ public:
     virtual bool RunRawOptions(QWidget* parent, RecoverySettings& settings) = 0;
 };
 
-// Until the result pages exist: a page that says which result page would open for the chosen partition,
-// with the way back.
-class CPlaceholderResultPageFactory final : public ResultPageFactory {
+// The pages this build has: the partition page, the RAW options dialog over the application's signature
+// list, and for the result pages still to come a page that says which one would open for the chosen
+// partition, with the way back. The result pages derive from it and make their own kinds.
+class CDefaultResultPageFactory : public ResultPageFactory {
 public:
     CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
     bool RunRawOptions(QWidget* parent, RecoverySettings& settings) override;
 };
+
+// The name it had while every page was a placeholder.
+using CPlaceholderResultPageFactory = CDefaultResultPageFactory;
 
 }  // namespace lumacore::ui

@@ -207,6 +207,21 @@ void PaintGlyph(QPainter& p, const QString& name, const QRectF& box, const QColo
     } else if (name == QLatin1String("add")) {
         p.drawLine(QPointF(x + w * 0.5, y + w * 0.18), QPointF(x + w * 0.5, y + w * 0.82));
         p.drawLine(QPointF(x + w * 0.18, y + w * 0.5), QPointF(x + w * 0.82, y + w * 0.5));
+    } else if (name == QLatin1String("repair")) {
+        // A wrench: a handle and an open jaw.
+        p.drawLine(QPointF(x + w * 0.18, y + w * 0.82), QPointF(x + w * 0.58, y + w * 0.42));
+        QPainterPath jaw;
+        jaw.moveTo(x + w * 0.56, y + w * 0.26);
+        jaw.arcTo(QRectF(x + w * 0.46, y + w * 0.06, w * 0.48, w * 0.48), 160, 250);
+        p.drawPath(jaw);
+    } else if (name == QLatin1String("undo")) {
+        // An arrow bending back to the left.
+        QPainterPath arc;
+        arc.moveTo(x + w * 0.22, y + w * 0.42);
+        arc.cubicTo(x + w * 0.5, y + w * 0.14, x + w * 0.95, y + w * 0.32, x + w * 0.82, y + w * 0.72);
+        p.drawPath(arc);
+        p.drawPolyline(QPolygonF({QPointF(x + w * 0.2, y + w * 0.14), QPointF(x + w * 0.22, y + w * 0.42),
+                                  QPointF(x + w * 0.5, y + w * 0.44)}));
     } else if (name == QLatin1String("option")) {
         // Three slider lines with knobs: "settings".
         for (int i = 0; i < 3; ++i) {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QComboBox>
+#include <vector>
+
+#include "core/disk_info.h"
+
+namespace lumacore::ui {
+
+// The partition page's disk list: a drop-down whose items are drawn by the page, 34 pixels high, with a
+// removable or fixed disk icon and the disk's model, bus and size. Each item's data is the disk's index
+// in the list given to SetDisks.
+class CDiskListBox : public QComboBox {
+    Q_OBJECT
+  public:
+    static constexpr int kItemHeight = 34;
+
+    explicit CDiskListBox(QWidget* parent);
+
+    void SetDisks(const std::vector<DiskInfo>& disks);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+}  // namespace lumacore::ui
