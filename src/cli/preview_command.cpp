@@ -124,11 +124,14 @@ int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& 
     if (!volume) return Fail(volume.error().message, kExitUsage);
     const FilterSettings everything = FilterSettings::Initial();
 
-    if (mode == "deleted" && IsNtfsRecord(*volume)) {
+    if (IsNtfsRecord(*volume)) {
+        auto range = ScanRangeFromOptions(options, *volume);
+        if (!range) return Fail(range.error().message, kExitUsage);
         Result<std::unique_ptr<NtfsScan>> scan = Error{};
         {
             ProgressLine line(progress);
-            scan = ScanNtfsVolume(devices, *volume, everything, progress);
+            scan = ScanNtfsVolume(devices, *volume, everything, progress,
+                                  mode == "formatted" ? NtfsScanMode::Formatted : NtfsScanMode::Deleted, *range);
         }
         if (!scan) return Fail(scan.error().message, kExitFailure);
         auto node = FindNtfsFile(**scan, *path);
