@@ -103,7 +103,7 @@ ui::FolderId FolderToShow(const ui::ResultFamily& family) {
 }
 
 // A result page after its scan, in details and in icons view, with the first two files ticked.
-void ShootResultPage(Shooter& shooter, CRecoveryApp& app, CMainFrame& frame, int mode,
+bool ShootResultPage(Shooter& shooter, CRecoveryApp& app, CMainFrame& frame, int mode,
                      const std::function<bool(const PartitionInfo&)>& accept, const QString& name) {
     CDiskInventory inventory(*app.devices());
     inventory.Refresh();
@@ -113,10 +113,10 @@ void ShootResultPage(Shooter& shooter, CRecoveryApp& app, CMainFrame& frame, int
         app.settings.SelectPartition(inventory.GetVolume(v));
         chosen = true;
     }
-    if (!chosen) return;
+    if (!chosen) return false;
     frame.view()->Navigate(ui::PAGE_RESULT, mode);
     auto* page = qobject_cast<ui::CResultPage*>(frame.view()->currentPage());
-    if (!page) return;
+    if (!page) return false;
     page->StartScan();
     page->SelectFolder(FolderToShow(page->family()));
     ui::ResultListModel& list = page->listModel();
@@ -127,6 +127,7 @@ void ShootResultPage(Shooter& shooter, CRecoveryApp& app, CMainFrame& frame, int
     page->SetViewMode(ui::VIEW_ICONS);
     shooter.Save(frame, name + QStringLiteral("-icons"));
     page->SetViewMode(ui::VIEW_DETAILS);
+    return true;
 }
 
 QPixmap ButtonSheet(qreal dpr) {
@@ -200,7 +201,10 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
     const auto fsIs = [](const char* name) { return [name](const PartitionInfo& v) { return v.FsName() == name; }; };
     ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("FAT32"), QStringLiteral("06-result-fat"));
     ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("NTFS"), QStringLiteral("06-result-ntfs"));
-    ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("EXT2"), QStringLiteral("06-result-ext"));
+    // An EXT2 volume has the more telling list (this kernel leaves EXT3 deletions only in the journal).
+    if (!ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("EXT2"), QStringLiteral("06-result-ext"))) {
+        ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("EXT3"), QStringLiteral("06-result-ext"));
+    }
     ShootResultPage(shooter, app, frame, SCAN_RAW, fsIs("FAT32"), QStringLiteral("06-result-raw"));
     frame.view()->Navigate(ui::PAGE_RESULT, SCAN_PARTITION);
     shooter.Save(frame, QStringLiteral("07-partition-placeholder"));
