@@ -14,6 +14,8 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # the desktop program; a font so that offscreen screenshots and GUI tests have text on a bare machine
     qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
+    # the result lists' type names come from the desktop's MIME database
+    shared-mime-info
 )
 
 missing=()
