@@ -33,16 +33,19 @@ void Scribble(const std::filesystem::path& file, std::size_t bytes) {
 class FatResultPageTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<testing::ResultPageRig> rig_;
     QTemporaryDir out_;
 
     CResultPage* page() const { return rig_->page(); }
-    std::filesystem::path Out(const std::string& name) const { return std::filesystem::path(out_.path().toStdString()) / name; }
+    std::filesystem::path Out(const std::string& name) const {
+        return std::filesystem::path(out_.path().toStdString()) / name;
+    }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase() {
-        rig_ = std::make_unique<testing::ResultPageRig>(kImage, [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
+        rig_ = std::make_unique<testing::ResultPageRig>(
+            kImage, [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
         QVERIFY(rig_->hasPartition());
         QVERIFY(rig_->Open(SCAN_DELETED));
         QCOMPARE(page()->className(), QStringLiteral("CResultPage_FAT"));
@@ -59,8 +62,9 @@ private Q_SLOTS:
         QCOMPARE(rig_->Column(ui::kColumnName),
                  QStringList({QStringLiteral("deleted-contiguous.bin"), QStringLiteral("Ελληνικά.txt"),
                               QStringLiteral("old 2020 report.txt"), QStringLiteral("#HORT.txt")}));
-        QCOMPARE(rig_->Column(ui::kColumnSize), QStringList({QStringLiteral("40.00 KB"), QStringLiteral("1.46 KB"),
-                                                             QStringLiteral("3.91 KB"), QStringLiteral("300 Byte")}));
+        QCOMPARE(rig_->Column(ui::kColumnSize),
+                 QStringList({QStringLiteral("40.00 KB"), QStringLiteral("1.46 KB"),
+                              QStringLiteral("3.91 KB"), QStringLiteral("300 Byte")}));
         QCOMPARE(rig_->Column(ui::kColumnModified)[2], QStringLiteral("2020-06-15   12:00:00"));
         QCOMPARE(rig_->Column(ui::kColumnAccessed)[0], QStringLiteral("2026-10-05   12:00:00"));
         QCOMPARE(rig_->Column(ui::kColumnAttributes)[0], QStringLiteral("RW"));
@@ -96,8 +100,10 @@ private Q_SLOTS:
     void recoveryWritesTheTickedFilesByteForByte() {
         rig_->TickFolder(rig_->Folder(QStringLiteral("Old Stuff")), true);
         rig_->RecoverInto(Out("all"));
-        QCOMPARE(FileSha256(Out("all") / "Old Stuff" / "first letter.txt"), ManifestSha256(kImage, "/Old Stuff/first letter.txt"));
-        QCOMPARE(FileSha256(Out("all") / "Old Stuff" / "#ICTURE.bmp"), ManifestSha256(kImage, "/Old Stuff/picture.bmp"));
+        QCOMPARE(FileSha256(Out("all") / "Old Stuff" / "first letter.txt"),
+                 ManifestSha256(kImage, "/Old Stuff/first letter.txt"));
+        QCOMPARE(FileSha256(Out("all") / "Old Stuff" / "#ICTURE.bmp"),
+                 ManifestSha256(kImage, "/Old Stuff/picture.bmp"));
         QCOMPARE(FileSha256(Out("all") / "Old Stuff" / "Nested" / "deep note.txt"),
                  ManifestSha256(kImage, "/Old Stuff/Nested/deep note.txt"));
         QVERIFY(!std::filesystem::exists(Out("all") / "Projects"));  // not ticked
@@ -143,9 +149,10 @@ private Q_SLOTS:
                  QStringList({QStringLiteral("deleted-contiguous.bin"), QStringLiteral("old 2020 report.txt"),
                               QStringLiteral("Ελληνικά.txt"), QStringLiteral("#HORT.txt")}));
         page()->listModel().SortByColumn(ui::kColumnSize);
-        QCOMPARE(rig_->Column(ui::kColumnName),
-                 QStringList({QStringLiteral("#HORT.txt"), QStringLiteral("Ελληνικά.txt"),
-                              QStringLiteral("old 2020 report.txt"), QStringLiteral("deleted-contiguous.bin")}));
+        QCOMPARE(
+            rig_->Column(ui::kColumnName),
+            QStringList({QStringLiteral("#HORT.txt"), QStringLiteral("Ελληνικά.txt"),
+                         QStringLiteral("old 2020 report.txt"), QStringLiteral("deleted-contiguous.bin")}));
         // Name: first click descending, compared without case.
         page()->listModel().SortByColumn(ui::kColumnName);
         QCOMPARE(rig_->Column(ui::kColumnName).first(), QStringLiteral("Ελληνικά.txt"));
@@ -176,7 +183,8 @@ private Q_SLOTS:
         const ui::FileId letter = page()->listModel().FileAt(rig_->Row(QStringLiteral("first letter.txt")));
         QVERIFY(page()->listModel().HasThumbnail(picture));
         QVERIFY(!page()->listModel().HasThumbnail(letter));
-        const auto cell = page()->listModel().index(rig_->Row(QStringLiteral("#ICTURE.bmp")), 0).data(Qt::DecorationRole);
+        const auto cell =
+            page()->listModel().index(rig_->Row(QStringLiteral("#ICTURE.bmp")), 0).data(Qt::DecorationRole);
         QCOMPARE(cell.value<QPixmap>().size(), QSize(90, 90));
 
         page()->SetViewMode(ui::VIEW_ICONS);

@@ -28,13 +28,17 @@ std::string PrefixSha256(const std::filesystem::path& file, qint64 bytes) {
 class OtherResultPagesTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir out_;
-    std::filesystem::path Out(const std::string& name) const { return std::filesystem::path(out_.path().toStdString()) / name; }
+    std::filesystem::path Out(const std::string& name) const {
+        return std::filesystem::path(out_.path().toStdString()) / name;
+    }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void ntfsPage() {
-        ResultPageRig rig("ntfs-deleted", [](const PartitionInfo& v) { return v.FsName() == "NTFS" && v.startSector == 2048; });
+        ResultPageRig rig("ntfs-deleted", [](const PartitionInfo& v) {
+            return v.FsName() == "NTFS" && v.startSector == 2048;
+        });
         ui::CResultPage* page = rig.Open(SCAN_DELETED);
         QVERIFY(page);
         QCOMPARE(page->className(), QStringLiteral("CResultPage_NTFS"));
@@ -57,10 +61,11 @@ private Q_SLOTS:
         }
 
         rig.TickFolder(oldStuff, true);
-        QCOMPARE(page->selectedTotalsText(), QStringLiteral("4 files - 40.89 KB"));  // 2000 + 9270 + 600 + 30000
+        QCOMPARE(page->selectedTotalsText(),
+                 QStringLiteral("4 files - 40.89 KB"));  // 2000 + 9270 + 600 + 30000
         rig.RecoverInto(Out("ntfs"));
-        for (const char* path : {"Old Stuff/first letter.txt", "Old Stuff/picture.bmp", "Old Stuff/Nested/deep note.txt",
-                                 "Old Stuff/Nested/data.bin"}) {
+        for (const char* path : {"Old Stuff/first letter.txt", "Old Stuff/picture.bmp",
+                                 "Old Stuff/Nested/deep note.txt", "Old Stuff/Nested/data.bin"}) {
             QCOMPARE(FileSha256(Out("ntfs") / path), ManifestSha256("ntfs-deleted", std::string("/") + path));
         }
         // Unticked since: not taken by the next run.
@@ -117,7 +122,8 @@ private Q_SLOTS:
         QCOMPARE(page->selectedTotalsText(), QStringLiteral("2 files - 10.52 KB"));  // 1500 + 9270
         rig.RecoverInto(Out("ext"));
         QCOMPARE(FileSha256(Out("ext") / "inode_00000011.tmp"), ManifestSha256("ext2-deleted", "/Grüße.txt"));
-        QCOMPARE(FileSha256(Out("ext") / "inode_0000065C.tmp"), ManifestSha256("ext2-deleted", "/docs/old/picture.bmp"));
+        QCOMPARE(FileSha256(Out("ext") / "inode_0000065C.tmp"),
+                 ManifestSha256("ext2-deleted", "/docs/old/picture.bmp"));
         QCOMPARE(std::distance(std::filesystem::directory_iterator(Out("ext")), {}), 2);
 
         // Overwrite: No keeps the file, Yes to All writes the rest without asking again.
@@ -126,7 +132,8 @@ private Q_SLOTS:
         rig.RecoverInto(Out("ext"), {OverwriteAnswer::No, OverwriteAnswer::YesToAll});
         QCOMPARE(rig.asked.size(), 2);
         QCOMPARE(std::filesystem::file_size(Out("ext") / "inode_00000011.tmp"), std::uintmax_t{5});
-        QCOMPARE(FileSha256(Out("ext") / "inode_0000065C.tmp"), ManifestSha256("ext2-deleted", "/docs/old/picture.bmp"));
+        QCOMPARE(FileSha256(Out("ext") / "inode_0000065C.tmp"),
+                 ManifestSha256("ext2-deleted", "/docs/old/picture.bmp"));
 
         // Ticking the tree ticks every file.
         rig.TickFolder(family.root(), true);
@@ -143,7 +150,8 @@ private Q_SLOTS:
         const ui::FolderId bitmaps = rig.Folder(QStringLiteral("Windows bitmap"));
         QVERIFY(bitmaps != ui::kNoFolder);
         page->SelectFolder(bitmaps);
-        QCOMPARE(rig.Column(ui::kColumnName), QStringList({QStringLiteral("File0.bmp"), QStringLiteral("File1.bmp")}));
+        QCOMPARE(rig.Column(ui::kColumnName),
+                 QStringList({QStringLiteral("File0.bmp"), QStringLiteral("File1.bmp")}));
         QCOMPARE(rig.Column(ui::kColumnSize).front(), QStringLiteral("54.0KB"));
 
         {
@@ -156,7 +164,8 @@ private Q_SLOTS:
         QCOMPARE(page->selectedTotalsText(), QStringLiteral("1 files - 54.00 KB"));
         rig.RecoverInto(Out("raw"));
         // The carved file starts with the chart that was written there.
-        QCOMPARE(PrefixSha256(Out("raw") / "bmp" / "File0.bmp", 18486), ManifestSha256("fat16-default", "/Projects/2023/Q4/chart.bmp"));
+        QCOMPARE(PrefixSha256(Out("raw") / "bmp" / "File0.bmp", 18486),
+                 ManifestSha256("fat16-default", "/Projects/2023/Q4/chart.bmp"));
         QCOMPARE(std::filesystem::file_size(Out("raw") / "bmp" / "File0.bmp"), std::uintmax_t{54 * 1024});
         QVERIFY(!std::filesystem::exists(Out("raw") / "bmp" / "File1.bmp"));
 

@@ -14,7 +14,8 @@
 
 namespace lumacore::testing {
 
-ResultPageRig::ResultPageRig(const std::string& image, const std::function<bool(const PartitionInfo&)>& volume)
+ResultPageRig::ResultPageRig(const std::string& image,
+                             const std::function<bool(const PartitionInfo&)>& volume)
     : app_(std::make_unique<CRecoveryApp>()) {
     QString error;
     if (!app_->ConfigureDevices({FixtureImage(image)}, false, &error)) return;
@@ -65,7 +66,9 @@ QStringList ResultPageRig::Column(int column) const {
     return texts;
 }
 
-int ResultPageRig::Row(const QString& name) const { return static_cast<int>(Column(ui::kColumnName).indexOf(name)); }
+int ResultPageRig::Row(const QString& name) const {
+    return static_cast<int>(Column(ui::kColumnName).indexOf(name));
+}
 
 void ResultPageRig::TickFolder(ui::FolderId folder, bool checked) {
     page_->treeModel().setData(page_->treeModel().IndexOf(folder), checked ? Qt::Checked : Qt::Unchecked,
@@ -74,7 +77,8 @@ void ResultPageRig::TickFolder(ui::FolderId folder, bool checked) {
 
 void ResultPageRig::TickRow(const QString& name, bool checked) {
     ui::ResultListModel& list = page_->listModel();
-    list.setData(list.index(Row(name), ui::kColumnName), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    list.setData(list.index(Row(name), ui::kColumnName), checked ? Qt::Checked : Qt::Unchecked,
+                 Qt::CheckStateRole);
 }
 
 void ResultPageRig::RecoverInto(const std::filesystem::path& folder, std::vector<OverwriteAnswer> answers) {

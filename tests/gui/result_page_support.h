@@ -16,7 +16,7 @@ namespace lumacore::testing {
 // A result page opened on a fixture image the way the drive page leaves things: the partition chosen
 // in the application object, then the page created and its scan run to the end.
 class ResultPageRig {
-public:
+  public:
     // `volume` picks the partition among the image's volume records.
     ResultPageRig(const std::string& image, const std::function<bool(const PartitionInfo&)>& volume);
 
@@ -39,7 +39,7 @@ public:
     void RecoverInto(const std::filesystem::path& folder, std::vector<OverwriteAnswer> answers = {});
     QStringList asked;
 
-private:
+  private:
     std::unique_ptr<CRecoveryApp> app_;
     RecordingHost host_;
     std::unique_ptr<ui::CResultPage> page_;

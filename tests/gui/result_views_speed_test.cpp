@@ -22,7 +22,7 @@ constexpr std::uint32_t kFolders = 10000;
 
 // Folder 0 is the root, 1 holds every file, 2 .. kFolders+1 are empty sub-folders of the root.
 class GeneratedFamily final : public ui::ResultFamily {
-public:
+  public:
     GeneratedFamily() {
         const char* extensions[] = {"txt", "jpg", "doc", "bin", "png", "mp3", "xlsx", "zip"};
         for (std::uint32_t i = 0; i < kFiles; ++i) {
@@ -40,7 +40,9 @@ public:
     QString ScanTitle(int) const override { return QStringLiteral("Scanning Deleted Files ..."); }
     bool Scan(const ui::ScanRequest&) override { return true; }
     ui::FolderId root() const override { return 0; }
-    const std::vector<ui::FolderId>& children(ui::FolderId f) const override { return f == 0 ? rootChildren_ : none_; }
+    const std::vector<ui::FolderId>& children(ui::FolderId f) const override {
+        return f == 0 ? rootChildren_ : none_;
+    }
     ui::FolderId parent(ui::FolderId f) const override { return f == 0 ? ui::kNoFolder : 0; }
     int rowInParent(ui::FolderId f) const override { return f == 0 ? 0 : static_cast<int>(f - 1); }
     QString folderText(ui::FolderId f) const override {
@@ -59,11 +61,16 @@ public:
     std::uint64_t fileSize(ui::FileId f) const override { return sizes_[f]; }
     QString cellText(ui::FileId f, int column) const override {
         switch (column) {
-            case ui::kColumnName: return QString::fromStdString(names_[f]);
-            case ui::kColumnSize: return QString::number(sizes_[f]);
-            case ui::kColumnAttributes: return QStringLiteral("RW");
-            case ui::kColumnType: return {};
-            default: return QStringLiteral("2026-10-05   09:30:00");
+            case ui::kColumnName:
+                return QString::fromStdString(names_[f]);
+            case ui::kColumnSize:
+                return QString::number(sizes_[f]);
+            case ui::kColumnAttributes:
+                return QStringLiteral("RW");
+            case ui::kColumnType:
+                return {};
+            default:
+                return QStringLiteral("2026-10-05   09:30:00");
         }
     }
     ui::SortKey sortKey(ui::FileId f, int column) const override {
@@ -72,11 +79,15 @@ public:
         return {column == ui::kColumnSize ? sizes_[f] : (f * 40503u) % 65536u, {}};
     }
     FilterSubject filterSubject(ui::FileId f) const override { return {names_[f], {}, 0, sizes_[f]}; }
-    Result<std::vector<std::byte>> Read(ui::FileId, std::uint64_t) override { return std::vector<std::byte>{}; }
+    Result<std::vector<std::byte>> Read(ui::FileId, std::uint64_t) override {
+        return std::vector<std::byte>{};
+    }
     ui::NothingCheckedNotice NothingChecked() const override { return {}; }
-    ui::RecoveryReport Recover(RecoveredFileWriter&, ProgressFields&, const StopToken&) override { return {}; }
+    ui::RecoveryReport Recover(RecoveredFileWriter&, ProgressFields&, const StopToken&) override {
+        return {};
+    }
 
-private:
+  private:
     std::vector<std::string> names_;
     std::vector<std::uint64_t> sizes_;
     std::vector<ui::FileId> files_;
@@ -95,7 +106,7 @@ void Settle() {
 class ResultViewsSpeedTest : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void bigFolderAndBigTree() {
         CRecoveryApp app;
         testing::RecordingHost host;
@@ -119,7 +130,10 @@ private Q_SLOTS:
         QCOMPARE(page.foundTotals().count, std::uint64_t{kFiles});
 
         QString figures = QStringLiteral("tree of %1 folders: %2 ms; list of %3 files: %4 ms; sort by")
-                              .arg(kFolders).arg(treeMs).arg(kFiles).arg(fillMs);
+                              .arg(kFolders)
+                              .arg(treeMs)
+                              .arg(kFiles)
+                              .arg(fillMs);
         qint64 slowestSort = 0;
         for (int column = 0; column < ui::kColumnCount; ++column) {
             clock.restart();
@@ -127,7 +141,10 @@ private Q_SLOTS:
             Settle();
             const qint64 ms = clock.elapsed();
             slowestSort = std::max(slowestSort, ms);
-            figures += QStringLiteral(" %1 %2 ms;").arg(page.listModel().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()).arg(ms);
+            figures +=
+                QStringLiteral(" %1 %2 ms;")
+                    .arg(page.listModel().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString())
+                    .arg(ms);
         }
         // Ticking the whole folder from the tree and recounting.
         clock.restart();

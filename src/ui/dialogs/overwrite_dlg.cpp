@@ -44,7 +44,9 @@ COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* owner) : QDialog(
     setMinimumWidth(440);
 }
 
-QString COverwriteDlg::questionText() const { return name_->text(); }
+QString COverwriteDlg::questionText() const {
+    return name_->text();
+}
 
 void COverwriteDlg::Answer(OverwriteAnswer answer) {
     answer_ = answer;

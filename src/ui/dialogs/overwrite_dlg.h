@@ -15,7 +15,7 @@ namespace lumacore::ui {
 // reads answer(), not the dialog's result.
 class COverwriteDlg final : public QDialog {
     Q_OBJECT
-public:
+  public:
     COverwriteDlg(const QString& fileName, QWidget* owner);
 
     OverwriteAnswer answer() const { return answer_; }
@@ -31,7 +31,7 @@ public:
 
     void reject() override;
 
-private:
+  private:
     void Answer(OverwriteAnswer answer);
 
     OverwriteAnswer answer_ = OverwriteAnswer::Cancel;

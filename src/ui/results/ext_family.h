@@ -10,7 +10,7 @@ namespace lumacore::ui {
 // The EXT page's engine: deleted inodes (and the journal's older copies) under "Lost files", one flat
 // list with one check rule, files written straight into the destination.
 class ExtFamily final : public TreeResultFamily<ExtItemData, ExtFileNode> {
-public:
+  public:
     using TreeResultFamily::TreeResultFamily;
 
     PreviewFamily previewFamily() const override { return PreviewFamily::Ext; }
@@ -26,9 +26,10 @@ public:
     Result<std::vector<std::byte>> Read(FileId file, std::uint64_t maxBytes) override;
 
     NothingCheckedNotice NothingChecked() const override { return {}; }
-    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) override;
+    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                           const StopToken& stop) override;
 
-private:
+  private:
     std::vector<ExtFileNode*> RecordsOf(const ExtResultTree::Item& item) const override;
     bool& Flag(ExtFileNode& node) const override { return node.checked; }
 

@@ -30,15 +30,10 @@ bool FatFamily::Scan(const ScanRequest& request) {
             range.end = settings.ScanEndSector - first;
         }
     }
-    auto scan = ScanFatVolume(*devices_, partition_, settings.Filter, request.progress,
-                              formatted ? FatScanMode::Formatted : FatScanMode::Deleted, range, &request.stop);
-    if (!scan) {
-        Index(nullptr, kNoFolder);
-        return false;
-    }
-    scan_ = std::move(*scan);
-    Index(&scan_->tree, scan_->root);
-    return true;
+    return Keep(
+        ScanFatVolume(*devices_, partition_, settings.Filter, request.progress,
+                      formatted ? FatScanMode::Formatted : FatScanMode::Deleted, range, &request.stop),
+        scan_);
 }
 
 std::vector<FatFileNode*> FatFamily::RecordsOf(const FatResultTree::Item& item) const {
@@ -51,27 +46,41 @@ std::vector<FatFileNode*> FatFamily::RecordsOf(const FatResultTree::Item& item) 
 QString FatFamily::cellText(FileId file, int column) const {
     const FatFileNode& node = record(file);
     switch (column) {
-        case kColumnName: return QString::fromStdString(node.displayName);
-        case kColumnSize: return QString::fromStdString(FatSizeText(node.size));
-        case kColumnAttributes: return QString::fromStdString(node.attributeText);
-        case kColumnModified: return QString::fromStdString(FatDateTimeText(node.lastWriteDate, node.lastWriteTime));
-        case kColumnCreated: return QString::fromStdString(FatDateTimeText(node.creationDate, node.creationTime));
-        case kColumnAccessed: return QString::fromStdString(FatAccessDateText(node.lastAccessDate));
-        default: return {};
+        case kColumnName:
+            return QString::fromStdString(node.displayName);
+        case kColumnSize:
+            return QString::fromStdString(FatSizeText(node.size));
+        case kColumnAttributes:
+            return QString::fromStdString(node.attributeText);
+        case kColumnModified:
+            return QString::fromStdString(FatDateTimeText(node.lastWriteDate, node.lastWriteTime));
+        case kColumnCreated:
+            return QString::fromStdString(FatDateTimeText(node.creationDate, node.creationTime));
+        case kColumnAccessed:
+            return QString::fromStdString(FatAccessDateText(node.lastAccessDate));
+        default:
+            return {};
     }
 }
 
 SortKey FatFamily::sortKey(FileId file, int column) const {
     const FatFileNode& node = record(file);
     switch (column) {
-        case kColumnName: return {0, LowerCaseUtf8(node.displayName)};
-        case kColumnSize: return {node.size, {}};
-        case kColumnAttributes: return {0, node.attributeText};
+        case kColumnName:
+            return {0, LowerCaseUtf8(node.displayName)};
+        case kColumnSize:
+            return {node.size, {}};
+        case kColumnAttributes:
+            return {0, node.attributeText};
         // Date in the high half, time in the low half: the order of the moments.
-        case kColumnModified: return {std::uint64_t{node.lastWriteDate} << 16 | node.lastWriteTime, {}};
-        case kColumnCreated: return {std::uint64_t{node.creationDate} << 16 | node.creationTime, {}};
-        case kColumnAccessed: return {node.lastAccessDate, {}};
-        default: return {};
+        case kColumnModified:
+            return {std::uint64_t{node.lastWriteDate} << 16 | node.lastWriteTime, {}};
+        case kColumnCreated:
+            return {std::uint64_t{node.creationDate} << 16 | node.creationTime, {}};
+        case kColumnAccessed:
+            return {node.lastAccessDate, {}};
+        default:
+            return {};
     }
 }
 
@@ -104,12 +113,15 @@ NothingCheckedNotice FatFamily::NothingChecked() const {
     return {QString(), QString::fromLatin1(kPleaseCheckFiles), false};
 }
 
-RecoveryReport FatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) {
+RecoveryReport FatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) {
     auto extractor = OpenExtractor();
-    if (!extractor) return {QString::fromLatin1(kProductTitle), QString::fromStdString(extractor.error().message), true};
-    RunFatRecovery(scan_->tree, scan_->root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
-        return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
-    });
+    if (!extractor)
+        return {QString::fromLatin1(kProductTitle), QString::fromStdString(extractor.error().message), true};
+    RunFatRecovery(
+        scan_->tree, scan_->root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
+            return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
+        });
     // The FAT page reports nothing per file: what could not be written is missing or short.
     return {};
 }

@@ -12,7 +12,7 @@ namespace lumacore::ui {
 // The FAT page's engine: the deleted-file or formatted-drive scan, files read as one run from their
 // first cluster, folders recreated as the tree shows them.
 class FatFamily final : public TreeResultFamily<FileNodeList, FatFileNode> {
-public:
+  public:
     using TreeResultFamily::TreeResultFamily;
 
     PreviewFamily previewFamily() const override { return PreviewFamily::Fat; }
@@ -28,9 +28,10 @@ public:
     Result<std::vector<std::byte>> Read(FileId file, std::uint64_t maxBytes) override;
 
     NothingCheckedNotice NothingChecked() const override;
-    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) override;
+    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                           const StopToken& stop) override;
 
-private:
+  private:
     std::vector<FatFileNode*> RecordsOf(const FatResultTree::Item& item) const override;
     bool& Flag(FatFileNode& node) const override { return node.checked; }
     Result<FatExtractor> OpenExtractor() const;

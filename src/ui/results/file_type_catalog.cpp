@@ -10,7 +10,8 @@ namespace {
 QString ExtensionOf(std::string_view fileName) {
     const std::size_t dot = fileName.rfind('.');
     if (dot == std::string_view::npos) return {};
-    return QString::fromUtf8(fileName.data() + dot + 1, static_cast<qsizetype>(fileName.size() - dot - 1)).toLower();
+    return QString::fromUtf8(fileName.data() + dot + 1, static_cast<qsizetype>(fileName.size() - dot - 1))
+        .toLower();
 }
 
 }  // namespace
@@ -21,18 +22,21 @@ const FileTypeCatalog::Entry& FileTypeCatalog::ForName(std::string_view fileName
     if (found != byExtension_.end()) return *found;
 
     Entry entry;
-    const QMimeType mime = extension.isEmpty()
-                               ? mimes_.mimeTypeForName(QStringLiteral("application/octet-stream"))
-                               : mimes_.mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
+    const QMimeType mime =
+        extension.isEmpty()
+            ? mimes_.mimeTypeForName(QStringLiteral("application/octet-stream"))
+            : mimes_.mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
     if (mime.isValid() && !mime.isDefault()) {
         entry.typeName = mime.comment();
     } else {
-        entry.typeName = extension.isEmpty() ? QStringLiteral("File") : extension.toUpper() + QStringLiteral(" File");
+        entry.typeName =
+            extension.isEmpty() ? QStringLiteral("File") : extension.toUpper() + QStringLiteral(" File");
     }
     static const QFileIconProvider provider;
     const QIcon fallback = provider.icon(QAbstractFileIconProvider::File);
-    entry.icon = mime.isValid() ? QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), fallback))
-                                : fallback;
+    entry.icon = mime.isValid()
+                     ? QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), fallback))
+                     : fallback;
     if (entry.icon.isNull()) entry.icon = fallback;
     entry.iconCell = QPixmap::fromImage(ThumbnailCell(entry.icon.pixmap(48, 48).toImage()));
     return *byExtension_.insert(extension, entry);
@@ -45,7 +49,8 @@ QImage ThumbnailCell(const QImage& picture) {
     if (!picture.isNull()) {
         const QSize size = picture.size().boundedTo(QSize(kThumbnailSize, kThumbnailSize));
         const QSize fitted = picture.size().scaled(size, Qt::KeepAspectRatio);
-        const QRect target(QPoint((kThumbnailSize - fitted.width()) / 2, (kThumbnailSize - fitted.height()) / 2), fitted);
+        const QRect target(
+            QPoint((kThumbnailSize - fitted.width()) / 2, (kThumbnailSize - fitted.height()) / 2), fitted);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(target, picture);
     }

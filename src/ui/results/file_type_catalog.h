@@ -13,7 +13,7 @@ namespace lumacore::ui {
 // (the list's "Type" column, its small icons and the icon cells of the thumbnail view). Looked up once
 // per extension: a list of 100,000 files has only a handful. User-interface thread only.
 class FileTypeCatalog {
-public:
+  public:
     struct Entry {
         QString typeName;  // "PNG image", "Plain text document", or "XYZ File" when the desktop has none
         QIcon icon;
@@ -22,7 +22,7 @@ public:
 
     const Entry& ForName(std::string_view fileName);
 
-private:
+  private:
     QMimeDatabase mimes_;
     QHash<QString, Entry> byExtension_;
 };

@@ -15,14 +15,7 @@ QString NtfsFamily::ScanTitle(int mode) const {
 bool NtfsFamily::Scan(const ScanRequest& request) {
     // The formatted-drive mode has its own title; the engine's MFT record walk for it takes the mode
     // once it is there. Until then both modes read the MFT as the deleted-file scan does.
-    auto scan = ScanNtfsVolume(*devices_, partition_, request.settings.Filter, request.progress);
-    if (!scan) {
-        Index(nullptr, kNoFolder);
-        return false;
-    }
-    scan_ = std::move(*scan);
-    Index(&scan_->tree, scan_->root);
-    return true;
+    return Keep(ScanNtfsVolume(*devices_, partition_, request.settings.Filter, request.progress), scan_);
 }
 
 std::vector<NtfsFileNode*> NtfsFamily::RecordsOf(const NtfsResultTree::Item& item) const {
@@ -37,26 +30,40 @@ std::vector<NtfsFileNode*> NtfsFamily::RecordsOf(const NtfsResultTree::Item& ite
 QString NtfsFamily::cellText(FileId file, int column) const {
     const NtfsFileNode& node = record(file);
     switch (column) {
-        case kColumnName: return QString::fromStdString(node.name);
-        case kColumnSize: return QString::fromStdString(NtfsSizeText(node.size));
-        case kColumnAttributes: return QString::fromStdString(NtfsAttributeText(node.attributes, node.deleted));
-        case kColumnModified: return QString::fromStdString(NtfsTimeText(node.modificationTime));
-        case kColumnCreated: return QString::fromStdString(NtfsTimeText(node.creationTime));
-        case kColumnAccessed: return QString::fromStdString(NtfsTimeText(node.accessTime));
-        default: return {};
+        case kColumnName:
+            return QString::fromStdString(node.name);
+        case kColumnSize:
+            return QString::fromStdString(NtfsSizeText(node.size));
+        case kColumnAttributes:
+            return QString::fromStdString(NtfsAttributeText(node.attributes, node.deleted));
+        case kColumnModified:
+            return QString::fromStdString(NtfsTimeText(node.modificationTime));
+        case kColumnCreated:
+            return QString::fromStdString(NtfsTimeText(node.creationTime));
+        case kColumnAccessed:
+            return QString::fromStdString(NtfsTimeText(node.accessTime));
+        default:
+            return {};
     }
 }
 
 SortKey NtfsFamily::sortKey(FileId file, int column) const {
     const NtfsFileNode& node = record(file);
     switch (column) {
-        case kColumnName: return {0, LowerCaseUtf8(node.name)};
-        case kColumnSize: return {node.size, {}};
-        case kColumnAttributes: return {node.attributes, {}};
-        case kColumnModified: return {node.modificationTime, {}};
-        case kColumnCreated: return {node.creationTime, {}};
-        case kColumnAccessed: return {node.accessTime, {}};
-        default: return {};
+        case kColumnName:
+            return {0, LowerCaseUtf8(node.name)};
+        case kColumnSize:
+            return {node.size, {}};
+        case kColumnAttributes:
+            return {node.attributes, {}};
+        case kColumnModified:
+            return {node.modificationTime, {}};
+        case kColumnCreated:
+            return {node.creationTime, {}};
+        case kColumnAccessed:
+            return {node.accessTime, {}};
+        default:
+            return {};
     }
 }
 
@@ -72,13 +79,15 @@ NothingCheckedNotice NtfsFamily::NothingChecked() const {
     return {QString::fromLatin1(kNtfsReportCaption), QString::fromLatin1(kNtfsNothingSelected), true};
 }
 
-RecoveryReport NtfsFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) {
+RecoveryReport NtfsFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                   const StopToken& stop) {
     CNtfsVolume& volume = *scan_->volume;
     volume.ClearSelection();
     volume.BuildSelection(scan_->tree, scan_->root);
-    const NtfsRecoverRunResult result =
-        RunNtfsRecovery(volume.selection(), writer, progress, stop, [&](const NtfsFileNode& node, OutputFile& out) {
-            return volume.WriteFileData(node, [&](std::span<const std::byte> data) { return out.Write(data); });
+    const NtfsRecoverRunResult result = RunNtfsRecovery(
+        volume.selection(), writer, progress, stop, [&](const NtfsFileNode& node, OutputFile& out) {
+            return volume.WriteFileData(node,
+                                        [&](std::span<const std::byte> data) { return out.Write(data); });
         });
     if (result.reportLines.empty()) return {};
     return {QString::fromLatin1(kNtfsReportCaption), QString::fromStdString(result.ReportText()), false};

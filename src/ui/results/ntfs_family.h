@@ -10,7 +10,7 @@ namespace lumacore::ui {
 // The NTFS page's engine: the MFT scan, files read through their run lists, each written into its
 // stored folder chain; failures gathered into one report.
 class NtfsFamily final : public TreeResultFamily<NtfsFolderData, NtfsFileNode> {
-public:
+  public:
     using TreeResultFamily::TreeResultFamily;
 
     PreviewFamily previewFamily() const override { return PreviewFamily::Ntfs; }
@@ -27,9 +27,10 @@ public:
     // The selection list: every selected file, wherever its folder is.
     bool HasRecoverableSelection() const override { return AnyFileChecked(); }
     NothingCheckedNotice NothingChecked() const override;
-    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) override;
+    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                           const StopToken& stop) override;
 
-private:
+  private:
     std::vector<NtfsFileNode*> RecordsOf(const NtfsResultTree::Item& item) const override;
     bool& Flag(NtfsFileNode& node) const override { return node.selected; }
 

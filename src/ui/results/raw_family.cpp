@@ -6,7 +6,9 @@
 
 namespace lumacore::ui {
 
-QString RawFamily::ScanTitle(int) const { return QString::fromLatin1(kScanningRaw); }
+QString RawFamily::ScanTitle(int) const {
+    return QString::fromLatin1(kScanningRaw);
+}
 
 bool RawFamily::Scan(const ScanRequest& request) {
     const RecoverySettings& settings = request.settings;
@@ -19,14 +21,7 @@ bool RawFamily::Scan(const ScanRequest& request) {
         carve.end = settings.ScanEndSector - first;
     }
     if (settings.RawSizeLimit > 0) carve.sizeLimitKb = static_cast<std::uint32_t>(settings.RawSizeLimit);
-    auto scan = ScanRaw(*devices_, carve, request.progress, &request.stop);
-    if (!scan) {
-        Index(nullptr, kNoFolder);
-        return false;
-    }
-    scan_ = std::move(*scan);
-    Index(&scan_->tree, scan_->root);
-    return true;
+    return Keep(ScanRaw(*devices_, carve, request.progress, &request.stop), scan_);
 }
 
 std::vector<RawFileNode*> RawFamily::RecordsOf(const RawResultTree::Item& item) const {
@@ -41,20 +36,26 @@ std::vector<RawFileNode*> RawFamily::RecordsOf(const RawResultTree::Item& item) 
 QString RawFamily::cellText(FileId file, int column) const {
     const RawFileNode& node = record(file);
     switch (column) {
-        case kColumnName: return QString::fromStdString(node.name);
+        case kColumnName:
+            return QString::fromStdString(node.name);
         // Carved files have no attributes and no times; their size reads as on the NTFS page.
-        case kColumnSize: return QString::fromStdString(NtfsSizeText(node.length));
-        default: return {};
+        case kColumnSize:
+            return QString::fromStdString(NtfsSizeText(node.length));
+        default:
+            return {};
     }
 }
 
 SortKey RawFamily::sortKey(FileId file, int column) const {
     const RawFileNode& node = record(file);
     switch (column) {
-        case kColumnName: return {0, LowerCaseUtf8(node.name)};
-        case kColumnSize: return {node.length, {}};
+        case kColumnName:
+            return {0, LowerCaseUtf8(node.name)};
+        case kColumnSize:
+            return {node.length, {}};
         // Otherwise the order found, which is the order on the disk.
-        default: return {node.firstSector, {}};
+        default:
+            return {node.firstSector, {}};
     }
 }
 
@@ -74,7 +75,8 @@ NothingCheckedNotice RawFamily::NothingChecked() const {
     return {QString::fromLatin1(kRawNothingSelectedCaption), QString::fromLatin1(kRawNothingSelected), true};
 }
 
-RecoveryReport RawFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) {
+RecoveryReport RawFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) {
     const RawRecoverRunResult result = RecoverRaw(*scan_, writer, progress, stop);
     if (result.reportLines.empty()) return {};
     return {QString::fromLatin1(kRawReportCaption), QString::fromStdString(result.ReportText()), true};

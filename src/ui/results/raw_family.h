@@ -10,7 +10,7 @@ namespace lumacore::ui {
 // The RAW page's engine: files carved by their signatures, one tree item per kind, each file written
 // into a folder named by its extension; failures gathered into one report.
 class RawFamily final : public TreeResultFamily<std::vector<std::uint32_t>, RawFileNode> {
-public:
+  public:
     using TreeResultFamily::TreeResultFamily;
 
     PreviewFamily previewFamily() const override { return PreviewFamily::Raw; }
@@ -27,9 +27,10 @@ public:
     // The selection list: every selected file, wherever its folder is.
     bool HasRecoverableSelection() const override { return AnyFileChecked(); }
     NothingCheckedNotice NothingChecked() const override;
-    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) override;
+    RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                           const StopToken& stop) override;
 
-private:
+  private:
     std::vector<RawFileNode*> RecordsOf(const RawResultTree::Item& item) const override;
     bool& Flag(RawFileNode& node) const override { return node.selected; }
 

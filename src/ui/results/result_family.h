@@ -77,7 +77,7 @@ struct NothingCheckedNotice {
 // Workers call Scan, Read and Recover while the user-interface thread waits in the progress dialog, so
 // nothing here is ever used from two threads at once.
 class ResultFamily {
-public:
+  public:
     virtual ~ResultFamily() = default;
 
     virtual PreviewFamily previewFamily() const = 0;
@@ -127,7 +127,8 @@ public:
     virtual bool HasRecoverableSelection() const { return root() != kNoFolder && folderChecked(root()); }
     virtual NothingCheckedNotice NothingChecked() const = 0;
     // Writes what is ticked now (worker thread) through `writer`.
-    virtual RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress, const StopToken& stop) = 0;
+    virtual RecoveryReport Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                   const StopToken& stop) = 0;
 
     // The preview's view of a record.
     PreviewSource Preview(FileId file);

@@ -7,12 +7,13 @@ namespace lumacore::ui {
 
 namespace {
 
-constexpr std::array<const char*, kColumnCount> kHeaders = {"Name",          "Size",         "Type",         "Attributes",
-                                                             "Date Modified", "Date Created", "Date Accessed"};
+constexpr std::array<const char*, kColumnCount> kHeaders = {
+    "Name", "Size", "Type", "Attributes", "Date Modified", "Date Created", "Date Accessed"};
 
 }  // namespace
 
-ResultListModel::ResultListModel(ResultFamily& family, QObject* parent) : QAbstractTableModel(parent), family_(family) {}
+ResultListModel::ResultListModel(ResultFamily& family, QObject* parent)
+    : QAbstractTableModel(parent), family_(family) {}
 
 void ResultListModel::SetRows(std::vector<FileId> rows) {
     beginResetModel();
@@ -62,7 +63,8 @@ void ResultListModel::SortByColumn(int column) {
     for (std::size_t i = 0; i < order.size(); ++i) newRowOf[order[i]] = static_cast<int>(i);
     QModelIndexList after;
     after.reserve(before.size());
-    for (const QModelIndex& index : before) after << this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column());
+    for (const QModelIndex& index : before)
+        after << this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column());
     std::vector<FileId> sorted(rows_.size());
     for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = rows_[order[i]];
     rows_ = std::move(sorted);
@@ -88,7 +90,9 @@ int ResultListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int ResultListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
@@ -112,8 +116,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         }
         case Qt::TextAlignmentRole:
             return index.column() == kColumnSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
-        case Qt::ToolTipRole: return family_.cellText(file, kColumnName);
-        default: return {};
+        case Qt::ToolTipRole:
+            return family_.cellText(file, kColumnName);
+        default:
+            return {};
     }
 }
 
@@ -126,7 +132,8 @@ bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, i
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
     if (role == Qt::DisplayRole) return QString::fromLatin1(kHeaders[static_cast<std::size_t>(section)]);
-    if (role == Qt::TextAlignmentRole && section == kColumnSize) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::TextAlignmentRole && section == kColumnSize)
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }
 

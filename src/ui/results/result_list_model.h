@@ -17,7 +17,7 @@ namespace lumacore::ui {
 // thumbnails of the icon view. A click on a row's check box is handed to the page (fileCheckClicked).
 class ResultListModel final : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit ResultListModel(ResultFamily& family, QObject* parent = nullptr);
 
     // The rows, in the order given; the thumbnails drawn for the previous rows are forgotten.
@@ -48,10 +48,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void fileCheckClicked(FileId file, bool checked);
 
-private:
+  private:
     ResultFamily& family_;
     mutable FileTypeCatalog types_;
     std::vector<FileId> rows_;

@@ -39,10 +39,10 @@ const QPoint kFoundTotalsAt(28, 352);
 const QPoint kSelectedTotalsAt(298, 352);
 
 class PaneCard final : public QWidget {
-public:
+  public:
     explicit PaneCard(QWidget* parent) : QWidget(parent) {}
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         skin::PaintCard(p, QRectF(rect()).adjusted(1, 1, -1, -1), 8);
@@ -51,14 +51,15 @@ protected:
 
 std::vector<std::filesystem::path> SourceImages(const DeviceMap& devices) {
     std::vector<std::filesystem::path> paths;
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) paths.push_back(devices.PhysicalDrivePath(drive));
+    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive)
+        paths.push_back(devices.PhysicalDrivePath(drive));
     return paths;
 }
 
 }  // namespace
 
-CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamily> family, const QString& className,
-                         QWidget* parent)
+CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamily> family,
+                         const QString& className, QWidget* parent)
     : CPage(context, parent),
       className_(className),
       family_(std::move(family)),
@@ -68,8 +69,8 @@ CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamil
       pageFilter_(FilterSettings::Initial()) {
     setObjectName(className_);
     const PartitionInfo& partition = app().settings.SelectedPartition;
-    SetHeading(QStringLiteral("Found Files"),
-               ModeTitle(mode()) + QStringLiteral("  \u2022  ") + QString::fromStdString(VolumeItemText(partition)));
+    SetHeading(QStringLiteral("Found Files"), ModeTitle(mode()) + QStringLiteral("  \u2022  ") +
+                                                  QString::fromStdString(VolumeItemText(partition)));
 
     auto* card = new PaneCard(this);
     card->setGeometry(kCardRect);
@@ -84,7 +85,8 @@ CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamil
     filter_ = AddCommandButton(QStringLiteral("Filter"), QStringLiteral("option"), QRect(416, 386, 100, 36));
     filter_->setEnabled(false);
     viewMode_ = AddCommandButton(QStringLiteral("View Mode"), QString(), QRect(524, 386, 116, 36));
-    recovery_ = AddCommandButton(QStringLiteral("Recovery"), QStringLiteral("next"), QRect(648, 386, 117, 36), true);
+    recovery_ =
+        AddCommandButton(QStringLiteral("Recovery"), QStringLiteral("next"), QRect(648, 386, 117, 36), true);
 
     connect(back_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(PAGE_DRIVE, mode()); });
     connect(filterCheck_, &QCheckBox::toggled, this, &CResultPage::ApplyFilter);
@@ -234,7 +236,8 @@ void CResultPage::RunThumbnails() {
         std::uint64_t size;
     };
     std::vector<Row> rows;
-    for (FileId file : listModel_->rows()) rows.push_back({file, family_->fileName(file), family_->fileSize(file)});
+    for (FileId file : listModel_->rows())
+        rows.push_back({file, family_->fileName(file), family_->fileSize(file)});
     progress_->SetTitle(QString::fromLatin1(kViewingIcon));
     RunWithProgress(*progress_, stop_, [&](JobContext& job) {
         job.progress().Start("", static_cast<std::int64_t>(rows.size()));
@@ -303,7 +306,8 @@ void CResultPage::Recover() {
     if (!family_->HasRecoverableSelection()) {
         const NothingCheckedNotice notice = family_->NothingChecked();
         if (!notice.text.isEmpty()) {
-            ShowMessage(this, notice.caption, notice.text, notice.information ? MessageIcon::Information : MessageIcon::None);
+            ShowMessage(this, notice.caption, notice.text,
+                        notice.information ? MessageIcon::Information : MessageIcon::None);
         }
         return;
     }
@@ -338,11 +342,14 @@ void CResultPage::Recover() {
         report = family_->Recover(writer, job.progress(), stop_);
     });
     if (!report.text.isEmpty()) {
-        ShowMessage(this, report.caption, report.text, report.error ? MessageIcon::Critical : MessageIcon::Information);
+        ShowMessage(this, report.caption, report.text,
+                    report.error ? MessageIcon::Critical : MessageIcon::Information);
     }
 }
 
-QString CResultPage::foundTotalsText() const { return QString::fromStdString(TotalsText(found_.count, found_.bytes)); }
+QString CResultPage::foundTotalsText() const {
+    return QString::fromStdString(TotalsText(found_.count, found_.bytes));
+}
 
 QString CResultPage::selectedTotalsText() const {
     return QString::fromStdString(TotalsText(selected_.count, selected_.bytes));

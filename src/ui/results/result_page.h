@@ -30,7 +30,7 @@ enum ViewMode : int { VIEW_ICONS = 32773, VIEW_DETAILS = 32774 };
 // ticked files into a folder the user picks, asking before it overwrites anything.
 class CResultPage : public CPage {
     Q_OBJECT
-public:
+  public:
     static constexpr int kScanDelayMs = 300;
     // Thumbnails read at most this much of a file: a picture larger than this is shown by its icon.
     static constexpr std::uint64_t kMaxThumbnailBytes = std::uint64_t{64} << 20;
@@ -80,13 +80,13 @@ public:
     void SetFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
     void SetOverwriteAsker(OverwriteAsker asker) { askOverwrite_ = std::move(asker); }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void scanDone();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void OnFolderCheck(FolderId folder, bool checked);
     void OnFileCheck(FileId file, bool checked);
     void OnSortClicked(int column);

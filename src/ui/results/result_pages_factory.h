@@ -7,11 +7,11 @@ namespace lumacore::ui {
 // Makes the FAT, NTFS, EXT and RAW result pages; the partition page and the RAW options dialog come
 // from the factory it stands in front of.
 class CResultPagesFactory final : public ResultPageFactory {
-public:
+  public:
     CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
     bool RunRawOptions(QWidget* parent, RecoverySettings& settings) override;
 
-private:
+  private:
     CPlaceholderResultPageFactory others_;
 };
 

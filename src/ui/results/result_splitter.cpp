@@ -60,7 +60,8 @@ CResultSplitter::CResultSplitter(ResultTreeModel& tree, ResultListModel& list, Q
     details_->header()->setSectionsClickable(true);
     details_->header()->setSectionsMovable(true);
     details_->header()->setStretchLastSection(false);
-    for (int c = 0; c < static_cast<int>(std::size(kColumnWidths)); ++c) details_->setColumnWidth(c, kColumnWidths[c]);
+    for (int c = 0; c < static_cast<int>(std::size(kColumnWidths)); ++c)
+        details_->setColumnWidth(c, kColumnWidths[c]);
 
     icons_ = new QListView(stack_);
     icons_->setObjectName(QStringLiteral("ResultIcons"));
@@ -85,9 +86,13 @@ CResultSplitter::CResultSplitter(ResultTreeModel& tree, ResultListModel& list, Q
     setSizes({kTreeIdealWidth, 1000});
 }
 
-void CResultSplitter::ShowIcons(bool icons) { stack_->setCurrentWidget(icons ? static_cast<QWidget*>(icons_) : details_); }
+void CResultSplitter::ShowIcons(bool icons) {
+    stack_->setCurrentWidget(icons ? static_cast<QWidget*>(icons_) : details_);
+}
 
-bool CResultSplitter::showingIcons() const { return stack_->currentWidget() == icons_; }
+bool CResultSplitter::showingIcons() const {
+    return stack_->currentWidget() == icons_;
+}
 
 void CResultSplitter::RepaintChecks() {
     tree_->viewport()->update();

@@ -15,7 +15,7 @@ class ResultTreeModel;
 // details list or as a grid of 90 x 90 thumbnails. Both list views share one model and one selection.
 class CResultSplitter final : public QSplitter {
     Q_OBJECT
-public:
+  public:
     CResultSplitter(ResultTreeModel& tree, ResultListModel& list, QWidget* parent);
 
     QTreeView* treeView() const { return tree_; }
@@ -27,7 +27,7 @@ public:
     // Repaints the check boxes of both panes after the check rules ran.
     void RepaintChecks();
 
-private:
+  private:
     QTreeView* tree_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     QTreeView* details_ = nullptr;

@@ -6,7 +6,8 @@
 
 namespace lumacore::ui {
 
-ResultTreeModel::ResultTreeModel(ResultFamily& family, QObject* parent) : QAbstractItemModel(parent), family_(family) {
+ResultTreeModel::ResultTreeModel(ResultFamily& family, QObject* parent)
+    : QAbstractItemModel(parent), family_(family) {
     const QFileIconProvider provider;
     drive_ = skin::PictureIcon(QStringLiteral("tree-partition"));
     folder_ = provider.icon(QAbstractFileIconProvider::Folder);
@@ -33,8 +34,9 @@ FolderId ResultTreeModel::FolderAt(const QModelIndex& index) const {
 QModelIndex ResultTreeModel::index(int row, int column, const QModelIndex& parent) const {
     if (column != 0 || row < 0) return {};
     if (!parent.isValid()) {
-        return row == 0 && family_.root() != kNoFolder ? createIndex(0, 0, static_cast<quintptr>(family_.root()))
-                                                       : QModelIndex();
+        return row == 0 && family_.root() != kNoFolder
+                   ? createIndex(0, 0, static_cast<quintptr>(family_.root()))
+                   : QModelIndex();
     }
     const auto& children = family_.children(FolderAt(parent));
     if (row >= static_cast<int>(children.size())) return {};
@@ -53,20 +55,25 @@ int ResultTreeModel::rowCount(const QModelIndex& parent) const {
     return static_cast<int>(family_.children(FolderAt(parent)).size());
 }
 
-int ResultTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int ResultTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
 QVariant ResultTreeModel::data(const QModelIndex& index, int role) const {
     const FolderId folder = FolderAt(index);
     if (folder == kNoFolder) return {};
     switch (role) {
-        case Qt::DisplayRole: return family_.folderText(folder);
-        case Qt::CheckStateRole: return family_.folderChecked(folder) ? Qt::Checked : Qt::Unchecked;
+        case Qt::DisplayRole:
+            return family_.folderText(folder);
+        case Qt::CheckStateRole:
+            return family_.folderChecked(folder) ? Qt::Checked : Qt::Unchecked;
         case Qt::DecorationRole: {
             if (family_.parent(folder) == kNoFolder) return drive_;
             const int image = family_.folderImage(folder);
             return image == 3 || image == 4 ? deletedFolder_ : folder_;
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 

@@ -13,7 +13,7 @@ namespace lumacore::ui {
 // check rules and repaints the views.
 class ResultTreeModel final : public QAbstractItemModel {
     Q_OBJECT
-public:
+  public:
     explicit ResultTreeModel(ResultFamily& family, QObject* parent = nullptr);
 
     // After a scan: the tree is there now.
@@ -30,10 +30,10 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void folderCheckClicked(FolderId folder, bool checked);
 
-private:
+  private:
     ResultFamily& family_;
     QIcon drive_;
     QIcon folder_;

@@ -15,14 +15,16 @@ namespace lumacore::ui {
 // records of an item and the record's check flag; the rest of the tree is answered here.
 template <typename Payload, typename Record>
 class TreeResultFamily : public ResultFamily {
-public:
+  public:
     using Tree = ResultTree<Payload>;
 
     TreeResultFamily(std::shared_ptr<const DeviceMap> devices, const PartitionInfo& partition)
         : devices_(std::move(devices)), partition_(partition) {}
 
     FolderId root() const override { return root_; }
-    const std::vector<FolderId>& children(FolderId folder) const override { return tree_->item(folder).children; }
+    const std::vector<FolderId>& children(FolderId folder) const override {
+        return tree_->item(folder).children;
+    }
     FolderId parent(FolderId folder) const override { return tree_->item(folder).parent; }
     int rowInParent(FolderId folder) const override { return rowInParent_[folder]; }
     QString folderText(FolderId folder) const override {
@@ -42,7 +44,7 @@ public:
     bool fileChecked(FileId file) const override { return Flag(*records_[file]); }
     void setFileChecked(FileId file, bool checked) override { Flag(*records_[file]) = checked; }
 
-protected:
+  protected:
     // The records an item lists, in list order.
     virtual std::vector<Record*> RecordsOf(const typename Tree::Item& item) const = 0;
     virtual bool& Flag(Record& record) const = 0;
@@ -59,7 +61,8 @@ protected:
         if (root_ == kNoFolder) return;
         tree->BreadthFirst(root_, [&](FolderId id) {
             const auto& item = tree->item(id);
-            for (std::size_t i = 0; i < item.children.size(); ++i) rowInParent_[item.children[i]] = static_cast<int>(i);
+            for (std::size_t i = 0; i < item.children.size(); ++i)
+                rowInParent_[item.children[i]] = static_cast<int>(i);
             for (Record* r : RecordsOf(item)) {
                 folderFiles_[id].push_back(static_cast<FileId>(records_.size()));
                 records_.push_back(r);
@@ -68,10 +71,23 @@ protected:
         });
     }
 
+    // Takes a finished scan session (anything with `tree` and `root`) into `kept` and indexes it; an
+    // engine that could not read the volume leaves an empty tree.
+    template <typename Session>
+    bool Keep(Result<std::unique_ptr<Session>> scan, std::unique_ptr<Session>& kept) {
+        if (!scan) {
+            Index(nullptr, kNoFolder);
+            return false;
+        }
+        kept = std::move(*scan);
+        Index(&kept->tree, kept->root);
+        return true;
+    }
+
     std::shared_ptr<const DeviceMap> devices_;
     PartitionInfo partition_;
 
-private:
+  private:
     Tree* tree_ = nullptr;
     FolderId root_ = kNoFolder;
     std::vector<Record*> records_;
