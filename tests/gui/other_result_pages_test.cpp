@@ -36,7 +36,7 @@ class OtherResultPagesTest : public QObject {
 
   private Q_SLOTS:
     void ntfsPage() {
-        ResultPageRig rig("ntfs-deleted", [](const PartitionInfo& v) {
+        ResultPageRig rig(testing::FixtureImage("ntfs-deleted"), [](const PartitionInfo& v) {
             return v.FsName() == "NTFS" && v.startSector == 2048;
         });
         ui::CResultPage* page = rig.Open(SCAN_DELETED);
@@ -82,7 +82,8 @@ class OtherResultPagesTest : public QObject {
     }
 
     void extPage() {
-        ResultPageRig rig("ext2-deleted", [](const PartitionInfo& v) { return v.FsName() == "EXT2"; });
+        ResultPageRig rig(testing::FixtureImage("ext2-deleted"),
+                          [](const PartitionInfo& v) { return v.FsName() == "EXT2"; });
         ui::CResultPage* page = rig.Open(SCAN_DELETED);
         QVERIFY(page);
         QCOMPARE(page->className(), QStringLiteral("CResultPage_EXT"));
@@ -141,7 +142,8 @@ class OtherResultPagesTest : public QObject {
     }
 
     void rawPage() {
-        ResultPageRig rig("fat16-default", [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
+        ResultPageRig rig(testing::FixtureImage("fat16-default"),
+                          [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
         ui::CResultPage* page = rig.Open(SCAN_RAW);
         QVERIFY(page);
         QCOMPARE(page->className(), QStringLiteral("CResultPage_RAW"));

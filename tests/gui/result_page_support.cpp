@@ -14,11 +14,11 @@
 
 namespace lumacore::testing {
 
-ResultPageRig::ResultPageRig(const std::string& image,
+ResultPageRig::ResultPageRig(const std::string& imagePath,
                              const std::function<bool(const PartitionInfo&)>& volume)
     : app_(std::make_unique<CRecoveryApp>()) {
     QString error;
-    if (!app_->ConfigureDevices({FixtureImage(image)}, false, &error)) return;
+    if (!app_->ConfigureDevices({imagePath}, false, &error)) return;
     CDiskInventory inventory(*app_->devices());
     inventory.Refresh();
     for (int v = 0; v < inventory.volumeCount(); ++v) {

@@ -17,8 +17,8 @@ namespace lumacore::testing {
 // in the application object, then the page created and its scan run to the end.
 class ResultPageRig {
   public:
-    // `volume` picks the partition among the image's volume records.
-    ResultPageRig(const std::string& image, const std::function<bool(const PartitionInfo&)>& volume);
+    // `imagePath` is attached as the only disk; `volume` picks the partition among its volume records.
+    ResultPageRig(const std::string& imagePath, const std::function<bool(const PartitionInfo&)>& volume);
 
     // Creates the page (of the kind the chosen partition leads to) and waits for its scan.
     ui::CResultPage* Open(int mode);
