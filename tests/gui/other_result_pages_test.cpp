@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdlib>
 
 #include "core/scan_mode.h"
 #include "gui/result_page_support.h"
@@ -139,6 +140,41 @@ class OtherResultPagesTest : public QObject {
         // Ticking the tree ticks every file.
         rig.TickFolder(family.root(), true);
         QCOMPARE(page->selectedTotalsText(), QStringLiteral("10 files - 5.33 MB"));
+    }
+
+    // A folder on the very volume being read (mounted through a loop device over the image) is refused
+    // on the EXT page too, before anything is written.
+    void extRefusesItsOwnVolume() {
+        const auto image = Out("ext-copy.img");
+        std::filesystem::copy_file(testing::FixtureImage("ext2-deleted"), image);
+        ResultPageRig rig(image.string(), [](const PartitionInfo& v) { return v.FsName() == "EXT2"; });
+        ui::CResultPage* page = rig.Open(SCAN_DELETED);
+        QVERIFY(page);
+        const std::uint64_t offset = std::uint64_t{rig.app().settings.SelectedPartition.startSector} * 512;
+        const auto mountPoint = Out("mnt");
+        std::filesystem::create_directories(mountPoint);
+        const std::string mount = "mount -o ro,loop,offset=" + std::to_string(offset) + " '" +
+                                  image.string() + "' '" + mountPoint.string() + "' 2>/dev/null";
+        if (std::system(mount.c_str()) != 0)
+            QSKIP("cannot loop-mount the image here (needs root and loop devices)");
+        rig.TickFolder(page->family().root(), true);
+        testing::MessageRecorder messages;
+        bool asked = false;
+        page->SetOverwriteAsker([&](const QString&) {
+            asked = true;
+            return OverwriteAnswer::Cancel;
+        });
+        page->SetFolderChooser([&](QWidget*) { return QString::fromStdString(mountPoint.string()); });
+        page->Recover();
+        const std::string unmount = "umount '" + mountPoint.string() + "'";
+        QCOMPARE(std::system(unmount.c_str()), 0);
+        QCOMPARE(messages.messages().size(), std::size_t{1});
+        QCOMPARE(messages.messages().front().first, QStringLiteral("Lumacore Data Recovery"));
+        QCOMPARE(messages.messages().front().second,
+                 QStringLiteral(
+                     "The lost files can\u2019t be recovered to the same drive where they were originally "
+                     "located. Please select another partition."));
+        QVERIFY(!asked);
     }
 
     void rawPage() {
