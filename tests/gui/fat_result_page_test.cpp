@@ -2,6 +2,7 @@
 // dialog, tree and list texts, check boxes and totals, recovery compared byte for byte with what was
 // written, the overwrite answers, sorting, the page's filter and the thumbnails.
 #include <QCheckBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "core/scan_mode.h"
 #include "core/size_text.h"
 #include "gui/result_page_support.h"
+#include "ui/dialogs/overwrite_dlg.h"
 #include "ui/dialogs/progress_dlg.h"
 #include "ui/results/result_list_model.h"
 #include "ui/results/result_tree_model.h"
@@ -142,6 +144,30 @@ class FatResultPageTest : public QObject {
         QCOMPARE(FileSha256(letter), ManifestSha256(kImage, "/Old Stuff/first letter.txt"));
         QCOMPARE(FileSha256(picture), ManifestSha256(kImage, "/Old Stuff/picture.bmp"));
         QCOMPARE(FileSha256(note), ManifestSha256(kImage, "/Old Stuff/Nested/deep note.txt"));
+    }
+
+    void overwriteDialogButtons() {
+        const std::pair<QPushButton* (ui::COverwriteDlg::*)() const, OverwriteAnswer> buttons[] = {
+            {&ui::COverwriteDlg::yesButton, OverwriteAnswer::Yes},
+            {&ui::COverwriteDlg::yesToAllButton, OverwriteAnswer::YesToAll},
+            {&ui::COverwriteDlg::noButton, OverwriteAnswer::No},
+            {&ui::COverwriteDlg::cancelButton, OverwriteAnswer::Cancel}};
+        for (const auto& [button, answer] : buttons) {
+            ui::COverwriteDlg dialog(QStringLiteral("a.txt"), page());
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Confirm File Overwrite"));
+            QCOMPARE(dialog.questionText(),
+                     QStringLiteral("This folder already contains a file named 'a.txt'"));
+            QVERIFY(dialog.yesButton()->isDefault());
+            dialog.show();
+            (dialog.*button)()->click();
+            QCOMPARE(dialog.answer(), answer);
+            QVERIFY(dialog.isHidden());
+        }
+        // Closing it any other way is Cancel.
+        ui::COverwriteDlg dialog(QStringLiteral("a.txt"), page());
+        dialog.show();
+        dialog.close();
+        QCOMPARE(dialog.answer(), OverwriteAnswer::Cancel);
     }
 
     void sortingBySizeTwice() {

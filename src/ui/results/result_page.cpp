@@ -166,9 +166,15 @@ void CResultPage::SelectFolder(FolderId folder) {
     shownFolder_ = folder;
     listChanged_ = true;
     SetViewMode(VIEW_DETAILS);
-    listModel_->SetRows(ListedFiles());
+    ShowRows(ListedFiles());
     found_ = FolderTotals(*family_, folder, false);
     update();
+}
+
+void CResultPage::ShowRows(std::vector<FileId> rows) {
+    // New rows come in the folder's own order: no column is sorted any more.
+    splitter_->detailsView()->header()->setSortIndicatorShown(false);
+    listModel_->SetRows(std::move(rows));
 }
 
 std::vector<FileId> CResultPage::ListedFiles() const {
@@ -200,7 +206,7 @@ void CResultPage::ApplyFilter(bool on) {
 }
 
 void CResultPage::RefillList() {
-    listModel_->SetRows(ListedFiles());
+    ShowRows(ListedFiles());
     found_ = listModel_->RowTotals();
     update();
     // The rows are new: thumbnails, when shown, are drawn again.

@@ -95,6 +95,7 @@ class CResultPage : public CPage {
     void UpdateSelectedTotals();
     void ExpandHints();
     std::vector<FileId> ListedFiles() const;
+    void ShowRows(std::vector<FileId> rows);
     QString ChooseFolder();
     OverwriteAnswer AskOverwrite(const QString& fileName);
 
