@@ -17,7 +17,7 @@ PACKAGES=(
     # the preview's picture readers: Qt's TIFF and WBMP plugins, OpenJPEG for JPEG 2000 and
     # ImageMagick's library for TGA, PCX, PGX and Sun raster
     qt6-image-formats-plugins libopenjp2-7-dev libmagick++-6.q16-dev
-    # the MIME types by which the preview asks the desktop for a document's application
+    # the MIME types: the result lists' type names, and the documents' applications for the preview
     shared-mime-info
 )
 

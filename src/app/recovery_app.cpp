@@ -8,7 +8,7 @@
 #include "app/main_frame.h"
 #include "cli/arguments.h"
 #include "platform/system_device_map.h"
-#include "ui/pages/result_page_factory.h"
+#include "ui/results/result_pages_factory.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 
@@ -33,7 +33,7 @@ void ReportStartFailure(const QString& message) {
 }  // namespace
 
 CRecoveryApp::CRecoveryApp()
-    : resultPages_(std::make_unique<ui::CPlaceholderResultPageFactory>()), previous_(g_instance) {
+    : resultPages_(std::make_unique<ui::CResultPagesFactory>()), previous_(g_instance) {
     g_instance = this;
     // No disks until the command line has been read.
     ConfigureDevices({}, false, nullptr);

@@ -18,7 +18,10 @@
 #include "app/main_frame.h"
 #include "app/recovery_app.h"
 #include "core/scan_mode.h"
+#include "disk/disk_inventory.h"
+#include "preview/image_type.h"
 #include "ui/dialogs/filter_dlg.h"
+#include "ui/dialogs/overwrite_dlg.h"
 #include "ui/dialogs/progress_dlg.h"
 #include "preview/hex_dump_text.h"
 #include "ui/preview/file_info_dlg.h"
@@ -30,6 +33,8 @@
 #include "ui/pages/repair_log_page.h"
 #include "ui/pages/repair_selection_page.h"
 #include "ui/widgets/candidate_list.h"
+#include "ui/results/result_list_model.h"
+#include "ui/results/result_page.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
@@ -181,6 +186,51 @@ void ShootRepairAndRawOptions(Shooter& shooter, CMainFrame& frame, CRecoveryApp&
     frame.view()->Navigate(ui::PAGE_HOME, 0);
 }
 
+// The folder to show on a result page: the first (breadth first) that lists a picture, else the first
+// that lists anything.
+ui::FolderId FolderToShow(const ui::ResultFamily& family) {
+    ui::FolderId withFiles = ui::kNoFolder;
+    std::vector<ui::FolderId> queue;
+    if (family.root() != ui::kNoFolder) queue.push_back(family.root());
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const ui::FolderId id = queue[head];
+        for (ui::FileId file : family.filesOf(id)) {
+            if (ImageTypeFromName(family.fileName(file)) != 0) return id;
+        }
+        if (withFiles == ui::kNoFolder && !family.filesOf(id).empty()) withFiles = id;
+        for (ui::FolderId child : family.children(id)) queue.push_back(child);
+    }
+    return withFiles == ui::kNoFolder ? family.root() : withFiles;
+}
+
+// A result page after its scan, in details and in icons view, with the first two files ticked.
+bool ShootResultPage(Shooter& shooter, CRecoveryApp& app, CMainFrame& frame, int mode,
+                     const std::function<bool(const PartitionInfo&)>& accept, const QString& name) {
+    CDiskInventory inventory(*app.devices());
+    inventory.Refresh();
+    bool chosen = false;
+    for (int v = 0; v < inventory.volumeCount() && !chosen; ++v) {
+        if (!accept(inventory.GetVolume(v))) continue;
+        app.settings.SelectPartition(inventory.GetVolume(v));
+        chosen = true;
+    }
+    if (!chosen) return false;
+    frame.view()->Navigate(ui::PAGE_RESULT, mode);
+    auto* page = qobject_cast<ui::CResultPage*>(frame.view()->currentPage());
+    if (!page) return false;
+    page->StartScan();
+    page->SelectFolder(FolderToShow(page->family()));
+    ui::ResultListModel& list = page->listModel();
+    for (int row = 0; row < std::min(2, list.rowCount()); ++row) {
+        list.setData(list.index(row, ui::kColumnName), Qt::Checked, Qt::CheckStateRole);
+    }
+    shooter.Save(frame, name);
+    page->SetViewMode(ui::VIEW_ICONS);
+    shooter.Save(frame, name + QStringLiteral("-icons"));
+    page->SetViewMode(ui::VIEW_DETAILS);
+    return true;
+}
+
 QPixmap ButtonSheet(qreal dpr) {
     struct Row {
         sk::ButtonLook look;
@@ -267,10 +317,15 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
         }
     }
 
-    // From a FAT32 partition chosen on the drive page to the page that reads it (the last drive page shot
-    // chose one).
-    frame.view()->Navigate(ui::PAGE_RESULT, SCAN_DELETED);
-    shooter.Save(frame, QStringLiteral("06-result-placeholder"));
+    // The result pages, each on the first partition it reads.
+    const auto fsIs = [](const char* name) { return [name](const PartitionInfo& v) { return v.FsName() == name; }; };
+    ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("FAT32"), QStringLiteral("06-result-fat"));
+    ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("NTFS"), QStringLiteral("06-result-ntfs"));
+    // An EXT2 volume has the more telling list (this kernel leaves EXT3 deletions only in the journal).
+    if (!ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("EXT2"), QStringLiteral("06-result-ext"))) {
+        ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("EXT3"), QStringLiteral("06-result-ext"));
+    }
+    ShootResultPage(shooter, app, frame, SCAN_RAW, fsIs("FAT32"), QStringLiteral("06-result-raw"));
     ShootPartitionPage(shooter, frame);
     frame.view()->Navigate(ui::PAGE_HOME, 0);
 

@@ -44,7 +44,8 @@ bool IsExtRecord(const PartitionInfo& partition) {
 }
 
 Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const PartitionInfo& partition,
-                                               const FilterSettings& filter, ProgressFields& progress) {
+                                               const FilterSettings& filter, ProgressFields& progress,
+                                               const StopToken* stop) {
     if (!IsExtRecord(partition)) {
         return Error::Make(ErrorKind::Unsupported,
                            "the EXT engine does not read " + partition.FsName() + " volumes");
@@ -58,8 +59,8 @@ Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const P
         e.message = "the EXT engine cannot read this volume: " + e.message;
         return e;
     }
-    StopToken stop;
-    scan->root = scan->engine->Scan(scan->tree, progress, stop);
+    StopToken neverStopped;
+    scan->root = scan->engine->Scan(scan->tree, progress, stop ? *stop : neverStopped);
     scan->lostFiles = scan->engine->lostFilesItem();
     scan->completed = scan->engine->scanCompleted();
     if (scan->lostFiles != ExtResultTree::kNoItem) {

@@ -31,9 +31,10 @@ bool IsExtRecord(const PartitionInfo& partition);
 
 // Opens the volume's engine and runs the deleted-file scan; "Lost files" keeps the records that pass the
 // filter (name, type text, the creation date at UTC+8 and the size). An error when the volume cannot be
-// opened as an EXT volume.
+// opened as an EXT volume. `stop`, when given, can end the scan early.
 Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const PartitionInfo& partition,
-                                               const FilterSettings& filter, ProgressFields& progress);
+                                               const FilterSettings& filter, ProgressFields& progress,
+                                               const StopToken* stop = nullptr);
 
 // The tree as text: the root, "Lost files/", one tab-separated row per file (name, size, type,
 // attributes, modified, created, accessed, inode number), and the totals.

@@ -82,7 +82,7 @@ bool IsFatRecord(const PartitionInfo& partition) {
 
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                const FilterSettings& filter, ProgressFields& progress,
-                                               FatScanMode mode, SectorRange range) {
+                                               FatScanMode mode, SectorRange range, const StopToken* stop) {
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto volume = MakeFatVolume(std::move(*disk), partition);
@@ -93,15 +93,16 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
     }
     auto scan = std::make_unique<FatScan>();
     scan->mode = mode;
-    StopToken stop;
+    StopToken neverStopped;
+    const StopToken& running = stop ? *stop : neverStopped;
     if (mode == FatScanMode::Formatted) {
         if (range.start) volume->rangeStart = *range.start;
         if (range.end) volume->rangeEnd = *range.end;
         progress.SetText("Scanning Formated Drive ...");
-        scan->completed = volume->FormattedDriveScan(scan->tree, filter, progress, stop);
+        scan->completed = volume->FormattedDriveScan(scan->tree, filter, progress, running);
     } else {
         progress.SetText("Scanning Deleted Files ...");
-        scan->completed = volume->DeletedFileScan(scan->tree, filter, progress, stop);
+        scan->completed = volume->DeletedFileScan(scan->tree, filter, progress, running);
     }
     scan->root = volume->rootItem();
     return scan;

@@ -25,10 +25,12 @@ struct FatScan {
 
 bool IsFatRecord(const PartitionInfo& partition);
 
-// Runs the scan; an error when the volume cannot be opened or is not a FAT volume the engine reads.
+// Runs the scan (until `stop`, when given, asks it to end); an error when the volume cannot be opened
+// or is not a FAT volume the engine reads.
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                const FilterSettings& filter, ProgressFields& progress,
-                                               FatScanMode mode = FatScanMode::Deleted, SectorRange range = {});
+                                               FatScanMode mode = FatScanMode::Deleted, SectorRange range = {},
+                                               const StopToken* stop = nullptr);
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.

@@ -58,7 +58,7 @@ Error Usage(std::string message) {
 }  // namespace
 
 Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
-                                         ProgressFields& progress) {
+                                         ProgressFields& progress, const StopToken* stop) {
     auto scan = std::make_unique<RawScan>();
     const std::filesystem::path file =
         request.signatureFile.empty() ? FindSignatureFile() : request.signatureFile;
@@ -85,9 +85,9 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
     scan->carver->SetRange(request.start.value_or(0), request.end ? *request.end : sectors);
     scan->carver->SetSizeLimit(request.sizeLimitKb);
     scan->carver->SetSignatures(&scan->signatures);
-    StopToken stop;
+    StopToken neverStopped;
     progress.SetText("Scanning Raw Files ...");
-    if (scan->carver->Scan(progress, stop) != 0) {
+    if (scan->carver->Scan(progress, stop ? *stop : neverStopped) != 0) {
         return Error::Make(ErrorKind::NotFound, "no signature type is enabled");
     }
     scan->root = scan->carver->BuildTree(scan->tree);
@@ -189,6 +189,8 @@ Result<void> CheckRawPath(RawScan& scan, const std::string& path) {
 
 RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
                                const StopToken& stop) {
+    // What is ticked now, not what was ticked for an earlier run.
+    scan.carver->ClearSelection();
     if (scan.root != RawResultTree::kNoItem) scan.carver->BuildSelection(scan.tree, scan.root);
     return RunRawRecovery(
         scan.carver->selection(), writer, progress, stop, [&](const RawFileNode& node, OutputFile& out) {

@@ -38,9 +38,9 @@ struct RawScan {
 };
 
 // Runs the scan; an error when the disk cannot be opened, the signature file cannot be read or holds
-// no signature, or a requested type is not in it.
+// no signature, or a requested type is not in it. `stop`, when given, can end the carving early.
 Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
-                                         ProgressFields& progress);
+                                         ProgressFields& progress, const StopToken* stop = nullptr);
 
 // The tree as indented text (each kind, then its files: name, size, first sector, tab-separated) and
 // the totals; the JSON form lists each file's name, description, extension, first sector (relative to

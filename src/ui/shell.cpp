@@ -38,12 +38,20 @@ constexpr const char* kHelpFileName = "lumacore-user-guide.html";
 }  // namespace
 
 void ShowMessage(QWidget* parent, const QString& text) {
-    const QString caption = QString::fromLatin1(kApplicationName);
+    ShowMessage(parent, QString::fromLatin1(kApplicationName), text, MessageIcon::Warning);
+}
+
+void ShowMessage(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon) {
     if (Observer()) {
         Observer()(caption, text);
         return;
     }
-    QMessageBox::warning(parent, caption, text);
+    const QMessageBox::Icon boxIcon = icon == MessageIcon::Information ? QMessageBox::Information
+                                      : icon == MessageIcon::Warning   ? QMessageBox::Warning
+                                      : icon == MessageIcon::Critical  ? QMessageBox::Critical
+                                                                       : QMessageBox::NoIcon;
+    QMessageBox box(boxIcon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
 }
 
 void SetMessageObserver(MessageObserver observer) { Observer() = std::move(observer); }

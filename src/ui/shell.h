@@ -20,6 +20,10 @@ inline constexpr const char* kProjectPage = "https://lumacore.example.org/";
 // A warning box with the application name as caption, or the observer's call when one is set.
 void ShowMessage(QWidget* parent, const QString& text);
 
+enum class MessageIcon { None, Information, Warning, Critical };
+// A box with its own caption (possibly empty) and icon, or the observer's call when one is set.
+void ShowMessage(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon);
+
 using MessageObserver = std::function<void(const QString& caption, const QString& text)>;
 // Replaces every message box with a call of `observer`; an empty function brings the boxes back.
 void SetMessageObserver(MessageObserver observer);

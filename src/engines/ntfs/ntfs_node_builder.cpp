@@ -4,10 +4,10 @@
 #include <unordered_set>
 
 #include "core/byte_reader.h"
-#include "core/dos_date.h"
 #include "core/filter.h"
 #include "core/size_text.h"
 #include "core/utf8.h"
+#include "engines/ntfs/ntfs_row_text.h"
 #include "engines/ntfs/ntfs_volume.h"
 
 namespace lumacore {
@@ -23,18 +23,6 @@ constexpr std::uint16_t kRecordIsDirectory = 0x0002;
 // NTFS paths hold at most 32,767 characters, so no real chain is deeper than this; a longer one
 // loops.
 constexpr std::size_t kMaxFolderDepth = 16384;
-constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;  // 1970-01-01 in 100 ns units
-
-std::uint16_t CreationDosDate(std::uint64_t filetime) {
-    if (filetime < kFiletimeUnixEpoch) return 0;
-    return DosDateOf(static_cast<std::time_t>((filetime - kFiletimeUnixEpoch) / 10000000));
-}
-
-// The text after the last '.', or nothing.
-std::string_view ExtensionOf(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-}
 
 }  // namespace
 
@@ -120,8 +108,7 @@ bool NtfsNodeBuilder::Accepts(const NtfsFileNode& node) const {
             return false;
         }
     }
-    return PassesFilter(FilterSubject{node.name, ExtensionOf(node.name), CreationDosDate(node.creationTime), node.size},
-                        filter_);
+    return PassesFilter(NtfsFilterSubject(node), filter_);
 }
 
 std::size_t NtfsNodeBuilder::TakeRecord(std::uint32_t number, std::span<const std::byte> bytes,

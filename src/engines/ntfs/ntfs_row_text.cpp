@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "core/dos_date.h"
 #include "core/size_text.h"
 
 namespace lumacore {
@@ -60,6 +61,17 @@ std::string NtfsTimeText(std::uint64_t filetime) {
     lastText = Format("%d-%.2d-%.2d %.2d:%.2d:%.2d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                       local.tm_hour, local.tm_min, local.tm_sec);
     return lastText;
+}
+
+FilterSubject NtfsFilterSubject(const NtfsFileNode& node) {
+    constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;  // 1970-01-01 in 100 ns units
+    const std::string_view name = node.name;
+    const std::size_t dot = name.rfind('.');
+    const std::uint16_t created =
+        node.creationTime < kFiletimeUnixEpoch
+            ? 0
+            : DosDateOf(static_cast<std::time_t>((node.creationTime - kFiletimeUnixEpoch) / 10000000));
+    return {name, dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1), created, node.size};
 }
 
 }  // namespace lumacore

@@ -114,6 +114,11 @@ public:
     // order, each node once. The selection is kept across calls.
     void BuildSelection(const NtfsResultTree& tree, NtfsResultTree::ItemId item);
     const std::vector<NtfsFileNode*>& selection() const { return selection_; }
+    // Empties the selection, so that a new recovery takes only what is selected now.
+    void ClearSelection() {
+        selection_.clear();
+        inSelection_.clear();
+    }
 
     // The data streams of a record, extension records included.
     Result<std::vector<NtfsStream>> ResolveStreams(std::uint32_t recordNumber) const;

@@ -59,6 +59,8 @@ class CRawCarver {
     // each once. The selection is never emptied.
     void BuildSelection(const RawResultTree& tree, RawResultTree::ItemId item);
     const std::vector<RawFileNode*>& selection() const { return selection_; }
+    // Empties the selection, so that a new recovery takes only what is selected now.
+    void ClearSelection() { selection_.clear(); }
 
     // The file's bytes for a preview (at most `maxBytes`). 0, -1 for a null node or zero length, or the
     // error number of a failed read. A read that ends early gives the bytes there were.

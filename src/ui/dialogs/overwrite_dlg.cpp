@@ -64,6 +64,8 @@ void COverwriteDlg::reject() {
     QDialog::reject();
 }
 
+QString COverwriteDlg::questionText() const { return exists_->text(); }
+
 OverwriteAnswer COverwriteDlg::Ask(QWidget* parent, const std::string& fileName) {
     COverwriteDlg dialog(QString::fromStdString(fileName), parent);
     dialog.exec();

@@ -27,6 +27,7 @@ class COverwriteDlg final : public QDialog {
     static OverwriteAnswer Ask(QWidget* parent, const std::string& fileName);
 
     QLabel* existsLabel() const { return exists_; }
+    QString questionText() const;
     QPushButton* yesButton() const { return yes_; }
     QPushButton* yesToAllButton() const { return yesToAll_; }
     QPushButton* noButton() const { return no_; }

@@ -1,0 +1,129 @@
+#include "ui/results/fat_family.h"
+
+#include "core/recovery_settings.h"
+#include "core/scan_mode.h"
+#include "engines/fat/fat_row_text.h"
+#include "recovery/fat_recover_run.h"
+#include "ui/results/result_texts.h"
+#include "ui/shell.h"
+
+namespace lumacore::ui {
+
+QString FatFamily::ScanTitle(int mode) const {
+    return QString::fromLatin1(mode == SCAN_FORMATTED ? kScanningFormatted : kScanningDeleted);
+}
+
+int FatFamily::ScanEstimateMode(int mode) const {
+    // The deleted-file scan's count moves in bursts (one per folder).
+    return mode == SCAN_FORMATTED ? 0 : 2;
+}
+
+bool FatFamily::Scan(const ScanRequest& request) {
+    const RecoverySettings& settings = request.settings;
+    const bool formatted = request.mode == SCAN_FORMATTED;
+    SectorRange range;
+    if (formatted) {
+        // The range the drive page handed over, relative to the volume; the whole volume by default.
+        const std::uint32_t first = partition_.startSector;
+        if (settings.ScanStartSector > first) range.start = settings.ScanStartSector - first;
+        if (settings.ScanEndSector > first && settings.ScanEndSector < settings.PartitionEndSector) {
+            range.end = settings.ScanEndSector - first;
+        }
+    }
+    return Keep(
+        ScanFatVolume(*devices_, partition_, settings.Filter, request.progress,
+                      formatted ? FatScanMode::Formatted : FatScanMode::Deleted, range, &request.stop),
+        scan_);
+}
+
+std::vector<FatFileNode*> FatFamily::RecordsOf(const FatResultTree::Item& item) const {
+    std::vector<FatFileNode*> out;
+    out.reserve(item.data.size());
+    for (const auto& node : item.data) out.push_back(node.get());
+    return out;
+}
+
+QString FatFamily::cellText(FileId file, int column) const {
+    const FatFileNode& node = record(file);
+    switch (column) {
+        case kColumnName:
+            return QString::fromStdString(node.displayName);
+        case kColumnSize:
+            return QString::fromStdString(FatSizeText(node.size));
+        case kColumnAttributes:
+            return QString::fromStdString(node.attributeText);
+        case kColumnModified:
+            return QString::fromStdString(FatDateTimeText(node.lastWriteDate, node.lastWriteTime));
+        case kColumnCreated:
+            return QString::fromStdString(FatDateTimeText(node.creationDate, node.creationTime));
+        case kColumnAccessed:
+            return QString::fromStdString(FatAccessDateText(node.lastAccessDate));
+        default:
+            return {};
+    }
+}
+
+SortKey FatFamily::sortKey(FileId file, int column) const {
+    const FatFileNode& node = record(file);
+    switch (column) {
+        case kColumnName:
+            return {0, LowerCaseUtf8(node.displayName)};
+        case kColumnSize:
+            return {node.size, {}};
+        case kColumnAttributes:
+            return {0, node.attributeText};
+        // Date in the high half, time in the low half: the order of the moments.
+        case kColumnModified:
+            return {std::uint64_t{node.lastWriteDate} << 16 | node.lastWriteTime, {}};
+        case kColumnCreated:
+            return {std::uint64_t{node.creationDate} << 16 | node.creationTime, {}};
+        case kColumnAccessed:
+            return {node.lastAccessDate, {}};
+        default:
+            return {};
+    }
+}
+
+FilterSubject FatFamily::filterSubject(FileId file) const {
+    const FatFileNode& node = record(file);
+    return {node.displayName, node.extension, node.creationDate, node.size};
+}
+
+Result<FatExtractor> FatFamily::OpenExtractor() const {
+    auto disk = devices_->OpenPhysicalDrive(partition_.diskNumber, AccessMode::ReadOnly);
+    if (!disk) return Error::Io(kCannotOpenDevice);
+    return FatExtractor::Open(std::move(*disk), partition_);
+}
+
+Result<std::vector<std::byte>> FatFamily::Read(FileId file, std::uint64_t maxBytes) {
+    if (!reader_) {
+        auto opened = OpenExtractor();
+        if (!opened) return opened.error();
+        reader_.emplace(std::move(*opened));
+    }
+    const FatFileNode& node = record(file);
+    std::vector<std::byte> data(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, node.size)));
+    auto read = reader_->Read(node, 0, data);
+    if (!read) return read.error();
+    data.resize(*read);
+    return data;
+}
+
+NothingCheckedNotice FatFamily::NothingChecked() const {
+    return {QString(), QString::fromLatin1(kPleaseCheckFiles), false};
+}
+
+RecoveryReport FatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) {
+    auto extractor = OpenExtractor();
+    if (!extractor)
+        return {QString::fromLatin1(kProductTitle), QString::fromStdString(extractor.error().message), true};
+    RunFatRecovery(
+        scan_->tree, scan_->root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
+            return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
+        });
+    // The FAT page reports nothing per file: what could not be written is missing or short.
+    return {};
+}
+
+}  // namespace lumacore::ui

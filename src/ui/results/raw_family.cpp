@@ -1,0 +1,85 @@
+#include "ui/results/raw_family.h"
+
+#include "core/recovery_settings.h"
+#include "engines/ntfs/ntfs_row_text.h"
+#include "ui/results/result_texts.h"
+
+namespace lumacore::ui {
+
+QString RawFamily::ScanTitle(int) const {
+    return QString::fromLatin1(kScanningRaw);
+}
+
+bool RawFamily::Scan(const ScanRequest& request) {
+    const RecoverySettings& settings = request.settings;
+    RawScanRequest carve;
+    carve.source = partition_;
+    // The drive page's range is absolute; the carver counts from the source's first sector.
+    const std::uint32_t first = partition_.startSector;
+    if (settings.ScanStartSector > first) carve.start = settings.ScanStartSector - first;
+    if (settings.ScanEndSector > first && settings.ScanEndSector < settings.PartitionEndSector) {
+        carve.end = settings.ScanEndSector - first;
+    }
+    if (settings.RawSizeLimit > 0) carve.sizeLimitKb = static_cast<std::uint32_t>(settings.RawSizeLimit);
+    return Keep(ScanRaw(*devices_, carve, request.progress, &request.stop), scan_);
+}
+
+std::vector<RawFileNode*> RawFamily::RecordsOf(const RawResultTree::Item& item) const {
+    std::vector<RawFileNode*> out;
+    const auto& found = scan_->carver->found();
+    for (std::uint32_t index : item.data) {
+        if (index < found.size()) out.push_back(found[index].get());
+    }
+    return out;
+}
+
+QString RawFamily::cellText(FileId file, int column) const {
+    const RawFileNode& node = record(file);
+    switch (column) {
+        case kColumnName:
+            return QString::fromStdString(node.name);
+        // Carved files have no attributes and no times; their size reads as on the NTFS page.
+        case kColumnSize:
+            return QString::fromStdString(NtfsSizeText(node.length));
+        default:
+            return {};
+    }
+}
+
+SortKey RawFamily::sortKey(FileId file, int column) const {
+    const RawFileNode& node = record(file);
+    switch (column) {
+        case kColumnName:
+            return {0, LowerCaseUtf8(node.name)};
+        case kColumnSize:
+            return {node.length, {}};
+        // Otherwise the order found, which is the order on the disk.
+        default:
+            return {node.firstSector, {}};
+    }
+}
+
+FilterSubject RawFamily::filterSubject(FileId file) const {
+    const RawFileNode& node = record(file);
+    return {node.name, node.extension, 0, node.length};
+}
+
+Result<std::vector<std::byte>> RawFamily::Read(FileId file, std::uint64_t maxBytes) {
+    std::vector<std::byte> data;
+    const int code = scan_->carver->ReadCarvedFile(&record(file), data, maxBytes);
+    if (code > 0) return Error::Io("cannot read the sectors of " + record(file).name, code);
+    return data;
+}
+
+NothingCheckedNotice RawFamily::NothingChecked() const {
+    return {QString::fromLatin1(kRawNothingSelectedCaption), QString::fromLatin1(kRawNothingSelected), true};
+}
+
+RecoveryReport RawFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) {
+    const RawRecoverRunResult result = RecoverRaw(*scan_, writer, progress, stop);
+    if (result.reportLines.empty()) return {};
+    return {QString::fromLatin1(kRawReportCaption), QString::fromStdString(result.ReportText()), true};
+}
+
+}  // namespace lumacore::ui

@@ -1,0 +1,32 @@
+#include "ui/results/result_pages.h"
+
+#include "app/recovery_app.h"
+#include "ui/results/ext_family.h"
+#include "ui/results/fat_family.h"
+#include "ui/results/ntfs_family.h"
+#include "ui/results/raw_family.h"
+
+namespace lumacore::ui {
+
+namespace {
+
+template <typename Family>
+std::unique_ptr<ResultFamily> MakeFamily(const PageContext& context) {
+    return std::make_unique<Family>(context.app.devices(), context.app.settings.SelectedPartition);
+}
+
+}  // namespace
+
+CResultPage_FAT::CResultPage_FAT(const PageContext& context, QWidget* parent)
+    : CResultPage(context, MakeFamily<FatFamily>(context), QStringLiteral("CResultPage_FAT"), parent) {}
+
+CResultPage_NTFS::CResultPage_NTFS(const PageContext& context, QWidget* parent)
+    : CResultPage(context, MakeFamily<NtfsFamily>(context), QStringLiteral("CResultPage_NTFS"), parent) {}
+
+CResultPage_EXT::CResultPage_EXT(const PageContext& context, QWidget* parent)
+    : CResultPage(context, MakeFamily<ExtFamily>(context), QStringLiteral("CResultPage_EXT"), parent) {}
+
+CResultPage_RAW::CResultPage_RAW(const PageContext& context, QWidget* parent)
+    : CResultPage(context, MakeFamily<RawFamily>(context), QStringLiteral("CResultPage_RAW"), parent) {}
+
+}  // namespace lumacore::ui
