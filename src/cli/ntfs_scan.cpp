@@ -85,20 +85,21 @@ void WriteFolderJson(const NtfsScan& scan, NtfsResultTree::ItemId id, JsonWriter
 
 Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                  const FilterSettings& filter, ProgressFields& progress,
-                                                 NtfsScanMode mode, SectorRange range) {
+                                                 NtfsScanMode mode, SectorRange range, const StopToken* stop) {
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto scan = std::make_unique<NtfsScan>();
     scan->mode = mode;
     scan->volume = std::make_unique<CNtfsVolume>(std::move(*disk), partition);
-    StopToken stop;
+    const StopToken never;
+    const StopToken& stopToken = stop != nullptr ? *stop : never;
     bool ok = false;
     if (mode == NtfsScanMode::Formatted) {
         if (range.start) scan->volume->rangeStart = *range.start;
         if (range.end) scan->volume->rangeEnd = *range.end;
-        ok = scan->volume->FormattedDriveScan(scan->tree, filter, progress, stop);
+        ok = scan->volume->FormattedDriveScan(scan->tree, filter, progress, stopToken);
     } else {
-        ok = scan->volume->DeletedFileScan(scan->tree, filter, progress, stop);
+        ok = scan->volume->DeletedFileScan(scan->tree, filter, progress, stopToken);
     }
     scan->root = scan->volume->rootItem();
     if (!ok) {

@@ -30,7 +30,8 @@ struct NtfsScan {
 // mode searches `range` (sectors relative to the volume; all of it by default) for MFT records.
 Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                  const FilterSettings& filter, ProgressFields& progress,
-                                                 NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {});
+                                                 NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {},
+                                                 const StopToken* stop = nullptr);
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.

@@ -82,6 +82,25 @@ class OtherResultPagesTest : public QObject {
         QCOMPARE(page->thumbnailsDecoded(), 1);
     }
 
+    // A quick-formatted NTFS volume: the records found outside the new MFT give the old files back
+    // under their own folder, read through their own run lists.
+    void ntfsFormattedPage() {
+        ResultPageRig rig(testing::FixtureImage("ntfs-formatted"), [](const PartitionInfo& v) {
+            return v.FsName() == "NTFS" && v.startSector == 2048;
+        });
+        ui::CResultPage* page = rig.Open(SCAN_FORMATTED);
+        QVERIFY(page);
+        QCOMPARE(page->className(), QStringLiteral("CResultPage_NTFS"));
+        const ui::FolderId old = rig.Folder(QStringLiteral("Old MFT Records"));
+        QVERIFY(old != ui::kNoFolder);
+        rig.TickFolder(old, true);
+        rig.RecoverInto(Out("ntfs-formatted"));
+        for (const char* path : {"root picture.bmp", "Documents/small.txt", "Documents/report.txt"}) {
+            QCOMPARE(FileSha256(Out("ntfs-formatted") / "Old MFT Records" / path),
+                     ManifestSha256("ntfs-formatted", std::string("/") + path));
+        }
+    }
+
     void extPage() {
         ResultPageRig rig(testing::FixtureImage("ext2-deleted"),
                           [](const PartitionInfo& v) { return v.FsName() == "EXT2"; });
@@ -210,6 +229,17 @@ class OtherResultPagesTest : public QObject {
         // Both carved files begin with a bitmap's header.
         page->SetViewMode(ui::VIEW_ICONS);
         QCOMPARE(page->thumbnailsDecoded(), 2);
+    }
+
+    // Only the types left ticked in the options dialog are carved.
+    void rawPageCarvesTheTickedTypesOnly() {
+        ResultPageRig rig(testing::FixtureImage("fat16-default"),
+                          [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
+        QVERIFY(rig.app().rawTypeSelection.EnsureLoaded());
+        QVERIFY(rig.app().rawTypeSelection.EnableOnly({"png"}).empty());
+        ui::CResultPage* page = rig.Open(SCAN_RAW);
+        QVERIFY(page);
+        QCOMPARE(rig.Folder(QStringLiteral("Windows bitmap")), ui::kNoFolder);
     }
 };
 

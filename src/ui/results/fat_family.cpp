@@ -21,15 +21,7 @@ int FatFamily::ScanEstimateMode(int mode) const {
 bool FatFamily::Scan(const ScanRequest& request) {
     const RecoverySettings& settings = request.settings;
     const bool formatted = request.mode == SCAN_FORMATTED;
-    SectorRange range;
-    if (formatted) {
-        // The range the drive page handed over, relative to the volume; the whole volume by default.
-        const std::uint32_t first = partition_.startSector;
-        if (settings.ScanStartSector > first) range.start = settings.ScanStartSector - first;
-        if (settings.ScanEndSector > first && settings.ScanEndSector < settings.PartitionEndSector) {
-            range.end = settings.ScanEndSector - first;
-        }
-    }
+    const SectorRange range = formatted ? SettingsScanRange(settings, partition_) : SectorRange{};
     return Keep(
         ScanFatVolume(*devices_, partition_, settings.Filter, request.progress,
                       formatted ? FatScanMode::Formatted : FatScanMode::Deleted, range, &request.stop),

@@ -13,9 +13,12 @@ QString NtfsFamily::ScanTitle(int mode) const {
 }
 
 bool NtfsFamily::Scan(const ScanRequest& request) {
-    // The formatted-drive mode has its own title; the engine's MFT record walk for it takes the mode
-    // once it is there. Until then both modes read the MFT as the deleted-file scan does.
-    return Keep(ScanNtfsVolume(*devices_, partition_, request.settings.Filter, request.progress), scan_);
+    const bool formatted = request.mode == SCAN_FORMATTED;
+    return Keep(ScanNtfsVolume(*devices_, partition_, request.settings.Filter, request.progress,
+                               formatted ? NtfsScanMode::Formatted : NtfsScanMode::Deleted,
+                               formatted ? SettingsScanRange(request.settings, partition_) : SectorRange{},
+                               &request.stop),
+                scan_);
 }
 
 std::vector<NtfsFileNode*> NtfsFamily::RecordsOf(const NtfsResultTree::Item& item) const {

@@ -1,5 +1,6 @@
 #include "ui/results/raw_family.h"
 
+#include "cli/sector_range.h"
 #include "core/recovery_settings.h"
 #include "engines/ntfs/ntfs_row_text.h"
 #include "ui/results/result_texts.h"
@@ -15,11 +16,10 @@ bool RawFamily::Scan(const ScanRequest& request) {
     RawScanRequest carve;
     carve.source = partition_;
     // The drive page's range is absolute; the carver counts from the source's first sector.
-    const std::uint32_t first = partition_.startSector;
-    if (settings.ScanStartSector > first) carve.start = settings.ScanStartSector - first;
-    if (settings.ScanEndSector > first && settings.ScanEndSector < settings.PartitionEndSector) {
-        carve.end = settings.ScanEndSector - first;
-    }
+    const SectorRange range = SettingsScanRange(settings, partition_);
+    carve.start = range.start;
+    carve.end = range.end;
+    carve.types = types_;
     if (settings.RawSizeLimit > 0) carve.sizeLimitKb = static_cast<std::uint32_t>(settings.RawSizeLimit);
     return Keep(ScanRaw(*devices_, carve, request.progress, &request.stop), scan_);
 }

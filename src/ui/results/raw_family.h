@@ -13,6 +13,9 @@ class RawFamily final : public TreeResultFamily<std::vector<std::uint32_t>, RawF
   public:
     using TreeResultFamily::TreeResultFamily;
 
+    // The extensions to carve (those ticked in the options dialog); empty carves every type.
+    void SetTypes(std::vector<std::string> types) { types_ = std::move(types); }
+
     PreviewFamily previewFamily() const override { return PreviewFamily::Raw; }
     QString ScanTitle(int mode) const override;
     bool Scan(const ScanRequest& request) override;
@@ -34,6 +37,7 @@ class RawFamily final : public TreeResultFamily<std::vector<std::uint32_t>, RawF
     std::vector<RawFileNode*> RecordsOf(const RawResultTree::Item& item) const override;
     bool& Flag(RawFileNode& node) const override { return node.selected; }
 
+    std::vector<std::string> types_;
     std::unique_ptr<RawScan> scan_;
 };
 
