@@ -16,7 +16,7 @@ cmake --build "$build" --target lumacore-screenshots
 images=$(mktemp -d)
 trap 'rm -rf "$images"' EXIT
 args=()
-for name in mbr-modern2048 mbr-legacy63 fat32-deleted mbr-empty; do
+for name in mbr-modern2048 mbr-legacy63 fat32-deleted mbr-empty ntfs-deleted ext2-deleted; do
     zstd -d -q -f "tests/fixtures/images/$name.img.zst" -o "$images/$name.img"
     args+=(--image "$images/$name.img")
 done
