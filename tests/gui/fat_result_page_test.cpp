@@ -4,11 +4,14 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QCryptographicHash>
 #include <QTest>
 #include <cstdlib>
 #include <fstream>
 
 #include "core/scan_mode.h"
+#include "preview/image_type.h"
+#include "ui/preview/image_decoder.h"
 #include "core/size_text.h"
 #include "gui/result_page_support.h"
 #include "ui/dialogs/overwrite_dlg.h"
@@ -99,6 +102,22 @@ class FatResultPageTest : public QObject {
         QVERIFY(!family.folderChecked(oldStuff));
         QVERIFY(!family.folderChecked(family.root()));
         QCOMPARE(page()->selectedTotalsText(), QStringLiteral("0 files - 0.00 Byte"));
+    }
+
+    // A double-click previews what the page's own read gives: the found picture whole, decodable.
+    void previewReadsTheFoundFileThroughThePage() {
+        page()->SelectFolder(rig_->Folder(QStringLiteral("Old Stuff")));
+        const int row = rig_->Row(QStringLiteral("#ICTURE.bmp"));
+        QVERIFY(row >= 0);
+        const PreviewSource source = page()->family().Preview(page()->listModel().FileAt(row));
+        QCOMPARE(source.name, std::string("#ICTURE.bmp"));
+        auto data = source.read(source.size);
+        QVERIFY(data.has_value());
+        QCOMPARE(data->size(), source.size);
+        const QByteArray bytes(reinterpret_cast<const char*>(data->data()), static_cast<qsizetype>(data->size()));
+        QCOMPARE(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString(),
+                 ManifestSha256(kImage, "/Old Stuff/picture.bmp"));
+        QVERIFY(!ui::DecodeImage(*data, ImageTypeFromName(source.name)).isNull());
     }
 
     void recoveryWritesTheTickedFilesByteForByte() {
