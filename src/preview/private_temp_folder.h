@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/result.h"
-#include "recovery/file_descriptor.h"
+#include "platform/file_descriptor.h"
 
 namespace lumacore {
 

@@ -12,7 +12,7 @@
 
 #include "core/result.h"
 #include "recovery/destination_guard.h"
-#include "recovery/file_descriptor.h"
+#include "platform/file_descriptor.h"
 #include "recovery/name_sanitizer.h"
 #include "recovery/output_file.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "recovery/destination_guard.h"
-#include "recovery/file_descriptor.h"
+#include "platform/file_descriptor.h"
 
 namespace lumacore {
 
