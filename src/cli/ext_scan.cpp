@@ -59,8 +59,7 @@ Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const P
         e.message = "the EXT engine cannot read this volume: " + e.message;
         return e;
     }
-    StopToken neverStopped;
-    scan->root = scan->engine->Scan(scan->tree, progress, stop ? *stop : neverStopped);
+    scan->root = scan->engine->Scan(scan->tree, progress, StopOrNever(stop));
     scan->lostFiles = scan->engine->lostFilesItem();
     scan->completed = scan->engine->scanCompleted();
     if (scan->lostFiles != ExtResultTree::kNoItem) {

@@ -93,8 +93,7 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
     }
     auto scan = std::make_unique<FatScan>();
     scan->mode = mode;
-    StopToken neverStopped;
-    const StopToken& running = stop ? *stop : neverStopped;
+    const StopToken& running = StopOrNever(stop);
     if (mode == FatScanMode::Formatted) {
         if (range.start) volume->rangeStart = *range.start;
         if (range.end) volume->rangeEnd = *range.end;

@@ -91,8 +91,7 @@ Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const
     auto scan = std::make_unique<NtfsScan>();
     scan->mode = mode;
     scan->volume = std::make_unique<CNtfsVolume>(std::move(*disk), partition);
-    const StopToken never;
-    const StopToken& stopToken = stop != nullptr ? *stop : never;
+    const StopToken& stopToken = StopOrNever(stop);
     bool ok = false;
     if (mode == NtfsScanMode::Formatted) {
         if (range.start) scan->volume->rangeStart = *range.start;

@@ -13,8 +13,8 @@ Result<OverwritePolicy> OverwritePolicyFrom(const std::string& text) {
 
 OverwriteAnswer AskOverwriteOnTerminal(const std::string& fileName) {
     for (;;) {
-        std::cerr << "This folder already contains a file named '" << fileName << "'\n"
-                  << "Would you like to overwrite the exsisting file? [y]es, yes to [a]ll, [n]o, [c]ancel: "
+        std::cerr << kOverwriteExistsPrefix << fileName << "'\n"
+                  << kOverwriteQuestion << " [y]es, yes to [a]ll, [n]o, [c]ancel: "
                   << std::flush;
         std::string answer;
         if (!std::getline(std::cin, answer)) return OverwriteAnswer::Cancel;

@@ -55,14 +55,13 @@ Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume,
     if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)) {
         return Error::Make(ErrorKind::InvalidArgument, file.string() + " is not a regular file");
     }
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) {
-        if (IsSameFile(file, devices.PhysicalDrivePath(drive))) {
+    for (const std::filesystem::path& drive : SourceDrivePaths(devices)) {
+        if (IsSameFile(file, drive)) {
             return Error::Make(ErrorKind::InvalidArgument, std::string(kSameDriveMessage));
         }
     }
     const std::filesystem::path folder = std::filesystem::absolute(file, error).parent_path();
-    const RecoverySource source{devices.PhysicalDrivePath(volume.diskNumber),
-                                std::uint64_t{volume.startSector} * 512, volume.totalBytes};
+    const RecoverySource source = SourceOf(devices, volume);
     if (auto allowed = CheckDestination(folder, source); !allowed) return allowed.error();
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));

@@ -1,5 +1,6 @@
 #include "cli/raw_scan.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "cli/json_writer.h"
@@ -44,13 +45,6 @@ std::vector<std::string> SplitList(const std::string& text) {
     return parts;
 }
 
-std::vector<std::filesystem::path> ImagePaths(const DeviceMap& devices) {
-    std::vector<std::filesystem::path> paths;
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive)
-        paths.push_back(devices.PhysicalDrivePath(drive));
-    return paths;
-}
-
 Error Usage(std::string message) {
     return Error::Make(ErrorKind::InvalidArgument, std::move(message));
 }
@@ -85,9 +79,8 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
     scan->carver->SetRange(request.start.value_or(0), request.end ? *request.end : sectors);
     scan->carver->SetSizeLimit(request.sizeLimitKb);
     scan->carver->SetSignatures(&scan->signatures);
-    StopToken neverStopped;
     progress.SetText("Scanning Raw Files ...");
-    if (scan->carver->Scan(progress, stop ? *stop : neverStopped) != 0) {
+    if (scan->carver->Scan(progress, StopOrNever(stop)) != 0) {
         return Error::Make(ErrorKind::NotFound, "no signature type is enabled");
     }
     scan->root = scan->carver->BuildTree(scan->tree);
@@ -288,8 +281,7 @@ int RunRawRecoverCommand(const DeviceMap& devices, const OptionParser& options,
         return fail(request.error().message,
                     request.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure);
     }
-    const RecoverySource source{devices.PhysicalDrivePath(request->source.diskNumber),
-                                std::uint64_t{request->source.startSector} * 512, request->source.totalBytes};
+    const RecoverySource source = SourceOf(devices, request->source);
     std::error_code created;
     std::filesystem::create_directories(destination, created);
     if (auto allowed = CheckDestination(destination, source); !allowed)
@@ -315,10 +307,12 @@ int RunRawRecoverCommand(const DeviceMap& devices, const OptionParser& options,
                 return fail(checked.error().message, kExitUsage);
         }
     }
-    found.carver->BuildSelection(found.tree, found.root);
-    if (found.carver->selection().empty()) return fail(kRawNothingSelected, kExitOk);
+    const auto& carved = found.carver->found();
+    if (std::none_of(carved.begin(), carved.end(), [](const auto& node) { return node->selected; })) {
+        return fail(kRawNothingSelected, kExitOk);
+    }
 
-    RecoveredFileWriter writer(destination, policy, AskOverwriteOnTerminal, ImagePaths(devices));
+    RecoveredFileWriter writer(destination, policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
     StopToken stop;
     RawRecoverRunResult result;
     {

@@ -21,12 +21,6 @@ namespace lumacore {
 
 namespace {
 
-std::vector<std::filesystem::path> ImagePaths(const DeviceMap& devices) {
-    std::vector<std::filesystem::path> paths;
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) paths.push_back(devices.PhysicalDrivePath(drive));
-    return paths;
-}
-
 }  // namespace
 
 int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
@@ -62,8 +56,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
         return fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
     }
 
-    const RecoverySource source{devices.PhysicalDrivePath(volume->diskNumber),
-                                std::uint64_t{volume->startSector} * 512, volume->totalBytes};
+    const RecoverySource source = SourceOf(devices, *volume);
     std::error_code created;
     std::filesystem::create_directories(*destination, created);
     if (auto allowed = CheckDestination(*destination, source); !allowed) {
@@ -71,7 +64,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     }
 
     if (ntfs) {
-        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
+        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
         if (mode != "formatted") return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
         auto range = ScanRangeFromOptions(options, *volume);
         if (!range) return fail(range.error().message, kExitUsage);
@@ -95,7 +88,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
                 if (auto checked = CheckExtPath(**found, path); !checked) return fail(checked.error().message, kExitUsage);
             }
         }
-        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
+        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
         StopToken stop;
         ExtRecoverRunResult result;
         {
@@ -134,7 +127,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     auto extractor = FatExtractor::Open(std::move(*disk), *volume);
     if (!extractor) return fail(extractor.error().message, kExitFailure);
 
-    RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, ImagePaths(devices));
+    RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
     StopToken stop;
     RecoverRunResult result;
     {

@@ -18,4 +18,9 @@ void ProgressFields::Start(std::string text, std::int64_t total) {
     SetDone(0);
 }
 
+const StopToken& StopOrNever(const StopToken* stop) {
+    static const StopToken never;
+    return stop != nullptr ? *stop : never;
+}
+
 }  // namespace lumacore

@@ -42,4 +42,7 @@ private:
     std::atomic<bool> stop_{false};
 };
 
+// `stop` when there is one, else a token that never asks to stop.
+const StopToken& StopOrNever(const StopToken* stop);
+
 }  // namespace lumacore

@@ -37,7 +37,7 @@ std::uint64_t VolumeSectors(std::span<const std::byte> sector, const std::string
 }  // namespace
 
 std::uint32_t LastSectorOf(const PartitionInfo& candidate) {
-    return static_cast<std::uint32_t>(candidate.startSector + candidate.totalBytes / kSector - 1);
+    return candidate.EndSector() - 1;
 }
 
 PartitionList RecordsOf(const CDiskInventory& inventory, int diskNumber) {

@@ -31,6 +31,8 @@ constexpr std::array<NameRule, 15> kRules{{
     {15, {"ras"}, {}},
 }};
 
+}  // namespace
+
 bool EndsWithNoCase(std::string_view name, std::string_view tail) {
     if (tail.empty() || name.size() < tail.size()) return false;
     const std::string_view end = name.substr(name.size() - tail.size());
@@ -39,8 +41,6 @@ bool EndsWithNoCase(std::string_view name, std::string_view tail) {
     }
     return true;
 }
-
-}  // namespace
 
 int ImageTypeFromName(std::string_view name) {
     for (const NameRule& rule : kRules) {

@@ -10,4 +10,7 @@ namespace lumacore {
 // so ".wbmp" gives 1.
 int ImageTypeFromName(std::string_view name);
 
+// True when `name` ends with `tail` (given in lower case), case ignored; an empty tail never matches.
+bool EndsWithNoCase(std::string_view name, std::string_view tail);
+
 }  // namespace lumacore

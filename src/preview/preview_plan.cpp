@@ -16,13 +16,6 @@ constexpr std::string_view kTemporaryCopyStem = "2356.";
 // An extension longer than this is no real file kind; it is cut there.
 constexpr std::size_t kMaxCopyExtension = 16;
 
-bool EndsWithNoCase(std::string_view name, std::string_view tail) {
-    if (name.size() < tail.size()) return false;
-    const std::string_view end = name.substr(name.size() - tail.size());
-    return std::equal(end.begin(), end.end(), tail.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-}
-
 template <std::size_t N>
 bool EndsWithAny(std::string_view name, const std::array<std::string_view, N>& tails) {
     return std::any_of(tails.begin(), tails.end(),

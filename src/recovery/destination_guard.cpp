@@ -1,5 +1,9 @@
 #include "recovery/destination_guard.h"
 
+#include "platform/device_map.h"
+
+#include "core/partition_info.h"
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -192,6 +196,17 @@ bool IsSameFile(const fs::path& a, const fs::path& b) {
     const auto first = IdentityOf(a);
     const auto second = IdentityOf(b);
     return first && second && *first == *second;
+}
+
+RecoverySource SourceOf(const DeviceMap& devices, const PartitionInfo& partition) {
+    return {devices.PhysicalDrivePath(partition.diskNumber), std::uint64_t{partition.startSector} * 512,
+            partition.totalBytes};
+}
+
+std::vector<std::filesystem::path> SourceDrivePaths(const DeviceMap& devices) {
+    std::vector<std::filesystem::path> paths;
+    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) paths.push_back(devices.PhysicalDrivePath(drive));
+    return paths;
 }
 
 }  // namespace lumacore

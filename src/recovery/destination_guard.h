@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/result.h"
 
@@ -15,6 +16,14 @@ struct RecoverySource {
     std::uint64_t partitionOffset = 0;
     std::uint64_t partitionLength = 0;  // 0 when unknown: then everything from the offset on counts
 };
+
+class DeviceMap;
+struct PartitionInfo;
+
+// The partition `partition` as a recovery reads it through `devices`.
+RecoverySource SourceOf(const DeviceMap& devices, const PartitionInfo& partition);
+// Every disk and image `devices` reads: the files a recovery must never open for writing.
+std::vector<std::filesystem::path> SourceDrivePaths(const DeviceMap& devices);
 
 // The refusal the user sees when the destination would overwrite what is being recovered.
 inline constexpr const char* kSameDriveMessage =

@@ -18,6 +18,11 @@
 
 namespace lumacore {
 
+// The overwrite question, as the desktop program and the command line ask it: the existing file's name
+// goes between the first text's quotes.
+inline constexpr const char* kOverwriteExistsPrefix = "This folder already contains a file named '";
+inline constexpr const char* kOverwriteQuestion = "Would you like to overwrite the exsisting file?";
+
 // The overwrite dialog's four results.
 enum class OverwriteAnswer : int { Cancel = 0, Yes = 1, YesToAll = 2, No = 3 };
 

@@ -64,13 +64,12 @@ std::string NtfsTimeText(std::uint64_t filetime) {
 }
 
 FilterSubject NtfsFilterSubject(const NtfsFileNode& node) {
-    constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;  // 1970-01-01 in 100 ns units
     const std::string_view name = node.name;
     const std::size_t dot = name.rfind('.');
     const std::uint16_t created =
         node.creationTime < kFiletimeUnixEpoch
             ? 0
-            : DosDateOf(static_cast<std::time_t>((node.creationTime - kFiletimeUnixEpoch) / 10000000));
+            : DosDateOf(static_cast<std::time_t>((node.creationTime - kFiletimeUnixEpoch) / kFiletimeTicksPerSecond));
     return {name, dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1), created, node.size};
 }
 

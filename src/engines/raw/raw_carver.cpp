@@ -159,8 +159,7 @@ void CRawCarver::BuildSelection(const RawResultTree& tree, RawResultTree::ItemId
         for (const std::uint32_t index : tree.item(id).data) {
             if (index >= found_.size() || !found_[index]->selected) continue;
             RawFileNode* node = found_[index].get();
-            if (std::find(selection_.begin(), selection_.end(), node) == selection_.end())
-                selection_.push_back(node);
+            if (inSelection_.insert(node).second) selection_.push_back(node);
         }
         const auto& children = tree.item(id).children;
         for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(*child);

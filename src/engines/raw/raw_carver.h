@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/byte_source.h"
@@ -60,7 +61,10 @@ class CRawCarver {
     void BuildSelection(const RawResultTree& tree, RawResultTree::ItemId item);
     const std::vector<RawFileNode*>& selection() const { return selection_; }
     // Empties the selection, so that a new recovery takes only what is selected now.
-    void ClearSelection() { selection_.clear(); }
+    void ClearSelection() {
+        selection_.clear();
+        inSelection_.clear();
+    }
 
     // The file's bytes for a preview (at most `maxBytes`). 0, -1 for a null node or zero length, or the
     // error number of a failed read. A read that ends early gives the bytes there were.
@@ -80,6 +84,7 @@ class CRawCarver {
 
     std::vector<std::unique_ptr<RawFileNode>> found_;
     std::vector<RawFileNode*> selection_;
+    std::unordered_set<const RawFileNode*> inSelection_;
     std::unique_ptr<ByteSource> disk_;
     std::uint64_t partitionOffset_ = 0;
     char driveLetter_ = PartitionInfo::kNoLetter;

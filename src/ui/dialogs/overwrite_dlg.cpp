@@ -15,12 +15,12 @@ COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* parent) : QDialog
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
-    exists_ = new QLabel(QString::fromLatin1(kExistsText).arg(fileName), this);
+    exists_ = new QLabel(QString::fromLatin1(kOverwriteExistsPrefix) + fileName + QLatin1Char('\''), this);
     exists_->setObjectName(QStringLiteral("exists"));
     // A long name must not widen the dialog past the screen.
     exists_->setWordWrap(true);
     exists_->setTextFormat(Qt::PlainText);
-    auto* question = new QLabel(QString::fromLatin1(kQuestionText), this);
+    auto* question = new QLabel(QString::fromLatin1(kOverwriteQuestion), this);
 
     yes_ = new QPushButton(QStringLiteral("Yes"), this);
     yesToAll_ = new QPushButton(QStringLiteral("Yes to All"), this);

@@ -16,8 +16,6 @@ class COverwriteDlg final : public QDialog {
     Q_OBJECT
   public:
     static constexpr const char* kTitle = "Confirm File Overwrite";
-    static constexpr const char* kExistsText = "This folder already contains a file named '%1'";
-    static constexpr const char* kQuestionText = "Would you like to overwrite the exsisting file?";
 
     COverwriteDlg(const QString& fileName, QWidget* parent);
 

@@ -28,6 +28,7 @@
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
+#include "ui/widgets/card.h"
 #include "ui/worker/background_job.h"
 
 namespace lumacore::ui {
@@ -37,24 +38,6 @@ namespace {
 const QRect kCardRect(20, 84, 745, 248);
 const QPoint kFoundTotalsAt(28, 352);
 const QPoint kSelectedTotalsAt(298, 352);
-
-class PaneCard final : public QWidget {
-  public:
-    explicit PaneCard(QWidget* parent) : QWidget(parent) {}
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        skin::PaintCard(p, QRectF(rect()).adjusted(1, 1, -1, -1), 8);
-    }
-};
-
-std::vector<std::filesystem::path> SourceImages(const DeviceMap& devices) {
-    std::vector<std::filesystem::path> paths;
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive)
-        paths.push_back(devices.PhysicalDrivePath(drive));
-    return paths;
-}
 
 }  // namespace
 
@@ -72,8 +55,7 @@ CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamil
     SetHeading(QStringLiteral("Found Files"), ModeTitle(mode()) + QStringLiteral("  \u2022  ") +
                                                   QString::fromStdString(VolumeItemText(partition)));
 
-    auto* card = new PaneCard(this);
-    card->setGeometry(kCardRect);
+    auto* card = new CCard(kCardRect, this);
     splitter_ = new CResultSplitter(*treeModel_, *listModel_, card);
     splitter_->setGeometry(QRect(QPoint(0, 0), kCardRect.size()).adjusted(8, 8, -8, -8));
 
@@ -324,8 +306,7 @@ void CResultPage::Recover() {
     // Nothing may be written onto the volume being recovered: on any page, EXT included.
     const PartitionInfo& partition = app().settings.SelectedPartition;
     const auto devices = app().devices();
-    const RecoverySource source{devices->PhysicalDrivePath(partition.diskNumber),
-                                std::uint64_t{partition.startSector} * 512, partition.totalBytes};
+    const RecoverySource source = SourceOf(*devices, partition);
     const std::filesystem::path destination = chosen.toStdString();
     if (auto allowed = CheckDestination(destination, source); !allowed) {
         ShowMessage(this, QString::fromLatin1(kProductTitle), QString::fromStdString(allowed.error().message),
@@ -333,7 +314,7 @@ void CResultPage::Recover() {
         return;
     }
 
-    const std::vector<std::filesystem::path> images = SourceImages(*devices);
+    const std::vector<std::filesystem::path> images = SourceDrivePaths(*devices);
     RecoveryReport report;
     progress_->SetTitle(QString::fromLatin1(kRecoveringTitle));
     RunWithProgress(*progress_, stop_, [&](JobContext& job) {
