@@ -24,6 +24,23 @@ Result<std::vector<std::byte>> ReadUpTo(std::uint64_t size, std::uint64_t maxByt
 
 }  // namespace
 
+Result<std::vector<std::byte>> ReadFoundFile(FatExtractor& extractor, const FatFileNode& node, std::uint64_t maxBytes) {
+    return ReadUpTo(node.size, maxBytes, [&](std::span<std::byte> out) { return extractor.Read(node, 0, out); });
+}
+
+Result<std::vector<std::byte>> ReadFoundFile(CExtVolume& volume, const ExtFileNode& node, std::uint64_t maxBytes) {
+    return ReadUpTo(node.inode.size, maxBytes, [&](std::span<std::byte> out) { return volume.ReadInto(node, out); });
+}
+
+Result<std::vector<std::byte>> ReadFoundFile(const CRawCarver& carver, const RawFileNode& node,
+                                             std::uint64_t maxBytes) {
+    // A carved file cut short by an unreadable sector still shows what was read.
+    std::vector<std::byte> data;
+    const int code = carver.ReadCarvedFile(&node, data, maxBytes);
+    if (code != 0 && data.empty()) return Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0);
+    return data;
+}
+
 PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& volume,
                                const FatFileNode& node) {
     return {node.displayName, node.size,
@@ -32,8 +49,7 @@ PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& vo
                 if (!disk) return disk.error();
                 auto extractor = FatExtractor::Open(std::move(*disk), volume);
                 if (!extractor) return extractor.error();
-                return ReadUpTo(node.size, maxBytes,
-                                [&](std::span<std::byte> out) { return extractor->Read(node, 0, out); });
+                return ReadFoundFile(*extractor, node, maxBytes);
             }};
 }
 
@@ -43,22 +59,13 @@ PreviewSource NtfsPreviewSource(const CNtfsVolume& volume, const NtfsFileNode& n
 }
 
 PreviewSource ExtPreviewSource(CExtVolume& volume, const ExtFileNode& node) {
-    return {ExtRowName(node), node.inode.size, [&volume, &node](std::uint64_t maxBytes) {
-                return ReadUpTo(node.inode.size, maxBytes,
-                                [&](std::span<std::byte> out) { return volume.ReadInto(node, out); });
-            }};
+    return {ExtRowName(node), node.inode.size,
+            [&volume, &node](std::uint64_t maxBytes) { return ReadFoundFile(volume, node, maxBytes); }};
 }
 
 PreviewSource RawPreviewSource(const CRawCarver& carver, const RawFileNode& node) {
     return {node.name, node.length,
-            [&carver, &node](std::uint64_t maxBytes) -> Result<std::vector<std::byte>> {
-                std::vector<std::byte> data;
-                const int code = carver.ReadCarvedFile(&node, data, maxBytes);
-                if (code != 0 && data.empty()) {
-                    return Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0);
-                }
-                return data;
-            }};
+            [&carver, &node](std::uint64_t maxBytes) { return ReadFoundFile(carver, node, maxBytes); }};
 }
 
 Result<const FatFileNode*> FindFatFile(const FatScan& scan, const std::string& path) {

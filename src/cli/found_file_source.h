@@ -7,10 +7,18 @@
 #include "cli/ntfs_scan.h"
 #include "cli/raw_scan.h"
 #include "core/partition_info.h"
+#include "engines/fat/fat_extractor.h"
 #include "platform/device_map.h"
 #include "preview/preview_source.h"
 
 namespace lumacore {
+
+// Up to `maxBytes` of a found file's data from its start, through its engine's read; an error when
+// nothing could be read.
+Result<std::vector<std::byte>> ReadFoundFile(FatExtractor& extractor, const FatFileNode& node, std::uint64_t maxBytes);
+Result<std::vector<std::byte>> ReadFoundFile(CExtVolume& volume, const ExtFileNode& node, std::uint64_t maxBytes);
+Result<std::vector<std::byte>> ReadFoundFile(const CRawCarver& carver, const RawFileNode& node,
+                                             std::uint64_t maxBytes);
 
 // Found files as the preview reads them, through each engine's own read: the FAT file from its first
 // cluster (the disk is opened for each read, as the FAT page reads file data itself), the NTFS file

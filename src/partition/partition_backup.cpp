@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 // A disk has far fewer records than this; a larger file is not a backup of ours.
 constexpr std::uintmax_t kMaxBackupBytes = 4 + DiskInfo::kStoredSize + 4096 * PartitionInfo::kStoredSize;
 
+}  // namespace
+
 std::string CreatedText(const fs::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
@@ -29,8 +31,6 @@ std::string CreatedText(const fs::path& path) {
     std::strftime(text, sizeof text, "     %Y-%m-%d %H:%M:%S", &local);
     return text;
 }
-
-}  // namespace
 
 Result<void> WriteBackup(const fs::path& file, const DiskInfo& disk, const std::vector<PartitionInfo>& volumes) {
     std::string bytes;

@@ -18,6 +18,10 @@ constexpr const char* kBackupFailed = "Can't backup the disk!";
 constexpr const char* kBackupLoadFailed = "Can't load the Backup file!";
 constexpr const char* kBackupConfirm = "Do you want to back up all partitions on the disk ?";
 
+// A backup file's date as the backup list shows it: five blanks, then "YYYY-MM-DD HH:MM:SS" of its last
+// status change (the nearest Linux keeps to a creation time); empty when the file is not there.
+std::string CreatedText(const std::filesystem::path& path);
+
 // Writes the backup of `disk`: every record of `volumes` whose disk number is the disk's, in order.
 Result<void> WriteBackup(const std::filesystem::path& file, const DiskInfo& disk,
                          const std::vector<PartitionInfo>& volumes);

@@ -21,6 +21,9 @@ namespace lumacore {
 
 namespace {
 
+// Record header flags: the record is a folder, or holds another index (a view index).
+constexpr std::uint16_t kRecordIsDirectory = 0x0002;
+constexpr std::uint16_t kRecordIsViewIndex = 0x0008;
 // What the search assumes when the boot sector is not NTFS.
 constexpr std::uint32_t kDefaultClusterSize = 4096;
 constexpr std::uint32_t kDefaultRecordSize = 1024;
@@ -251,6 +254,8 @@ std::uint32_t NtfsFormattedScan::ProbeFoundClusterSize() const {
     std::size_t probed = 0;
     for (const Found& f : found_) {
         if (probed >= kMaxProbedFolders || stop_.StopRequested()) break;
+        // Only folders (and view indexes) have index blocks: the header says so before any parsing.
+        if ((ByteReader(*f.bytes).u16le(0x16) & (kRecordIsDirectory | kRecordIsViewIndex)) == 0) continue;
         CMftRecord record;
         if (record.Parse(*f.bytes) != kNtfsOk || !record.hasIndexAllocation) continue;
         const RunListResult runs = DecodeRunList(record.indexAllocation.mappingPairs, 0, RunListLimits{});

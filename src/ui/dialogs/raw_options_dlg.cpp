@@ -1,33 +1,21 @@
 #include "ui/dialogs/raw_options_dlg.h"
 
-#include <QFileIconProvider>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeDatabase>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "core/recovery_settings.h"
+#include "ui/results/file_type_catalog.h"
 #include "ui/shell.h"
 
 namespace lumacore::ui {
 
 namespace {
-
-// The desktop's small icon for a file named "a.<extension>", the generic file icon when the theme has
-// none for its type.
-QIcon FileTypeIcon(const QString& extension) {
-    static const QMimeDatabase mimeTypes;
-    static const QFileIconProvider provider;
-    const QMimeType type =
-        mimeTypes.mimeTypeForFile(QStringLiteral("a.%1").arg(extension), QMimeDatabase::MatchExtension);
-    return QIcon::fromTheme(type.iconName(),
-                            QIcon::fromTheme(type.genericIconName(), provider.icon(QFileIconProvider::File)));
-}
 
 QLineEdit* NumberEdit(const QString& name, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -69,10 +57,11 @@ CRawOptionsDlg::CRawOptionsDlg(RecoverySettings& settings, RawTypeSelection& sel
     types_->setSelectionBehavior(QAbstractItemView::SelectRows);
     types_->setUniformRowHeights(true);
     types_->setIconSize(QSize(16, 16));
+    FileTypeCatalog fileTypes;
     for (const RawOptions::Row& row : options_.rows()) {
         auto* item = new QTreeWidgetItem(
             types_, {QString::fromStdString(row.extension), QString::fromStdString(row.description)});
-        item->setIcon(0, FileTypeIcon(QString::fromStdString(row.extension)));
+        item->setIcon(0, fileTypes.ForName("a." + row.extension).icon);
         item->setCheckState(0, row.checked ? Qt::Checked : Qt::Unchecked);
     }
     selectAll_ = new QPushButton(QString::fromLatin1(kRawOptionsSelectAll), this);

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
@@ -32,13 +31,6 @@ const QString kBackupFilter = QStringLiteral("Partition backup files (*.pbf)");
 
 QString Text(const char* text) {
     return QString::fromUtf8(text);
-}
-
-QString CreatedText(const QString& path) {
-    // The same form as the listed backups: five spaces, then the date and time.
-    const QFileInfo info(path);
-    const QDateTime created = info.birthTime().isValid() ? info.birthTime() : info.metadataChangeTime();
-    return QStringLiteral("     ") + created.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 }  // namespace
@@ -182,7 +174,7 @@ void CPartitionPage::FillBackupList() {
 
 void CPartitionPage::AddBackupFile(const QString& path) {
     // Just before the last row, which is always "Add backup file...".
-    auto* item = new QTreeWidgetItem({CreatedText(path), path});
+    auto* item = new QTreeWidgetItem({QString::fromStdString(CreatedText(path.toStdString())), path});
     item->setData(0, kRowKindRole, kBackupFileRow);
     item->setData(0, kRowPathRole, path);
     item->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));

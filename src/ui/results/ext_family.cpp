@@ -1,5 +1,6 @@
 #include "ui/results/ext_family.h"
 
+#include "cli/found_file_source.h"
 #include "core/recovery_settings.h"
 #include "engines/ext/ext_row_text.h"
 #include "ui/results/result_texts.h"
@@ -72,12 +73,7 @@ FilterSubject ExtFamily::filterSubject(FileId file) const {
 }
 
 Result<std::vector<std::byte>> ExtFamily::Read(FileId file, std::uint64_t maxBytes) {
-    const ExtFileNode& node = record(file);
-    std::vector<std::byte> data(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, node.inode.size)));
-    auto read = scan_->engine->ReadInto(node, data);
-    if (!read) return read.error();
-    data.resize(*read);
-    return data;
+    return ReadFoundFile(*scan_->engine, record(file), maxBytes);
 }
 
 RecoveryReport ExtFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,

@@ -1,5 +1,6 @@
 #include "ui/results/fat_family.h"
 
+#include "cli/found_file_source.h"
 #include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "engines/fat/fat_row_text.h"
@@ -93,12 +94,7 @@ Result<std::vector<std::byte>> FatFamily::Read(FileId file, std::uint64_t maxByt
         if (!opened) return opened.error();
         reader_.emplace(std::move(*opened));
     }
-    const FatFileNode& node = record(file);
-    std::vector<std::byte> data(static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, node.size)));
-    auto read = reader_->Read(node, 0, data);
-    if (!read) return read.error();
-    data.resize(*read);
-    return data;
+    return ReadFoundFile(*reader_, record(file), maxBytes);
 }
 
 NothingCheckedNotice FatFamily::NothingChecked() const {

@@ -1,5 +1,6 @@
 #include "ui/results/raw_family.h"
 
+#include "cli/found_file_source.h"
 #include "cli/sector_range.h"
 #include "core/recovery_settings.h"
 #include "engines/ntfs/ntfs_row_text.h"
@@ -65,10 +66,7 @@ FilterSubject RawFamily::filterSubject(FileId file) const {
 }
 
 Result<std::vector<std::byte>> RawFamily::Read(FileId file, std::uint64_t maxBytes) {
-    std::vector<std::byte> data;
-    const int code = scan_->carver->ReadCarvedFile(&record(file), data, maxBytes);
-    if (code > 0) return Error::Io("cannot read the sectors of " + record(file).name, code);
-    return data;
+    return ReadFoundFile(*scan_->carver, record(file), maxBytes);
 }
 
 NothingCheckedNotice RawFamily::NothingChecked() const {
