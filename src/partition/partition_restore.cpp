@@ -251,8 +251,9 @@ std::filesystem::path NewUndoFilePath(const DiskInfo& disk) {
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string base = FileNameSafeModel(disk) + "-restore-" + stamp + "-" + std::to_string(::getpid());
     // Two restores within one second from one program (the page allows it) must not share a file.
-    std::filesystem::path path = UserBackupFolder() / (base + ".undo");
-    for (int n = 2; std::filesystem::exists(path); ++n) path = UserBackupFolder() / (base + "-" + std::to_string(n) + ".undo");
+    const std::filesystem::path folder = UserBackupFolder();
+    std::filesystem::path path = folder / (base + ".undo");
+    for (int n = 2; std::filesystem::exists(path); ++n) path = folder / (base + "-" + std::to_string(n) + ".undo");
     return path;
 }
 
