@@ -19,6 +19,8 @@ PACKAGES=(
     qt6-image-formats-plugins libopenjp2-7-dev libmagick++-6.q16-dev
     # the MIME types: the result lists' type names, and the documents' applications for the preview
     shared-mime-info
+    # the Debian package and its test in a fresh root: dependencies, desktop file and metainfo checks
+    dpkg-dev file debootstrap desktop-file-utils appstream
 )
 
 missing=()

@@ -9,6 +9,7 @@ scripts/install-deps.sh
 cmake --preset ci >/dev/null
 cmake --build --preset ci
 ctest --preset ci -j2
+scripts/test-package.sh build-ci
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan

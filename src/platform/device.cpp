@@ -8,6 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+
+#include "platform/device_helper_client.h"
 
 namespace lumacore {
 
@@ -20,12 +23,31 @@ Error SystemError(const std::string& what, const std::string& path, int code, st
     return e;
 }
 
+// A block device this process has no right to open is opened by the privileged helper after the user
+// authorises; image files never are (they are the user's own).
+Result<int> OpenDescriptor(const std::string& path, AccessMode mode) {
+    const int flags = (mode == AccessMode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), flags);
+    if (fd >= 0) return fd;
+    const int code = errno;
+    struct stat st {};
+    if ((code != EACCES && code != EPERM) || ::geteuid() == 0 || ::stat(path.c_str(), &st) != 0 ||
+        !S_ISBLK(st.st_mode)) {
+        return SystemError("cannot open", path, code);
+    }
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(path, error);
+    auto opened = OpenThroughHelper(error ? path : absolute.string(), mode);
+    if (!opened) return opened.error();
+    return opened->Release();
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Device>> Device::Open(const std::string& path, AccessMode mode) {
-    const int flags = (mode == AccessMode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-    const int fd = ::open(path.c_str(), flags);
-    if (fd < 0) return SystemError("cannot open", path, errno);
+    auto opened = OpenDescriptor(path, mode);
+    if (!opened) return opened.error();
+    const int fd = *opened;
 
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -96,13 +118,15 @@ Result<void> RereadPartitionTable(const std::string& devicePath) {
     const int result = ::ioctl(fd, BLKRRPART);
     const int code = errno;
     ::close(fd);
-    if (result != 0) return SystemError("the kernel could not re-read the partition table of", devicePath, code);
+    if (result != 0)
+        return SystemError("the kernel could not re-read the partition table of", devicePath, code);
     return {};
 }
 
 Result<std::size_t> MemoryDevice::ReadAt(std::uint64_t offset, std::span<std::byte> out) {
     if (offset >= bytes_->size()) return std::size_t{0};
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes_->size() - offset));
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes_->size() - offset));
     std::memcpy(out.data(), bytes_->data() + offset, n);
     return n;
 }

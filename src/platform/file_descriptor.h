@@ -9,7 +9,7 @@ namespace lumacore {
 
 // Owns one open file descriptor; -1 when empty.
 class FileDescriptor {
-public:
+  public:
     FileDescriptor() = default;
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() { Reset(); }
@@ -25,6 +25,8 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
     int get() const { return fd_; }
+    // Hands the descriptor to a caller that owns it from now on.
+    int Release() { return std::exchange(fd_, -1); }
     bool valid() const { return fd_ >= 0; }
 
     // Closes now and reports close()'s errno (0 when fine): on network file systems a failed close is
@@ -35,7 +37,7 @@ public:
         return result == 0 ? 0 : errno;
     }
 
-private:
+  private:
     void Reset() {
         if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     }

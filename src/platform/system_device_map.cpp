@@ -22,7 +22,8 @@ constexpr char kLastLetter = 'Z';
 }  // namespace
 
 std::vector<std::byte> BuildStorageDescriptor(const std::string& vendor, const std::string& product,
-                                              bool removable, std::uint32_t busType, std::uint8_t deviceType) {
+                                              bool removable, std::uint32_t busType,
+                                              std::uint8_t deviceType) {
     constexpr std::size_t kHeaderSize = 0x28;
     std::vector<std::byte> out(kHeaderSize);
     auto appendText = [&out](const std::string& text) {
@@ -62,7 +63,10 @@ Result<std::unique_ptr<SystemDeviceMap>> SystemDeviceMap::Create(const Options& 
         auto device = Device::Open(image, AccessMode::ReadOnly);
         if (!device) {
             Error e = device.error();
-            e.message = "cannot open disk image '" + image + "': " + std::strerror(e.systemCode ? e.systemCode : EIO);
+            // The device helper's refusals say more than their errno would.
+            const bool helperRefused = e.kind == ErrorKind::AccessDenied && e.systemCode == 0;
+            e.message = "cannot open disk image '" + image + "': " +
+                        (helperRefused ? e.message : std::strerror(e.systemCode ? e.systemCode : EIO));
             return e;
         }
         Drive drive;
@@ -117,8 +121,8 @@ void SystemDeviceMap::ProbeVolumesOnce() const {
         for (int drive = 0; drive < PhysicalDriveCount() && letter <= kLastLetter; ++drive) {
             for (ProbedVolume& probed : ProbeVolumes(drives_[drive].path)) {
                 if (letter > kLastLetter) break;
-                volumes_[letter++] = LetteredVolume{drive, probed.extent, std::move(probed.information),
-                                                    probed.freeSpace};
+                volumes_[letter++] =
+                    LetteredVolume{drive, probed.extent, std::move(probed.information), probed.freeSpace};
             }
         }
     });
