@@ -49,14 +49,24 @@ Error Usage(std::string message) {
     return Error::Make(ErrorKind::InvalidArgument, std::move(message));
 }
 
+// A stray "rp.dat" in the current folder that gives no signatures is passed over, and the user told.
+void ReportSkippedSignatureFiles(const RawScan& scan) {
+    for (const auto& skipped : scan.signatures.skippedFiles()) {
+        std::cerr << "lumacore-cli: ignoring " << skipped.string() << ": it is not a signature file; using "
+                  << scan.signatures.loadedFrom().string() << '\n';
+    }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
                                          ProgressFields& progress, const StopToken* stop) {
     auto scan = std::make_unique<RawScan>();
-    const std::filesystem::path file =
-        request.signatureFile.empty() ? FindSignatureFile() : request.signatureFile;
-    if (!scan->signatures.EnsureLoaded(file)) {
+    const bool loaded = request.signatureFile.empty() ? scan->signatures.EnsureLoaded()
+                                                      : scan->signatures.EnsureLoaded(request.signatureFile);
+    if (!loaded) {
+        const std::filesystem::path file =
+            request.signatureFile.empty() ? FindSignatureFile() : request.signatureFile;
         return Error::Make(ErrorKind::NotFound,
                            "no signatures: " + file.string() + " is missing, unreadable or empty");
     }
@@ -266,6 +276,7 @@ int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options) {
         std::cerr << "lumacore-cli scan: " << scan.error().message << '\n';
         return scan.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure;
     }
+    ReportSkippedSignatureFiles(**scan);
     std::cout << (options.Has("--json") ? RawTreeJson(**scan) : RawTreeText(**scan));
     return kExitOk;
 }
@@ -298,6 +309,7 @@ int RunRawRecoverCommand(const DeviceMap& devices, const OptionParser& options,
                     scan.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure);
     }
     RawScan& found = **scan;
+    ReportSkippedSignatureFiles(found);
     const auto only = options.GetAll("--only");
     if (only.empty()) {
         CheckAllRaw(found);

@@ -96,24 +96,39 @@ bool LoadSignatures(std::vector<SignatureEntry>& list, const std::filesystem::pa
     return true;
 }
 
-std::filesystem::path FindSignatureFile() {
+std::vector<std::filesystem::path> SignatureFileCandidates() {
+    std::vector<std::filesystem::path> found;
     std::error_code error;
-    if (std::filesystem::is_regular_file(kSignatureFileName, error)) return kSignatureFileName;
+    if (std::filesystem::is_regular_file(kSignatureFileName, error)) found.emplace_back(kSignatureFileName);
     const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) {
         // Beside the program in a build tree; in the data folder next to its bin folder once installed.
         for (const auto& candidate :
              {program.parent_path() / kSignatureFileName,
               program.parent_path().parent_path() / "share" / "lumacore" / kSignatureFileName}) {
-            if (std::filesystem::is_regular_file(candidate, error)) return candidate;
+            if (std::filesystem::is_regular_file(candidate, error)) found.push_back(candidate);
         }
     }
-    return kSignatureFileName;
+    return found;
+}
+
+std::filesystem::path FindSignatureFile() {
+    const auto candidates = SignatureFileCandidates();
+    return candidates.empty() ? std::filesystem::path(kSignatureFileName) : candidates.front();
 }
 
 bool RawTypeSelection::EnsureLoaded(const std::filesystem::path& file) {
-    if (entries_.empty()) LoadSignatures(entries_, file);
+    if (entries_.empty() && LoadSignatures(entries_, file) && !entries_.empty()) loadedFrom_ = file;
     return !entries_.empty();
+}
+
+bool RawTypeSelection::EnsureLoaded() {
+    if (!entries_.empty()) return true;
+    for (const auto& candidate : SignatureFileCandidates()) {
+        if (EnsureLoaded(candidate)) return true;
+        skipped_.push_back(candidate);
+    }
+    return false;
 }
 
 bool RawTypeSelection::AnyEnabled() const {

@@ -44,6 +44,8 @@ bool LoadSignaturesFromBytes(std::vector<SignatureEntry>& list, std::span<const 
 // The signature file "rp.dat": in the current folder when it is there, else beside the program, else in
 // the installed data folder (<prefix>/share/lumacore beside <prefix>/bin).
 std::filesystem::path FindSignatureFile();
+// Every place FindSignatureFile looks, in its order, that holds a file.
+std::vector<std::filesystem::path> SignatureFileCandidates();
 inline constexpr const char* kSignatureFileName = "rp.dat";
 
 // The signature list the options and the scans share for the whole run: filled once, the first time
@@ -51,7 +53,14 @@ inline constexpr const char* kSignatureFileName = "rp.dat";
 class RawTypeSelection {
   public:
     // Loads the list when it is empty; true when it holds entries afterwards.
-    bool EnsureLoaded(const std::filesystem::path& file = FindSignatureFile());
+    bool EnsureLoaded(const std::filesystem::path& file);
+    // The same from the first of the usual places whose file gives signatures: a stray "rp.dat" that does
+    // not parse (or holds none) in the current folder does not take the installed list away; each file
+    // passed over is named in skippedFiles() so the user can be told.
+    bool EnsureLoaded();
+    const std::vector<std::filesystem::path>& skippedFiles() const { return skipped_; }
+    // The file the list came from; empty before a load.
+    const std::filesystem::path& loadedFrom() const { return loadedFrom_; }
 
     std::vector<SignatureEntry>& entries() { return entries_; }
     const std::vector<SignatureEntry>& entries() const { return entries_; }
@@ -63,6 +72,8 @@ class RawTypeSelection {
 
   private:
     std::vector<SignatureEntry> entries_;
+    std::vector<std::filesystem::path> skipped_;
+    std::filesystem::path loadedFrom_;
 };
 
 }  // namespace lumacore
