@@ -79,6 +79,7 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
     scan->carver->SetRange(request.start.value_or(0), request.end ? *request.end : sectors);
     scan->carver->SetSizeLimit(request.sizeLimitKb);
     scan->carver->SetSignatures(&scan->signatures);
+    scan->carver->SetFormatParsing(request.parseEnds);
     progress.SetText("Scanning Raw Files ...");
     if (scan->carver->Scan(progress, StopOrNever(stop)) != 0) {
         return Error::Make(ErrorKind::NotFound, "no signature type is enabled");

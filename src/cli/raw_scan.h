@@ -26,6 +26,7 @@ struct RawScanRequest {
     std::uint32_t sizeLimitKb = 0;        // 0: the default 512000 KB
     std::vector<std::string> types;       // extensions to search; empty: every type of the signature file
     std::filesystem::path signatureFile;  // empty: "rp.dat" in the current folder, else beside the program
+    bool parseEnds = true;                // false: every file from its header to the next header
 };
 
 // A finished signature scan, for the scan and recover commands. The carver stays with it: it owns the

@@ -80,6 +80,8 @@ Carved Carve(std::unique_ptr<ByteSource> source, std::uint64_t first, std::uint6
     carver.SetSizeLimit(limitKb);
     carver.SetSignatures(&types);
     carver.SetReadAhead(readAhead);
+    // These byte-built "files" are bare headers: the rule under test is the header-to-header one.
+    carver.SetFormatParsing(false);
     ProgressFields progress;
     StopToken stop;
     EXPECT_EQ(carver.Scan(progress, stop), 0);
@@ -214,6 +216,7 @@ TEST(RawCarver, TreeGroupsByDescriptionSubstringAndSelectionKeepsOrderWithoutDup
     partition.totalBytes = disk.size();
     CRawCarver carver(std::make_unique<MemorySource>(disk), partition);
     carver.SetSignatures(&types);
+    carver.SetFormatParsing(false);
     ProgressFields progress;
     StopToken stop;
     ASSERT_EQ(carver.Scan(progress, stop), 0);
