@@ -18,7 +18,7 @@ FormatVerdict ParsePcx(CarveInput& in) {
     }
     if (*maker != 10 || *version > 5 || *encoding != 1 ||
         (*bits != 1 && *bits != 2 && *bits != 4 && *bits != 8) || *xmax < *xmin || *ymax < *ymin ||
-        *planes == 0 || *planes > 4 || *lineBytes == 0 || (*lineBytes & 1)) {
+        *planes == 0 || *planes > 4 || *lineBytes == 0) {
         return FormatVerdict::Reject();
     }
     std::uint64_t left = std::uint64_t{*ymax - *ymin + 1u} * *planes * *lineBytes;
