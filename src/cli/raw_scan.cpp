@@ -128,6 +128,7 @@ std::string RawTreeJson(const RawScan& scan) {
                 json.Unsigned("diskSector", node.firstSector + scan.carver->partitionOffset() / 512);
                 json.Unsigned("length", node.length);
                 json.String("sizeText", SizeOf(node));
+                json.String("ended", std::string(RawFileEndText(node.ended)));
                 json.EndObject();
             }
             json.EndArray();
@@ -187,9 +188,8 @@ RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, Progr
     scan.carver->ClearSelection();
     if (scan.root != RawResultTree::kNoItem) scan.carver->BuildSelection(scan.tree, scan.root);
     return RunRawRecovery(
-        scan.carver->selection(), writer, progress, stop, [&](const RawFileNode& node, OutputFile& out) {
-            const int code = scan.carver->WriteCarvedFile(
-                &node, [&](std::span<const std::byte> data) { return out.Write(data); });
+        scan.carver->selection(), writer, progress, stop, [&](const RawFileNode& node, const RawByteSink& write) {
+            const int code = scan.carver->WriteCarvedFile(&node, write);
             if (code == 0) return Result<void>();
             return Result<void>(Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0));
         });
