@@ -6,13 +6,9 @@
 
 namespace lumacore {
 
-std::string RawCannotCreateLine(const std::string& name) {
-    return CannotCreateFileLine(name);
-}
+std::string RawCannotCreateLine(const std::string& name) { return CannotCreateFileLine(name); }
 
-std::string RawCannotWriteLine(const std::string& name) {
-    return "Can not write file '" + name + "'.\n";
-}
+std::string RawCannotWriteLine(const std::string& name) { return "Can not write file '" + name + "'.\n"; }
 
 RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, RecoveredFileWriter& writer,
                                    ProgressFields& progress, const StopToken& stop,
@@ -26,8 +22,7 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
         // into the destination.
         SelectedFile file{node->name, node->length, {}};
         const std::size_t dot = node->name.find('.');
-        if (dot != std::string::npos && dot + 1 < node->name.size())
-            file.folders.push_back(node->name.substr(dot + 1));
+        if (dot != std::string::npos && dot + 1 < node->name.size()) file.folders.push_back(node->name.substr(dot + 1));
         return file;
     };
     std::vector<CarvingReportLine> report;
