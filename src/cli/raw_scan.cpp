@@ -56,11 +56,13 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
     auto scan = std::make_unique<RawScan>();
     const std::filesystem::path file =
         request.signatureFile.empty() ? FindSignatureFile() : request.signatureFile;
-    if (!scan->signatures.EnsureLoaded(file)) {
+    if (!request.entries.empty()) {
+        scan->signatures.entries() = request.entries;
+    } else if (!scan->signatures.EnsureLoaded(file)) {
         return Error::Make(ErrorKind::NotFound,
                            "no signatures: " + file.string() + " is missing, unreadable or empty");
     }
-    if (!request.types.empty()) {
+    if (request.entries.empty() && !request.types.empty()) {
         const auto unknown = scan->signatures.EnableOnly(request.types);
         if (!unknown.empty()) {
             std::string known;
