@@ -36,7 +36,7 @@ def main():
                 out.write(rng.randbytes(n * SECTOR) if rng.random() < 0.5 else bytes(n * SECTOR))
                 sectors -= n
         for ext, path in files:
-            filler(rng.randint(0, 2 * gap_sectors))
+            filler(rng.randint(0, gap_sectors * 19 // 10))
             if out.tell() + os.path.getsize(path) > total:
                 break
             data = open(path, "rb").read()

@@ -13,8 +13,9 @@ constexpr std::size_t kMinRead = std::size_t{64} << 10;
 
 }  // namespace
 
-CarveInput::CarveInput(ByteSource& source, std::uint64_t base, std::uint64_t limit)
-    : source_(source), base_(base), limit_(limit) {
+CarveInput::CarveInput(ByteSource& source, std::uint64_t base, std::uint64_t limit,
+                       std::vector<std::byte>* buffer)
+    : source_(source), base_(base), limit_(limit), buffer_(buffer != nullptr ? *buffer : ownBuffer_) {
     const std::uint64_t size = source.Size();
     const std::uint64_t available = size > base ? size - base : 0;
     limit_ = std::min(limit_, available);
@@ -29,7 +30,7 @@ std::span<const std::byte> CarveInput::Window(std::uint64_t offset, std::size_t 
     }
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(std::max(n, kMinRead), limit_ - offset));
-    if (buffer_.size() < want) buffer_.resize(std::max(want, std::min(kMaxWindow, buffer_.size() * 2)));
+    if (buffer_.size() < want) buffer_.resize(kMaxWindow);
     bufferStart_ = offset;
     bufferLength_ = 0;
     auto read = source_.ReadAt(base_ + offset, std::span<std::byte>(buffer_.data(), want));
@@ -93,10 +94,12 @@ bool CarveInput::Read(std::uint64_t offset, std::span<std::byte> out) {
 std::optional<std::uint64_t> CarveInput::Find(std::uint64_t from, std::uint64_t to, std::string_view needle) {
     if (needle.empty() || needle.size() > kMaxWindow / 2) return std::nullopt;
     to = std::min(to, limit_);
-    // Windows overlap by the needle's length less one, so a match across two windows is seen.
-    const std::size_t step = kMaxWindow / 2;
+    // Windows overlap by the needle's length less one, so a match across two windows is seen. They
+    // grow from small, so that a small file's end costs a small read.
+    std::size_t step = kMinRead;
     while (from < to && to - from >= needle.size()) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, step + needle.size() - 1));
+        step = std::min(step * 2, kMaxWindow / 2);
         const auto bytes = Window(from, n);
         if (bytes.size() < needle.size()) return std::nullopt;
         const auto* data = reinterpret_cast<const char*>(bytes.data());
@@ -110,9 +113,18 @@ std::optional<std::uint64_t> CarveInput::Find(std::uint64_t from, std::uint64_t 
 
 std::optional<std::uint64_t> CarveInput::FindByte(std::uint64_t from, std::uint64_t to, std::uint8_t value) {
     to = std::min(to, limit_);
+    std::size_t step = kMinRead;
     while (from < to) {
-        const auto bytes =
-            Window(from, static_cast<std::size_t>(std::min<std::uint64_t>(to - from, kMaxWindow)));
+        std::span<const std::byte> bytes;
+        if (from >= bufferStart_ && from - bufferStart_ < bufferLength_) {
+            // What the buffer already holds is searched before anything is read again.
+            const auto skip = static_cast<std::size_t>(from - bufferStart_);
+            bytes = std::span<const std::byte>(buffer_).subspan(
+                skip, static_cast<std::size_t>(std::min<std::uint64_t>(bufferLength_ - skip, to - from)));
+        } else {
+            bytes = Window(from, static_cast<std::size_t>(std::min<std::uint64_t>(to - from, step)));
+            step = std::min(step * 2, kMaxWindow);
+        }
         if (bytes.empty()) return std::nullopt;
         const void* hit = std::memchr(bytes.data(), value, bytes.size());
         if (hit != nullptr)

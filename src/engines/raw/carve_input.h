@@ -19,7 +19,9 @@ class CarveInput {
     // The most a single window can hold; parsers that need more walk in steps.
     static constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
 
-    CarveInput(ByteSource& source, std::uint64_t base, std::uint64_t limit);
+    // `buffer`, when given, is reused from one candidate to the next instead of a buffer of its own.
+    CarveInput(ByteSource& source, std::uint64_t base, std::uint64_t limit,
+               std::vector<std::byte>* buffer = nullptr);
 
     // Bytes of the candidate a parser may look at: a file that runs past this is not ended by its parser.
     std::uint64_t limit() const { return limit_; }
@@ -51,7 +53,8 @@ class CarveInput {
     ByteSource& source_;
     std::uint64_t base_;
     std::uint64_t limit_;
-    std::vector<std::byte> buffer_;
+    std::vector<std::byte> ownBuffer_;
+    std::vector<std::byte>& buffer_;
     std::uint64_t bufferStart_ = 0;  // relative to base_
     std::size_t bufferLength_ = 0;
 };
