@@ -30,7 +30,7 @@ std::span<const std::byte> CarveInput::Window(std::uint64_t offset, std::size_t 
     }
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(std::max(n, kMinRead), limit_ - offset));
-    if (buffer_.size() < want) buffer_.resize(kMaxWindow);
+    if (buffer_.size() < want) buffer_.resize(std::max(want, std::min(kMaxWindow, buffer_.size() * 2)));
     bufferStart_ = offset;
     bufferLength_ = 0;
     auto read = source_.ReadAt(base_ + offset, std::span<std::byte>(buffer_.data(), want));

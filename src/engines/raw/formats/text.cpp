@@ -64,6 +64,33 @@ std::optional<std::uint64_t> AfterLast(CarveInput& in, std::uint64_t end, std::s
     return after;
 }
 
+// Bytes after a text file in its last sector or in the filler that follows may happen to be text too.
+// Text files end with a line end: the run is cut back to the last one, if it lies close to the end.
+constexpr std::size_t kMaxTail = 64;
+
+std::uint64_t AfterLastLineEnd(CarveInput& in, std::uint64_t run) {
+    const std::uint64_t from = run > kMaxTail ? run - kMaxTail : 0;
+    const auto tail = in.Window(from, static_cast<std::size_t>(run - from));
+    for (std::size_t i = tail.size(); i > 0; --i) {
+        if (tail[i - 1] == std::byte{'\n'}) return from + i;
+    }
+    return run;
+}
+
+// XML ends with its root element's closing tag and perhaps a line end.
+std::uint64_t AfterLastTag(CarveInput& in, std::uint64_t run) {
+    const std::uint64_t from = run > kMaxTail ? run - kMaxTail : 0;
+    const auto tail = in.Window(from, static_cast<std::size_t>(run - from));
+    for (std::size_t i = tail.size(); i > 0; --i) {
+        if (tail[i - 1] != std::byte{'>'}) continue;
+        std::uint64_t end = from + i;
+        if (in.Equals(end, "\r\n")) return end + 2;
+        if (in.Equals(end, "\n")) return end + 1;
+        return end;
+    }
+    return run;
+}
+
 }  // namespace
 
 FormatVerdict ParseText(CarveInput& in) {
@@ -79,13 +106,13 @@ FormatVerdict ParseText(CarveInput& in) {
         text.find("<!doctype html") != std::string_view::npos) {
         if (const auto end = AfterLast(in, run, "</html>", "</HTML>"))
             return FormatVerdict::Length(*end, "html");
-        return FormatVerdict::Length(run, "html");
+        return FormatVerdict::Length(AfterLastLineEnd(in, run), "html");
     }
     if (text.starts_with("<?xml")) {
-        if (text.find("<svg") != std::string_view::npos) return FormatVerdict::Length(run, "svg");
-        return FormatVerdict::Length(run, "xml");
+        const std::uint64_t end = AfterLastTag(in, run);
+        return FormatVerdict::Length(end, text.find("<svg") != std::string_view::npos ? "svg" : "xml");
     }
-    return FormatVerdict::Length(run);
+    return FormatVerdict::Length(AfterLastLineEnd(in, run));
 }
 
 FormatVerdict ParseRtf(CarveInput& in) {
@@ -138,7 +165,7 @@ FormatVerdict ParseMail(CarveInput& in) {
     const std::uint64_t run = TextRun(in, 0);
     if (run < kMinText) return FormatVerdict::Reject();
     if (run >= in.limit()) return FormatVerdict::Unknown(mbox ? "mbox" : "eml");
-    return FormatVerdict::Length(run, mbox ? "mbox" : "eml");
+    return FormatVerdict::Length(AfterLastLineEnd(in, run), mbox ? "mbox" : "eml");
 }
 
 }  // namespace lumacore::formats
