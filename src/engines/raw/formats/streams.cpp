@@ -142,10 +142,9 @@ FormatVerdict ParseXz(CarveInput& in) {
             std::to_integer<std::uint32_t>(footer[0]) | std::to_integer<std::uint32_t>(footer[1]) << 8 |
             std::to_integer<std::uint32_t>(footer[2]) << 16 | std::to_integer<std::uint32_t>(footer[3]) << 24;
         if (crc32(0L, reinterpret_cast<const Bytef*>(footer.data()) + 4, 6) != stored) continue;
-        std::uint64_t end = *magic + 2;
-        // Stream padding: zeros in groups of four.
-        for (int i = 0; i < 1024 && in.U32le(end) == 0u; ++i) end += 4;
-        return FormatVerdict::Length(end);
+        // Stream padding (zeros in fours) may follow, but cannot be told from zero filler: the file
+        // ends with its footer.
+        return FormatVerdict::Length(*magic + 2);
     }
 }
 
