@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
     # build
     g++ cmake ninja-build ccache pkg-config libblkid-dev
+    # the carver finds the ends of gzip and bzip2 streams by decoding them
+    zlib1g-dev libbz2-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
     # peers the tests compare with, and the tools that make test images

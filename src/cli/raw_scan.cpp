@@ -62,15 +62,18 @@ void ReportSkippedSignatureFiles(const RawScan& scan) {
 Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
                                          ProgressFields& progress, const StopToken* stop) {
     auto scan = std::make_unique<RawScan>();
-    const bool loaded = request.signatureFile.empty() ? scan->signatures.EnsureLoaded()
-                                                      : scan->signatures.EnsureLoaded(request.signatureFile);
-    if (!loaded) {
+    const bool loaded = !request.entries.empty() ||
+                        (request.signatureFile.empty() ? scan->signatures.EnsureLoaded()
+                                                       : scan->signatures.EnsureLoaded(request.signatureFile));
+    if (!request.entries.empty()) {
+        scan->signatures.entries() = request.entries;
+    } else if (!loaded) {
         const std::filesystem::path file =
             request.signatureFile.empty() ? FindSignatureFile() : request.signatureFile;
         return Error::Make(ErrorKind::NotFound,
                            "no signatures: " + file.string() + " is missing, unreadable or empty");
     }
-    if (!request.types.empty()) {
+    if (request.entries.empty() && !request.types.empty()) {
         const auto unknown = scan->signatures.EnableOnly(request.types);
         if (!unknown.empty()) {
             std::string known;
@@ -89,6 +92,7 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
     scan->carver->SetRange(request.start.value_or(0), request.end ? *request.end : sectors);
     scan->carver->SetSizeLimit(request.sizeLimitKb);
     scan->carver->SetSignatures(&scan->signatures);
+    scan->carver->SetFormatParsing(request.parseEnds);
     progress.SetText("Scanning Raw Files ...");
     if (scan->carver->Scan(progress, StopOrNever(stop)) != 0) {
         return Error::Make(ErrorKind::NotFound, "no signature type is enabled");
@@ -137,6 +141,7 @@ std::string RawTreeJson(const RawScan& scan) {
                 json.Unsigned("diskSector", node.firstSector + scan.carver->partitionOffset() / 512);
                 json.Unsigned("length", node.length);
                 json.String("sizeText", SizeOf(node));
+                json.String("ended", std::string(RawFileEndText(node.ended)));
                 json.EndObject();
             }
             json.EndArray();
@@ -196,9 +201,8 @@ RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, Progr
     scan.carver->ClearSelection();
     if (scan.root != RawResultTree::kNoItem) scan.carver->BuildSelection(scan.tree, scan.root);
     return RunRawRecovery(
-        scan.carver->selection(), writer, progress, stop, [&](const RawFileNode& node, OutputFile& out) {
-            const int code = scan.carver->WriteCarvedFile(
-                &node, [&](std::span<const std::byte> data) { return out.Write(data); });
+        scan.carver->selection(), writer, progress, stop, [&](const RawFileNode& node, const RawByteSink& write) {
+            const int code = scan.carver->WriteCarvedFile(&node, write);
             if (code == 0) return Result<void>();
             return Result<void>(Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0));
         });

@@ -26,6 +26,10 @@ struct RawScanRequest {
     std::uint32_t sizeLimitKb = 0;        // 0: the default 512000 KB
     std::vector<std::string> types;       // extensions to search; empty: every type of the signature file
     std::filesystem::path signatureFile;  // empty: "rp.dat" in the current folder, else beside the program
+    bool parseEnds = true;                // false: every file from its header to the next header
+    // Not empty: search exactly these entries as they are ticked (the options dialog's list, entry by
+    // entry, so two entries sharing an extension keep their own ticks); the file and `types` are unused.
+    std::vector<SignatureEntry> entries;
 };
 
 // A finished signature scan, for the scan and recover commands. The carver stays with it: it owns the

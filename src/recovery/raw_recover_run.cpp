@@ -1,5 +1,7 @@
 #include "recovery/raw_recover_run.h"
 
+#include "core/sha256.h"
+#include "recovery/raw_carving_report.h"
 #include "recovery/selection_recovery.h"
 
 namespace lumacore {
@@ -23,9 +25,29 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
         if (dot != std::string::npos && dot + 1 < node->name.size()) file.folders.push_back(node->name.substr(dot + 1));
         return file;
     };
-    run.copy = [&](std::size_t i, OutputFile& out) { return copyData(*selection[i], out); };
+    std::vector<CarvingReportLine> report;
+    run.copy = [&](std::size_t i, OutputFile& out) {
+        const RawFileNode& node = *selection[i];
+        Sha256 digest;
+        auto copied = copyData(node, [&](std::span<const std::byte> data) {
+            digest.Update(data);
+            return out.Write(data);
+        });
+        if (copied) {
+            report.push_back(
+                {node.name, node.description, node.firstSector, node.length, node.ended, digest.HexDigest()});
+        }
+        return copied;
+    };
     run.cannotCopyLine = RawCannotWriteLine;
-    return RunSelectionRecovery(run, writer, progress, stop);
+    RawRecoverRunResult result = RunSelectionRecovery(run, writer, progress, stop);
+    if (!report.empty()) {
+        const std::string text = CarvingReportText(report);
+        writer.WriteFile(writer.destinationRoot(), kCarvingReportName, text.size(), [&](OutputFile& out) {
+            return out.Write(std::as_bytes(std::span<const char>(text.data(), text.size())));
+        });
+    }
+    return result;
 }
 
 }  // namespace lumacore

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,13 +27,15 @@ std::string RawCannotWriteLine(const std::string& name);   // "Can not write fil
 
 using RawRecoverRunResult = ReportedRecoverRunResult;
 
-// Copies one carved file's sectors into the output file.
-using RawCopyData = std::function<Result<void>(const RawFileNode&, OutputFile&)>;
+// Copies one carved file's bytes, in order, to `write`.
+using RawByteSink = std::function<Result<void>(std::span<const std::byte>)>;
+using RawCopyData = std::function<Result<void>(const RawFileNode&, const RawByteSink& write)>;
 
 // Writes the selection in order, each file into the folder named by its extension (the text after the
 // first "." of its name) below the writer's destination. Names with a double quote among their first
 // three characters are skipped. A file that cannot be created, or whose sectors cannot all be copied,
-// adds a report line and the run goes on; a partly copied file stays.
+// adds a report line and the run goes on; a partly copied file stays. The carving report (name, type,
+// first sector, length, how the file ended, sha256) of the files written goes into the destination.
 RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, RecoveredFileWriter& writer,
                                    ProgressFields& progress, const StopToken& stop,
                                    const RawCopyData& copyData);

@@ -209,7 +209,8 @@ class OtherResultPagesTest : public QObject {
         page->SelectFolder(bitmaps);
         QCOMPARE(rig.Column(ui::kColumnName),
                  QStringList({QStringLiteral("File0.bmp"), QStringLiteral("File1.bmp")}));
-        QCOMPARE(rig.Column(ui::kColumnSize).front(), QStringLiteral("54.0KB"));
+        // The bitmap's own size, as its header gives it: not the run to the next header.
+        QCOMPARE(rig.Column(ui::kColumnSize).front(), QStringLiteral("18.1KB"));
 
         {
             testing::MessageRecorder messages;
@@ -218,12 +219,12 @@ class OtherResultPagesTest : public QObject {
         }
         rig.TickRow(QStringLiteral("File0.bmp"), true);
         QVERIFY(family.folderChecked(bitmaps));
-        QCOMPARE(page->selectedTotalsText(), QStringLiteral("1 files - 54.00 KB"));
+        QCOMPARE(page->selectedTotalsText(), QStringLiteral("1 files - 18.05 KB"));
         rig.RecoverInto(Out("raw"));
         // The carved file starts with the chart that was written there.
         QCOMPARE(PrefixSha256(Out("raw") / "bmp" / "File0.bmp", 18486),
                  ManifestSha256("fat16-default", "/Projects/2023/Q4/chart.bmp"));
-        QCOMPARE(std::filesystem::file_size(Out("raw") / "bmp" / "File0.bmp"), std::uintmax_t{54 * 1024});
+        QCOMPARE(std::filesystem::file_size(Out("raw") / "bmp" / "File0.bmp"), std::uintmax_t{18486});
         QVERIFY(!std::filesystem::exists(Out("raw") / "bmp" / "File1.bmp"));
 
         // Both carved files begin with a bitmap's header.
@@ -240,6 +241,38 @@ class OtherResultPagesTest : public QObject {
         ui::CResultPage* page = rig.Open(SCAN_RAW);
         QVERIFY(page);
         QCOMPARE(rig.Folder(QStringLiteral("Windows bitmap")), ui::kNoFolder);
+    }
+
+    // Deselect All then OK carves nothing at all (it once carved every type).
+    void rawPageWithNothingTickedCarvesNothing() {
+        ResultPageRig rig(testing::FixtureImage("fat16-default"),
+                          [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
+        QVERIFY(rig.app().rawTypeSelection.EnsureLoaded());
+        for (SignatureEntry& entry : rig.app().rawTypeSelection.entries()) entry.enabled = false;
+        ui::CResultPage* page = rig.Open(SCAN_RAW);
+        QVERIFY(page);
+        // The scan did nothing: no tree of carved files.
+        QCOMPARE(page->family().root(), ui::kNoFolder);
+    }
+
+    // Ticks travel entry by entry: an unticked entry stays off though a ticked one shares its extension.
+    void rawPageKeepsTheTickOfEachEntrySharingAnExtension() {
+        ResultPageRig rig(testing::FixtureImage("fat16-default"),
+                          [](const PartitionInfo& v) { return v.FsName() == "FAT"; });
+        auto& entries = rig.app().rawTypeSelection.entries();
+        QVERIFY(rig.app().rawTypeSelection.EnsureLoaded());
+        const auto bitmap = std::find_if(entries.begin(), entries.end(),
+                                         [](const SignatureEntry& e) { return e.extension == "bmp"; });
+        QVERIFY(bitmap != entries.end());
+        SignatureEntry copy = *bitmap;
+        copy.description = "Bitmap, second entry";
+        for (SignatureEntry& entry : entries) entry.enabled = false;
+        copy.enabled = true;
+        entries.push_back(copy);
+        ui::CResultPage* page = rig.Open(SCAN_RAW);
+        QVERIFY(page);
+        QCOMPARE(rig.Folder(QStringLiteral("Windows bitmap")), ui::kNoFolder);
+        QVERIFY(rig.Folder(QStringLiteral("Bitmap, second entry")) != ui::kNoFolder);
     }
 };
 

@@ -12,6 +12,7 @@
 #include "gui/gui_test_support.h"
 #include "ui/dialogs/raw_options_dlg.h"
 #include "ui/pages/result_page_factory.h"
+#include "ui/skin/skin.h"
 
 namespace lumacore {
 
@@ -133,6 +134,36 @@ class RawOptionsDialogTest : public QObject {
         // Cancel changes nothing.
         for (const SignatureEntry& entry : types_.entries())
             QCOMPARE(entry.enabled, entry.description == second);
+    }
+
+    // Under the application's look the tick boxes are drawn light with a dark frame, not filled black.
+    void tickBoxesAreDrawnAsBoxesUnderTheApplicationLook() {
+        ui::skin::ApplyApplicationLook(*qApp);
+        CRawOptionsDlg dialog(settings(), types_, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTreeWidget* list = dialog.typeList();
+        list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        list->topLevelItem(1)->setCheckState(0, Qt::Checked);
+        const QImage shot = list->viewport()->grab().toImage();
+        if (qEnvironmentVariableIsSet("LUMACORE_SHOT")) shot.save(qEnvironmentVariable("LUMACORE_SHOT"));
+        for (int row = 0; row < 2; ++row) {
+            const QRect cell = list->visualItemRect(list->topLevelItem(row));
+            // The box sits at the cell's left, before the icon: its inner pixels.
+            int dark = 0, seen = 0;
+            for (int x = cell.left() + 2; x < cell.left() + 18; ++x) {
+                for (int y = cell.top() + 2; y < cell.bottom() - 1; ++y) {
+                    const QColor c = shot.pixelColor(x * shot.width() / list->viewport()->width(),
+                                                     y * shot.height() / list->viewport()->height());
+                    dark += c.alpha() > 128 && c.lightness() < 40;
+                    ++seen;
+                }
+            }
+            QVERIFY2(
+                seen > 0 && dark * 3 < seen,
+                qPrintable(QStringLiteral("row %1: %2 of %3 pixels black").arg(row).arg(dark).arg(seen)));
+        }
+        qApp->setStyleSheet(QString());
     }
 
     void theDefaultFactoryUsesTheApplicationsSignatureList() {

@@ -278,6 +278,8 @@ Result<std::unique_ptr<RawScan>> ScanWith(const DeviceMap& devices,
     auto request = RawRequestFromOptions(devices, options);
     if (!request) return request.error();
     request->signatureFile = ShippedFile();
+    // The image holds real headers with filler after them, not whole files: the header-to-header rule.
+    request->parseEnds = false;
     ProgressFields progress;
     return ScanRaw(devices, *request, progress);
 }

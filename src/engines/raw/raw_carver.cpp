@@ -5,6 +5,8 @@
 #include <map>
 
 #include "core/size_text.h"
+#include "engines/raw/carve_input.h"
+#include "engines/raw/format_verdict.h"
 #include "engines/raw/raw_block_reader.h"
 #include "engines/raw/signature_matcher.h"
 
@@ -17,6 +19,22 @@ int ErrorNumber(const Error& error) {
 }
 
 }  // namespace
+
+std::string_view RawFileEndText(RawFileEnd end) {
+    switch (end) {
+        case RawFileEnd::kParsed:
+            return "parsed";
+        case RawFileEnd::kNextHeader:
+            return "next-header";
+        case RawFileEnd::kSizeLimit:
+            return "size-limit";
+        case RawFileEnd::kRangeEnd:
+            return "range-end";
+        case RawFileEnd::kPartial:
+            return "partial";
+    }
+    return "next-header";
+}
 
 std::string RawRootText(char driveLetter) {
     return Format("RAW - Logical Disk (%c:)", driveLetter);
@@ -38,14 +56,30 @@ void CRawCarver::SetSizeLimit(std::uint32_t kilobytes) {
     if (kilobytes != 0) sizeLimitKb_ = std::min(kilobytes, kMaxSizeLimitKb);
 }
 
-void CRawCarver::Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature) {
+void CRawCarver::Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature,
+                        RawFileEnd ended, std::string_view extension) {
     auto node = std::make_unique<RawFileNode>();
-    node->name = "File" + std::to_string(found_.size()) + "." + signature.extension;
-    node->description = signature.description;
     node->extension = signature.extension;
+    node->description = signature.description;
+    if (!extension.empty() && extension != signature.extension) {
+        node->extension = std::string(extension);
+        // The precise type's own description when the catalogue has one, so that a .docx found by
+        // the ZIP header is listed with the Word documents.
+        if (const SignatureEntry* named = FindEntryByExtension(extension))
+            node->description = named->description;
+    }
+    node->name = "File" + std::to_string(found_.size()) + "." + node->extension;
     node->firstSector = start / kSectorSize;
     node->length = length;
+    node->ended = ended;
     found_.push_back(std::move(node));
+}
+
+const SignatureEntry* CRawCarver::FindEntryByExtension(std::string_view extension) const {
+    for (const SignatureEntry& entry : signatures_->entries()) {
+        if (entry.extension == extension) return &entry;
+    }
+    return nullptr;
 }
 
 int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
@@ -54,6 +88,10 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
     if (signatures_->entries().empty() || !signatures_->AnyEnabled()) return -1;
     const std::vector<SignatureEntry>& entries = signatures_->entries();
     const SignatureMatcher matcher(entries);
+    std::vector<FormatParser> parsers(entries.size());
+    for (std::size_t i = 0; i < entries.size() && parseFormats_; ++i) {
+        parsers[i] = FindFormatParser(entries[i].extension);
+    }
 
     // Byte positions relative to the partition. The range never runs past the device: sectors that
     // are not there would otherwise end up inside the last file.
@@ -68,23 +106,57 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
     progress.SetTotal(static_cast<std::int64_t>((end - start + chunkBytes - 1) / chunkBytes));
     progress.SetDone(0);
 
-    // The open file. Its start is kept apart from "is a file open": a header at the range's byte 0
-    // starts a file like any other.
+    // The open file, whose end no parser told. Its start is kept apart from "is a file open": a header
+    // at the range's byte 0 starts a file like any other.
     bool open = false;
     std::uint64_t openStart = 0;
     int openSignature = -1;
+    std::string_view openExtension;
+    // A file its parser ended covers the sectors up to here; headers inside it are its own content.
+    std::uint64_t coveredUntil = start;
+    auto closeOpen = [&](std::uint64_t position, RawFileEnd why) {
+        Report(openStart, position - openStart, entries[static_cast<std::size_t>(openSignature)], why,
+               openExtension);
+        open = false;
+    };
     auto step = [&](std::uint64_t position, int match) {
-        if (match < 0) {
-            if (open && (position - openStart) / 1024 >= sizeLimitKb_) {
-                Report(openStart, position - openStart, entries[static_cast<std::size_t>(openSignature)]);
-                open = false;
+        FormatVerdict verdict = FormatVerdict::Unknown();
+        if (match >= 0) {
+            if (const FormatParser parse = parsers[static_cast<std::size_t>(match)]) {
+                CarveInput input(*disk_, partitionOffset_ + position, std::min(limitBytes, end - position));
+                verdict = parse(input);
+                if (verdict.kind == FormatVerdict::Kind::kReject) match = -1;
             }
+        }
+        if (match < 0) {
+            if (open && (position - openStart) / 1024 >= sizeLimitKb_)
+                closeOpen(position, RawFileEnd::kSizeLimit);
             return;
         }
-        if (open) Report(openStart, position - openStart, entries[static_cast<std::size_t>(openSignature)]);
-        open = true;
-        openStart = position;
-        openSignature = match;
+        if (open) closeOpen(position, RawFileEnd::kNextHeader);
+        const SignatureEntry& signature = entries[static_cast<std::size_t>(match)];
+        if (verdict.kind == FormatVerdict::Kind::kUnknown) {
+            open = true;
+            openStart = position;
+            openSignature = match;
+            // A type told apart inside the file keeps its name even when its end is not known.
+            openExtension = verdict.extension;
+            return;
+        }
+        std::uint64_t length = verdict.length;
+        RawFileEnd ended =
+            verdict.kind == FormatVerdict::Kind::kPartial ? RawFileEnd::kPartial : RawFileEnd::kParsed;
+        if (length > limitBytes) {
+            length = limitBytes;
+            ended = RawFileEnd::kSizeLimit;
+        }
+        if (length > end - position) {
+            length = end - position;
+            ended = RawFileEnd::kRangeEnd;
+        }
+        if (length == 0) length = std::min<std::uint64_t>(kSectorSize, end - position);
+        Report(position, length, signature, ended, verdict.extension);
+        coveredUntil = position + (length + kSectorSize - 1) / kSectorSize * kSectorSize;
     };
 
     RawBlockReader reader(*disk_, partitionOffset_, start, end, static_cast<std::size_t>(chunkBytes),
@@ -98,7 +170,12 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
         // Sectors the read did not deliver (a failed or short read) carry no header, but still count
         // towards the open file's size limit.
         const std::size_t readable = std::min(block->valid, block->size) / kSectorSize * kSectorSize;
-        for (std::size_t at = 0; at < block->size; at += kSectorSize) {
+        std::size_t at = 0;
+        if (coveredUntil > block->pos) {
+            at = static_cast<std::size_t>(std::min<std::uint64_t>(coveredUntil - block->pos, block->size));
+        }
+        for (; at < block->size; at += kSectorSize) {
+            if (block->pos + at < coveredUntil) continue;
             int match = -1;
             if (at < readable) {
                 match = matcher.Match(
@@ -112,8 +189,9 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
     }
     // The file still open where the scan ended runs to there, and no further than the size limit.
     if (open) {
-        Report(openStart, std::min(reached - openStart, limitBytes),
-               entries[static_cast<std::size_t>(openSignature)]);
+        const std::uint64_t length = reached - openStart;
+        Report(openStart, std::min(length, limitBytes), entries[static_cast<std::size_t>(openSignature)],
+               length > limitBytes ? RawFileEnd::kSizeLimit : RawFileEnd::kRangeEnd, openExtension);
     }
     progress.SetDone(progress.Total());
     progress.SetText("Found Raw Files : " + std::to_string(found_.size()));

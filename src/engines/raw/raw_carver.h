@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -17,8 +18,10 @@
 namespace lumacore {
 
 // The signature (RAW) engine: reads a sector range of a partition, gap or whole disk, matches the start
-// of every sector against the enabled signatures, and cuts the sectors into files, each running from
-// one header to the next header, the size limit or the end of the range.
+// of every sector against the enabled signatures, and hands each candidate to its type's format parser.
+// A rejected candidate is passed over; a file whose parser finds its end is cut there (and headers
+// inside it are its own content); any other runs from its header to the next header, the size limit
+// or the end of the range.
 class CRawCarver {
   public:
     static constexpr std::uint32_t kSectorSize = 512;
@@ -40,6 +43,9 @@ class CRawCarver {
     void SetSignatures(RawTypeSelection* list) { signatures_ = list; }
     // Reads the next chunk on a second thread while the current one is matched (on by default).
     void SetReadAhead(bool on) { readAhead_ = on; }
+    // Off: no type's format parser is asked, and every file runs from its header to the next header
+    // or the size limit, as types without a parser always do (on by default).
+    void SetFormatParsing(bool on) { parseFormats_ = on; }
 
     std::uint64_t rangeFirst() const { return rangeFirst_; }
     std::uint64_t rangeLast() const { return rangeLast_; }
@@ -80,7 +86,9 @@ class CRawCarver {
     char driveLetter() const { return driveLetter_; }
 
   private:
-    void Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature);
+    void Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature, RawFileEnd ended,
+                std::string_view extension = {});
+    const SignatureEntry* FindEntryByExtension(std::string_view extension) const;
 
     std::vector<std::unique_ptr<RawFileNode>> found_;
     std::vector<RawFileNode*> selection_;
@@ -93,6 +101,7 @@ class CRawCarver {
     std::uint32_t sizeLimitKb_ = kDefaultSizeLimitKb;
     RawTypeSelection* signatures_ = nullptr;
     bool readAhead_ = true;
+    bool parseFormats_ = true;
 };
 
 // The root's text: "RAW - Logical Disk (%c:)".

@@ -2,21 +2,34 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/result_tree.h"
 
 namespace lumacore {
 
-// One file cut out of the scanned range: from a sector where a signature matched to the next such
-// sector, the range's end or the size limit.
+// How a carved file's end was found.
+enum class RawFileEnd : std::uint8_t {
+    kParsed,      // its format says where it ends
+    kNextHeader,  // the next header, as far as anything tells
+    kSizeLimit,   // the size limit cut it
+    kRangeEnd,    // the scan range ended inside it
+    kPartial,     // its data stops being valid there: the rest was cut off or overwritten
+};
+// "parsed", "next-header", "size-limit", "range-end", "partial".
+std::string_view RawFileEndText(RawFileEnd end);
+
+// One file cut out of the scanned range: from a sector where a signature matched to where its format
+// ends it, or else to the next such sector, the range's end or the size limit.
 struct RawFileNode {
     std::string name;         // "File%d.%s": the number of files found before it, the signature's extension
     std::string description;  // the signature's description
     std::string extension;
     std::uint64_t firstSector = 0;  // relative to the partition's start
-    std::uint64_t length = 0;       // bytes, always whole sectors
+    std::uint64_t length = 0;       // bytes; whole sectors unless the format ended the file
     bool selected = false;
+    RawFileEnd ended = RawFileEnd::kNextHeader;
 };
 
 // The RAW tree: the root "RAW - Logical Disk (%c:)" and one child per file kind, each holding the

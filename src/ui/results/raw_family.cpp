@@ -21,6 +21,7 @@ bool RawFamily::Scan(const ScanRequest& request) {
     carve.start = range.start;
     carve.end = range.end;
     carve.types = types_;
+    carve.entries = entries_;
     if (settings.RawSizeLimit > 0) carve.sizeLimitKb = static_cast<std::uint32_t>(settings.RawSizeLimit);
     return Keep(ScanRaw(*devices_, carve, request.progress, &request.stop), scan_);
 }

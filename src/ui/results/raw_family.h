@@ -15,6 +15,8 @@ class RawFamily final : public TreeResultFamily<std::vector<std::uint32_t>, RawF
 
     // The extensions to carve (those ticked in the options dialog); empty carves every type.
     void SetTypes(std::vector<std::string> types) { types_ = std::move(types); }
+    // The signature list with the options dialog's ticks; when set it is searched as it is.
+    void SetSignatures(std::vector<SignatureEntry> entries) { entries_ = std::move(entries); }
 
     PreviewFamily previewFamily() const override { return PreviewFamily::Raw; }
     QString ScanTitle(int mode) const override;
@@ -38,6 +40,7 @@ class RawFamily final : public TreeResultFamily<std::vector<std::uint32_t>, RawF
     bool& Flag(RawFileNode& node) const override { return node.selected; }
 
     std::vector<std::string> types_;
+    std::vector<SignatureEntry> entries_;
     std::unique_ptr<RawScan> scan_;
 };
 

@@ -30,20 +30,12 @@ CResultPage_EXT::CResultPage_EXT(const PageContext& context, QWidget* parent)
 
 namespace {
 
-// The types ticked in the options dialog; none when every type is ticked or the list was never loaded.
+// The signature list as ticked in the options dialog, entry by entry (ticks passed as extensions lost
+// an unticked entry that shared its extension with a ticked one, and none ticked meant every type);
+// the file itself when the list was never loaded.
 std::unique_ptr<ResultFamily> MakeRawFamily(const PageContext& context) {
     auto family = std::make_unique<RawFamily>(context.app.devices(), context.app.settings.SelectedPartition);
-    const auto& entries = context.app.rawTypeSelection.entries();
-    const bool everything = std::all_of(entries.begin(), entries.end(), [](const SignatureEntry& e) { return e.enabled; });
-    if (!everything) {
-        std::vector<std::string> types;
-        for (const SignatureEntry& entry : entries) {
-            if (entry.enabled && std::find(types.begin(), types.end(), entry.extension) == types.end()) {
-                types.push_back(entry.extension);
-            }
-        }
-        family->SetTypes(std::move(types));
-    }
+    family->SetSignatures(context.app.rawTypeSelection.entries());
     return family;
 }
 

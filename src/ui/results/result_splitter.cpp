@@ -17,22 +17,12 @@ constexpr int kTreeIdealWidth = 200;
 constexpr int kTreeMinimumWidth = 20;
 constexpr int kColumnWidths[] = {200, 80, 100, 100, 150, 150, 150};
 
-// The check boxes of both panes, drawn alike and readable on a selected row.
-constexpr const char* kCheckBoxLook = R"(
-QTreeView::indicator, QListView::indicator { width: 13px; height: 13px; border: 1px solid #8d9bb0;
-    border-radius: 3px; background: white; }
-QTreeView::indicator:checked, QListView::indicator:checked { background: #1f7af2; border-color: #145cc4;
-    image: url(:/skin/check.svg); }
-QTreeView::indicator:hover, QListView::indicator:hover { border-color: #1f7af2; }
-)";
-
 }  // namespace
 
 CResultSplitter::CResultSplitter(ResultTreeModel& tree, ResultListModel& list, QWidget* parent)
     : QSplitter(Qt::Horizontal, parent) {
     setObjectName(QStringLiteral("ResultSplitter"));
     setChildrenCollapsible(false);
-    setStyleSheet(QString::fromLatin1(kCheckBoxLook));
 
     tree_ = new QTreeView(this);
     tree_->setObjectName(QStringLiteral("ResultTree"));

@@ -467,6 +467,11 @@ QTreeView::item { height: 24px; padding-left: 2px; border-radius: 4px; }
 QTreeView::item:hover { background: #eaf2fe; }
 QTreeView::item:selected { background: #1f7af2; color: white; }
 QTreeView::item:selected:!active { background: #cfe1fb; color: #1b2a3f; }
+QTreeView::indicator, QListView::indicator { width: 13px; height: 13px; border: 1px solid #8d9bb0;
+    border-radius: 3px; background: white; }
+QTreeView::indicator:checked, QListView::indicator:checked { background: #1f7af2; border-color: #145cc4;
+    image: url(:/skin/check.svg); }
+QTreeView::indicator:hover, QListView::indicator:hover { border-color: #1f7af2; }
 QDialog { background: #f4f7fb; }
 QComboBox, QLineEdit, QDateEdit {
     background: white; border: 1px solid #c3cedc; border-radius: 4px; padding: 3px 6px; min-height: 18px;
