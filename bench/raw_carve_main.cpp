@@ -4,7 +4,7 @@
 // is there.
 #include <iostream>
 
-#include "cli/raw_scan.h"
+#include "session/raw_scan.h"
 #include "platform/system_device_map.h"
 
 using namespace lumacore;

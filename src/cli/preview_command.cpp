@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "cli/found_file_source.h"
+#include "session/found_file_source.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
 #include "disk/disk_inventory.h"

@@ -3,18 +3,18 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "cli/ext_scan.h"
-#include "cli/raw_scan.h"
-#include "cli/fat_scan.h"
+#include "session/ext_scan.h"
+#include "session/raw_scan.h"
+#include "session/fat_scan.h"
 #include "cli/filter_options.h"
 #include "cli/overwrite_prompt.h"
-#include "cli/ntfs_scan.h"
+#include "session/ntfs_scan.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
 #include "disk/disk_inventory.h"
 #include "engines/fat/fat_extractor.h"
 #include "recovery/destination_guard.h"
-#include "recovery/fat_recover_run.h"
+#include "session/fat_recover_run.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {

@@ -2,11 +2,11 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "cli/ext_scan.h"
-#include "cli/raw_scan.h"
-#include "cli/fat_scan.h"
+#include "session/ext_scan.h"
+#include "session/raw_scan.h"
+#include "session/fat_scan.h"
 #include "cli/filter_options.h"
-#include "cli/ntfs_scan.h"
+#include "session/ntfs_scan.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
 #include "disk/disk_inventory.h"

@@ -1,10 +1,10 @@
 #include "ui/results/fat_family.h"
 
-#include "cli/found_file_source.h"
+#include "session/found_file_source.h"
 #include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "engines/fat/fat_row_text.h"
-#include "recovery/fat_recover_run.h"
+#include "session/fat_recover_run.h"
 #include "ui/results/result_texts.h"
 #include "ui/shell.h"
 

@@ -3,7 +3,7 @@
 #include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "engines/ntfs/ntfs_row_text.h"
-#include "recovery/ntfs_recover_run.h"
+#include "session/ntfs_recover_run.h"
 #include "ui/results/result_texts.h"
 
 namespace lumacore::ui {

@@ -9,7 +9,7 @@
 #include "engines/ext/ext_file_node.h"
 #include "engines/ext/ext_volume.h"
 #include "platform/device_map.h"
-#include "recovery/ext_recover_run.h"
+#include "session/ext_recover_run.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {

@@ -1,9 +1,9 @@
-#include "cli/raw_scan.h"
+#include "session/raw_scan.h"
 
 #include <algorithm>
 #include <iostream>
 
-#include "cli/json_writer.h"
+#include "core/json_writer.h"
 #include "cli/overwrite_prompt.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"

@@ -1,4 +1,4 @@
-#include "recovery/raw_recover_run.h"
+#include "session/raw_recover_run.h"
 
 #include "recovery/selection_recovery.h"
 

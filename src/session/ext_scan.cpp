@@ -1,6 +1,6 @@
-#include "cli/ext_scan.h"
+#include "session/ext_scan.h"
 
-#include "cli/json_writer.h"
+#include "core/json_writer.h"
 #include "core/filter.h"
 #include "core/size_text.h"
 #include "engines/ext/ext_row_text.h"

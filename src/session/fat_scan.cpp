@@ -1,7 +1,7 @@
-#include "cli/fat_scan.h"
+#include "session/fat_scan.h"
 
-#include "cli/json_writer.h"
-#include "cli/tree_path.h"
+#include "core/json_writer.h"
+#include "session/tree_path.h"
 #include "core/size_text.h"
 #include "engines/fat/fat_row_text.h"
 #include "engines/fat/fat_volume.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/sector_range.h"
+#include "session/sector_range.h"
 #include "core/filter_settings.h"
 #include "core/partition_info.h"
 #include "core/progress.h"

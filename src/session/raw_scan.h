@@ -13,7 +13,7 @@
 #include "engines/raw/raw_carver.h"
 #include "engines/raw/signature_entry.h"
 #include "platform/device_map.h"
-#include "recovery/raw_recover_run.h"
+#include "session/raw_recover_run.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {

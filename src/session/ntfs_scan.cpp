@@ -1,14 +1,14 @@
-#include "cli/ntfs_scan.h"
+#include "session/ntfs_scan.h"
 
 #include <iostream>
 
 #include "cli/arguments.h"
-#include "cli/json_writer.h"
-#include "cli/tree_path.h"
+#include "core/json_writer.h"
+#include "session/tree_path.h"
 #include "cli/progress_line.h"
 #include "core/size_text.h"
 #include "engines/ntfs/ntfs_row_text.h"
-#include "recovery/ntfs_recover_run.h"
+#include "session/ntfs_recover_run.h"
 
 namespace lumacore {
 
