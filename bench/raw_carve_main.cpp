@@ -4,6 +4,7 @@
 // is there.
 #include <iostream>
 
+#include "cli/raw_options.h"
 #include "session/raw_scan.h"
 #include "platform/system_device_map.h"
 

@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 
+#include "cli/raw_options.h"
 #include "session/raw_scan.h"
 #include "engines/raw/signature_matcher.h"
 #include "engines/raw/xml_reader.h"
