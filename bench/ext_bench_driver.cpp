@@ -4,7 +4,7 @@
 #include <chrono>
 #include <iostream>
 
-#include "cli/ext_scan.h"
+#include "session/ext_scan.h"
 #include "platform/device.h"
 
 using namespace lumacore;

@@ -4,7 +4,8 @@
 // is there.
 #include <iostream>
 
-#include "cli/raw_scan.h"
+#include "cli/raw_options.h"
+#include "session/raw_scan.h"
 #include "platform/system_device_map.h"
 
 using namespace lumacore;

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "app/main_frame.h"
-#include "cli/arguments.h"
+#include "platform/device_command_line.h"
 #include "platform/system_device_map.h"
 #include "ui/results/result_pages_factory.h"
 #include "ui/shell.h"

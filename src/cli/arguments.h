@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/result.h"
+#include "platform/device_command_line.h"
 
 namespace lumacore {
 
@@ -14,21 +15,6 @@ enum ExitCode : int {
     kExitFailure = 1,  // the operation could not be done (device unreadable, destination refused, ...)
     kExitUsage = 2,    // bad command line or input: unknown option, missing or unreadable image
 };
-
-// Options that apply to every command: which disks exist.
-struct GlobalOptions {
-    std::vector<std::string> images;  // --image, in order, then LUMACORE_IMAGES
-    bool includeBlockDevices = true;  // false with --no-devices
-};
-
-struct CommandLine {
-    GlobalOptions global;
-    std::string command;
-    std::vector<std::string> arguments;  // what follows the command, global options taken out
-};
-
-// Global options may stand before or after the command.
-Result<CommandLine> ParseCommandLine(const std::vector<std::string>& argv, const char* imagesVariable);
 
 // A command's own options: flags, single values and repeatable values, all "--name" or "--name VALUE"
 // (also "--name=VALUE"). Positional words are kept in order.

@@ -4,7 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "cli/json_writer.h"
+#include "core/json_writer.h"
 #include "disk/disk_inventory.h"
 #include "disk/drive_tree_text.h"
 

@@ -5,7 +5,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "cli/json_writer.h"
+#include "core/json_writer.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
 #include "core/size_text.h"

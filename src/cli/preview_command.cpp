@@ -4,10 +4,10 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "cli/found_file_source.h"
-#include "cli/progress_line.h"
+#include "cli/raw_options.h"
+#include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
-#include "disk/disk_inventory.h"
+#include "core/scan_mode.h"
 #include "preview/image_header.h"
 #include "preview/image_type.h"
 #include "preview/preview_plan.h"
@@ -90,79 +90,21 @@ int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& 
     AddRawOptions(options);
     options.Value("--mode").Value("--file").Value("--save").Value("--end");
     if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
-    const std::string mode = options.Get("--mode").value_or("deleted");
-    if (mode != "deleted" && mode != "formatted" && mode != "raw") {
-        return Fail("unknown mode '" + mode + "' (modes: deleted, formatted, raw)", kExitUsage);
-    }
+    auto mode = ModeFromOptions(options);
+    if (!mode) return Fail(mode.error().message, kExitUsage);
     const auto path = options.Get("--file");
     if (!path) return Fail("name the found file with --file PATH (as the scan lists it)", kExitUsage);
     const auto save = options.Get("--save");
-    ProgressFields progress;
 
-    if (mode == "raw") {
-        auto request = RawRequestFromOptions(devices, options);
-        if (!request) {
-            return Fail(request.error().message,
-                        request.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure);
-        }
-        Result<std::unique_ptr<RawScan>> scan = Error{};
-        {
-            ProgressLine line(progress);
-            scan = ScanRaw(devices, *request, progress);
-        }
-        if (!scan) return Fail(scan.error().message, kExitFailure);
-        auto node = FindRawFile(**scan, *path);
-        if (!node) return Fail(node.error().message, kExitUsage);
-        return Show(devices, request->source, PreviewFamily::Raw, RawPreviewSource(*(*scan)->carver, **node),
-                    save);
-    }
-
-    CDiskInventory inventory(devices);
-    inventory.Refresh();
-    auto volume = SelectVolume(inventory, options);
-    if (!volume) return Fail(volume.error().message, kExitUsage);
-    const FilterSettings everything = FilterSettings::Initial();
-
-    if (IsNtfsRecord(*volume)) {
-        auto range = ScanRangeFromOptions(options, *volume);
-        if (!range) return Fail(range.error().message, kExitUsage);
-        Result<std::unique_ptr<NtfsScan>> scan = Error{};
-        {
-            ProgressLine line(progress);
-            scan = ScanNtfsVolume(devices, *volume, everything, progress,
-                                  mode == "formatted" ? NtfsScanMode::Formatted : NtfsScanMode::Deleted, *range);
-        }
-        if (!scan) return Fail(scan.error().message, kExitFailure);
-        auto node = FindNtfsFile(**scan, *path);
-        if (!node) return Fail(node.error().message, kExitUsage);
-        return Show(devices, *volume, PreviewFamily::Ntfs, NtfsPreviewSource(*(*scan)->volume, **node), save);
-    }
-    if (mode == "deleted" && IsExtRecord(*volume)) {
-        Result<std::unique_ptr<ExtScan>> scan = Error{};
-        {
-            ProgressLine line(progress);
-            scan = ScanExtVolume(devices, *volume, everything, progress);
-        }
-        if (!scan) return Fail(scan.error().message, kExitFailure);
-        auto node = FindExtFile(**scan, *path);
-        if (!node) return Fail(node.error().message, kExitUsage);
-        return Show(devices, *volume, PreviewFamily::Ext, ExtPreviewSource(*(*scan)->engine, **node), save);
-    }
-    if (!IsFatRecord(*volume)) {
-        return Fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
-    }
-    auto range = ScanRangeFromOptions(options, *volume);
-    if (!range) return Fail(range.error().message, kExitUsage);
-    Result<std::unique_ptr<FatScan>> scan = Error{};
-    {
-        ProgressLine line(progress);
-        scan = ScanFatVolume(devices, *volume, everything, progress,
-                             mode == "formatted" ? FatScanMode::Formatted : FatScanMode::Deleted, *range);
-    }
-    if (!scan) return Fail(scan.error().message, kExitFailure);
-    auto node = FindFatFile(**scan, *path);
-    if (!node) return Fail(node.error().message, kExitUsage);
-    return Show(devices, *volume, PreviewFamily::Fat, FatPreviewSource(devices, *volume, **node), save);
+    // Every found file can be previewed: no filter.
+    auto plan = PlanScan(devices, options, *mode, false);
+    if (!plan) return Fail(plan.error().message, ExitCodeOf(plan.error()));
+    auto found = RunPlannedScan(devices, *plan);
+    if (!found)
+        return Fail(found.error().message, *mode == SCAN_RAW ? ExitCodeOf(found.error()) : kExitFailure);
+    auto source = (*found)->FindForPreview(*path);
+    if (!source) return Fail(source.error().message, kExitUsage);
+    return Show(devices, plan->volume, (*found)->previewFamily(), *source, save);
 }
 
 }  // namespace lumacore

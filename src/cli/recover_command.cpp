@@ -3,25 +3,17 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "cli/ext_scan.h"
-#include "cli/raw_scan.h"
-#include "cli/fat_scan.h"
 #include "cli/filter_options.h"
 #include "cli/overwrite_prompt.h"
-#include "cli/ntfs_scan.h"
 #include "cli/progress_line.h"
+#include "cli/raw_options.h"
+#include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
-#include "disk/disk_inventory.h"
-#include "engines/fat/fat_extractor.h"
+#include "core/scan_mode.h"
 #include "recovery/destination_guard.h"
-#include "recovery/fat_recover_run.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {
-
-namespace {
-
-}  // namespace
 
 int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
     OptionParser options;
@@ -34,117 +26,52 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
         return code;
     };
     if (auto parsed = options.Parse(arguments); !parsed) return fail(parsed.error().message, kExitUsage);
-    const std::string mode = options.Get("--mode").value_or("deleted");
-    if (mode != "deleted" && mode != "formatted" && mode != "raw") {
-        return fail("unknown mode '" + mode + "' (modes: deleted, formatted, raw)", kExitUsage);
-    }
+    auto mode = ModeFromOptions(options);
+    if (!mode) return fail(mode.error().message, kExitUsage);
     const auto destination = options.Get("--to");
     if (!destination) return fail("choose the destination folder with --to DIR", kExitUsage);
     auto policy = OverwritePolicyFrom(options.Get("--overwrite").value_or("ask"));
     if (!policy) return fail(policy.error().message, kExitUsage);
-    if (mode == "raw") return RunRawRecoverCommand(devices, options, *destination, *policy);
-    auto filter = FilterFromOptions(options);
-    if (!filter) return fail(filter.error().message, kExitUsage);
 
-    CDiskInventory inventory(devices);
-    inventory.Refresh();
-    auto volume = SelectVolume(inventory, options);
-    if (!volume) return fail(volume.error().message, kExitUsage);
-    const bool ntfs = IsNtfsRecord(*volume);
-    const bool ext = mode == "deleted" && IsExtRecord(*volume);
-    if (!ntfs && !ext && !IsFatRecord(*volume)) {
-        return fail("the " + mode + " mode does not read " + volume->FsName() + " volumes yet", kExitFailure);
-    }
-
-    const RecoverySource source = SourceOf(devices, *volume);
+    auto plan = PlanScan(devices, options, *mode, true);
+    if (!plan) return fail(plan.error().message, ExitCodeOf(plan.error()));
     std::error_code created;
     std::filesystem::create_directories(*destination, created);
-    if (auto allowed = CheckDestination(*destination, source); !allowed) {
+    if (auto allowed = CheckDestination(*destination, SourceOf(devices, plan->volume)); !allowed) {
         return fail(allowed.error().message, kExitFailure);
     }
 
-    if (ntfs) {
-        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
-        if (mode != "formatted") return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer);
-        auto range = ScanRangeFromOptions(options, *volume);
-        if (!range) return fail(range.error().message, kExitUsage);
-        return RunNtfsRecoverCommand(devices, *volume, *filter, options.GetAll("--only"), writer,
-                                     NtfsScanMode::Formatted, *range);
-    }
-
-    if (ext) {
-        ProgressFields progress;
-        Result<std::unique_ptr<ExtScan>> found = Error{};
-        {
-            ProgressLine line(progress);
-            found = ScanExtVolume(devices, *volume, *filter, progress);
-        }
-        if (!found) return fail(found.error().message, kExitFailure);
-        const auto only = options.GetAll("--only");
-        if (only.empty()) {
-            CheckAllExt(**found);
-        } else {
-            for (const std::string& path : only) {
-                if (auto checked = CheckExtPath(**found, path); !checked) return fail(checked.error().message, kExitUsage);
-            }
-        }
-        RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
-        StopToken stop;
-        ExtRecoverRunResult result;
-        {
-            ProgressLine line(progress);
-            result = RecoverExtFiles(**found, writer, progress, stop);
-        }
-        for (const std::string& line : ExtFailureLines(result, writer)) std::cerr << "lumacore-cli recover: " << line << '\n';
-        std::cout << "Recovered " << result.counts.filesWritten << " files (" << result.counts.bytesWritten << " bytes) to "
-                  << *destination << "; " << result.counts.failures << " failed; " << result.counts.keptExisting
-                  << " existing kept" << (result.counts.cancelled ? "; cancelled" : "") << '\n';
-        return kExitOk;
-    }
-
-    ProgressFields progress;
-    Result<std::unique_ptr<FatScan>> scan = Error{};
-    {
-        ProgressLine line(progress);
-        auto range = ScanRangeFromOptions(options, *volume);
-        if (!range) return fail(range.error().message, kExitUsage);
-        scan = ScanFatVolume(devices, *volume, *filter, progress,
-                             mode == "formatted" ? FatScanMode::Formatted : FatScanMode::Deleted, *range);
-    }
-    if (!scan) return fail(scan.error().message, kExitFailure);
-    FatScan& found = **scan;
+    auto found = RunPlannedScan(devices, *plan);
+    if (!found)
+        return fail(found.error().message, *mode == SCAN_RAW ? ExitCodeOf(found.error()) : kExitFailure);
+    FoundFiles& files = **found;
+    for (const std::string& notice : files.Notices()) std::cerr << "lumacore-cli recover: " << notice << '\n';
     const auto only = options.GetAll("--only");
     if (only.empty()) {
-        CheckAllFat(found);
+        files.CheckAll();
     } else {
         for (const std::string& path : only) {
-            if (auto checked = CheckFatPath(found, path); !checked) return fail(checked.error().message, kExitUsage);
+            if (auto checked = files.CheckPath(path); !checked)
+                return fail(checked.error().message, kExitUsage);
         }
     }
-
-    auto disk = devices.OpenPhysicalDrive(volume->diskNumber, AccessMode::ReadOnly);
-    if (!disk) return fail(kCannotOpenDevice, kExitFailure);
-    auto extractor = FatExtractor::Open(std::move(*disk), *volume);
-    if (!extractor) return fail(extractor.error().message, kExitFailure);
+    if (auto nothing = files.NothingCheckedMessage()) return fail(*nothing, kExitOk);
 
     RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
+    ProgressFields progress;
     StopToken stop;
-    RecoverRunResult result;
+    Result<RecoverResult> result = Error{};
     {
         ProgressLine line(progress);
-        result = RunFatRecovery(found.tree, found.root, writer, progress, stop,
-                                [&](const FatFileNode& node, OutputFile& out) {
-                                    return extractor->Copy(node, [&](std::span<const std::byte> data) {
-                                        return out.Write(data);
-                                    });
-                                });
+        result = files.Recover(writer, progress, stop);
     }
-    for (const RecoveryFailure& failure : writer.failures()) {
-        std::cerr << "lumacore-cli recover: " << failure.name << ": " << failure.message << '\n';
-    }
-    std::cout << "Recovered " << result.filesWritten << " files (" << result.bytesWritten << " bytes) to "
-              << *destination << "; " << result.failures << " failed; " << result.keptExisting
-              << " existing kept" << (result.cancelled ? "; cancelled" : "") << '\n';
+    if (!result) return fail(result.error().message, kExitFailure);
+    for (const std::string& line : result->failureLines)
+        std::cerr << "lumacore-cli recover: " << line << '\n';
+    std::cerr << result->report;
+    std::cout << "Recovered " << result->filesWritten << " files (" << result->bytesWritten << " bytes) to "
+              << *destination << "; " << result->failures << " failed; " << result->keptExisting
+              << " existing kept" << (result->cancelled ? "; cancelled" : "") << '\n';
     return kExitOk;
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/arguments.h"
-#include "cli/fat_scan.h"
+#include "session/fat_scan.h"
 #include "core/partition_info.h"
 #include "disk/disk_inventory.h"
 

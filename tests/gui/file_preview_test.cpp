@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/found_file_source.h"
+#include "session/found_file_source.h"
 #include "disk/disk_inventory.h"
 #include "integration/image_fixture.h"
 #include "platform/system_device_map.h"

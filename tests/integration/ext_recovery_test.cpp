@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/ext_scan.h"
+#include "session/ext_scan.h"
 #include "disk/disk_inventory.h"
 #include "integration/image_fixture.h"
 #include "platform/system_device_map.h"

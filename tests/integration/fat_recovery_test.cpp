@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "cli/fat_scan.h"
+#include "session/fat_scan.h"
 #include "disk/disk_inventory.h"
 #include "integration/image_fixture.h"
 #include "platform/system_device_map.h"

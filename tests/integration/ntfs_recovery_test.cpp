@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/ntfs_scan.h"
+#include "session/ntfs_scan.h"
 #include "disk/disk_inventory.h"
 #include "integration/image_fixture.h"
 #include "platform/system_device_map.h"

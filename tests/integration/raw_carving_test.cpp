@@ -6,7 +6,8 @@
 #include <random>
 #include <set>
 
-#include "cli/raw_scan.h"
+#include "cli/raw_options.h"
+#include "session/raw_scan.h"
 #include "engines/raw/signature_matcher.h"
 #include "engines/raw/xml_reader.h"
 #include "integration/image_fixture.h"

@@ -9,7 +9,7 @@
 #include <map>
 
 #include "engines/ext/ext_volume.h"
-#include "recovery/ext_recover_run.h"
+#include "session/ext_recover_run.h"
 #include "unit/ext_test_volume.h"
 
 namespace lumacore {

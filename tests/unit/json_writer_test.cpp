@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cli/json_writer.h"
+#include "core/json_writer.h"
 
 namespace lumacore {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <sstream>
 
-#include "recovery/ntfs_recover_run.h"
+#include "session/ntfs_recover_run.h"
 
 namespace lumacore {
 namespace {

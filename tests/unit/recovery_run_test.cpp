@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "recovery/fat_recover_run.h"
+#include "session/fat_recover_run.h"
 
 namespace lumacore {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "app/recovery_app.h"
 #include "core/scan_mode.h"
+#include "session/engine_table.h"
 #include "ui/dialogs/raw_options_dlg.h"
 #include "ui/pages/partition_page.h"
 #include "ui/pages/result_placeholder_page.h"
@@ -9,19 +10,22 @@
 namespace lumacore::ui {
 
 std::optional<ResultPageKind> ChooseResultPage(int mode, std::string_view fsName) {
-    switch (mode) {
-        case SCAN_PARTITION: return ResultPageKind::Partition;
-        case SCAN_RAW: return ResultPageKind::Raw;
-        case SCAN_DELETED:
-        case SCAN_FORMATTED:
-            // The names the system reports for lettered volumes, and EXT2/EXT3 from the partition walk.
-            if (fsName == "FAT32") return ResultPageKind::Fat32;
-            if (fsName == "FAT16" || fsName == "FAT") return ResultPageKind::Fat16;
-            if (fsName == "NTFS") return ResultPageKind::Ntfs;
-            if (fsName == "EXT2" || fsName == "EXT3") return ResultPageKind::Ext;
-            return std::nullopt;
-        default: return std::nullopt;
+    if (mode == SCAN_PARTITION) return ResultPageKind::Partition;
+    const std::optional<ResultPageFamily> family = ResultPageFor(mode, fsName);
+    if (!family) return std::nullopt;
+    switch (*family) {
+        case ResultPageFamily::Fat16:
+            return ResultPageKind::Fat16;
+        case ResultPageFamily::Fat32:
+            return ResultPageKind::Fat32;
+        case ResultPageFamily::Ntfs:
+            return ResultPageKind::Ntfs;
+        case ResultPageFamily::Ext:
+            return ResultPageKind::Ext;
+        case ResultPageFamily::Raw:
+            return ResultPageKind::Raw;
     }
+    return std::nullopt;
 }
 
 QString ResultPageClassName(ResultPageKind kind) {

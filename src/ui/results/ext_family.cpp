@@ -1,6 +1,6 @@
 #include "ui/results/ext_family.h"
 
-#include "cli/found_file_source.h"
+#include "session/found_file_source.h"
 #include "core/recovery_settings.h"
 #include "engines/ext/ext_row_text.h"
 #include "ui/results/result_texts.h"

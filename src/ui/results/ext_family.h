@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "cli/ext_scan.h"
+#include "session/ext_scan.h"
 #include "ui/results/tree_result_family.h"
 
 namespace lumacore::ui {

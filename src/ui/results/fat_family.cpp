@@ -1,10 +1,9 @@
 #include "ui/results/fat_family.h"
 
-#include "cli/found_file_source.h"
 #include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "engines/fat/fat_row_text.h"
-#include "recovery/fat_recover_run.h"
+#include "session/found_file_source.h"
 #include "ui/results/result_texts.h"
 #include "ui/shell.h"
 
@@ -103,14 +102,9 @@ NothingCheckedNotice FatFamily::NothingChecked() const {
 
 RecoveryReport FatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                   const StopToken& stop) {
-    auto extractor = OpenExtractor();
-    if (!extractor)
-        return {QString::fromLatin1(kProductTitle), QString::fromStdString(extractor.error().message), true};
-    RunFatRecovery(
-        scan_->tree, scan_->root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
-            return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
-        });
-    // The FAT page reports nothing per file: what could not be written is missing or short.
+    auto result = RecoverFatFiles(*scan_, *devices_, partition_, writer, progress, stop);
+    if (!result)
+        return {QString::fromLatin1(kProductTitle), QString::fromStdString(result.error().message), true};
     return {};
 }
 

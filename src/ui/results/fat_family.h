@@ -3,7 +3,7 @@
 #include <memory>
 #include <optional>
 
-#include "cli/fat_scan.h"
+#include "session/fat_scan.h"
 #include "engines/fat/fat_extractor.h"
 #include "ui/results/tree_result_family.h"
 

@@ -3,7 +3,6 @@
 #include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "engines/ntfs/ntfs_row_text.h"
-#include "recovery/ntfs_recover_run.h"
 #include "ui/results/result_texts.h"
 
 namespace lumacore::ui {
@@ -84,16 +83,9 @@ NothingCheckedNotice NtfsFamily::NothingChecked() const {
 
 RecoveryReport NtfsFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                    const StopToken& stop) {
-    CNtfsVolume& volume = *scan_->volume;
-    volume.ClearSelection();
-    volume.BuildSelection(scan_->tree, scan_->root);
-    const NtfsRecoverRunResult result = RunNtfsRecovery(
-        volume.selection(), writer, progress, stop, [&](const NtfsFileNode& node, OutputFile& out) {
-            return volume.WriteFileData(node,
-                                        [&](std::span<const std::byte> data) { return out.Write(data); });
-        });
-    if (result.reportLines.empty()) return {};
-    return {QString::fromLatin1(kNtfsReportCaption), QString::fromStdString(result.ReportText()), false};
+    const RecoverResult result = RecoverNtfsFiles(*scan_, writer, progress, stop);
+    if (result.report.empty()) return {};
+    return {QString::fromLatin1(kNtfsReportCaption), QString::fromStdString(result.report), false};
 }
 
 }  // namespace lumacore::ui

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "cli/ntfs_scan.h"
+#include "session/ntfs_scan.h"
 #include "ui/results/tree_result_family.h"
 
 namespace lumacore::ui {

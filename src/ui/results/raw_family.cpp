@@ -1,7 +1,7 @@
 #include "ui/results/raw_family.h"
 
-#include "cli/found_file_source.h"
-#include "cli/sector_range.h"
+#include "session/found_file_source.h"
+#include "session/sector_range.h"
 #include "core/recovery_settings.h"
 #include "engines/ntfs/ntfs_row_text.h"
 #include "ui/results/result_texts.h"

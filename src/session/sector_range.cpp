@@ -1,4 +1,4 @@
-#include "cli/sector_range.h"
+#include "session/sector_range.h"
 
 #include "core/partition_info.h"
 #include "core/recovery_settings.h"

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "cli/ext_scan.h"
-#include "cli/fat_scan.h"
-#include "cli/ntfs_scan.h"
-#include "cli/raw_scan.h"
+#include "session/ext_scan.h"
+#include "session/fat_scan.h"
+#include "session/ntfs_scan.h"
+#include "session/raw_scan.h"
 #include "core/partition_info.h"
 #include "engines/fat/fat_extractor.h"
 #include "platform/device_map.h"

@@ -1,9 +1,10 @@
-#include "cli/ext_scan.h"
+#include "session/ext_scan.h"
 
-#include "cli/json_writer.h"
 #include "core/filter.h"
+#include "core/json_writer.h"
 #include "core/size_text.h"
 #include "engines/ext/ext_row_text.h"
+#include "session/found_file_source.h"
 
 namespace lumacore {
 
@@ -164,14 +165,45 @@ ExtRecoverRunResult RecoverExtFiles(ExtScan& scan, RecoveredFileWriter& writer, 
     return RunExtRecovery(*files, *scan.engine, writer, progress, stop);
 }
 
-std::vector<std::string> ExtFailureLines(const ExtRecoverRunResult& result,
-                                         const RecoveredFileWriter& writer) {
-    std::vector<std::string> lines;
-    for (const RecoveryFailure& failure : result.unmapped)
-        lines.push_back(failure.name + ": " + failure.message);
-    for (const RecoveryFailure& failure : writer.failures())
-        lines.push_back(failure.name + ": " + failure.message);
-    return lines;
+namespace {
+
+class ExtFoundFiles final : public FoundFiles {
+  public:
+    explicit ExtFoundFiles(std::unique_ptr<ExtScan> scan) : scan_(std::move(scan)) {}
+
+    std::string Text() const override { return ExtTreeText(*scan_); }
+    std::string Json() const override { return ExtTreeJson(*scan_); }
+    std::optional<std::string> IncompleteNote() const override {
+        if (scan_->completed) return std::nullopt;
+        return "the journal could not be read to its end; the list below is what was found";
+    }
+    void CheckAll() override { CheckAllExt(*scan_); }
+    Result<void> CheckPath(const std::string& path) override { return CheckExtPath(*scan_, path); }
+    Result<PreviewSource> FindForPreview(const std::string& path) override {
+        auto node = FindExtFile(*scan_, path);
+        if (!node) return node.error();
+        return ExtPreviewSource(*scan_->engine, **node);
+    }
+    PreviewFamily previewFamily() const override { return PreviewFamily::Ext; }
+    Result<RecoverResult> Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) override {
+        const ExtRecoverRunResult run = RecoverExtFiles(*scan_, writer, progress, stop);
+        RecoverResult result(run.counts);
+        result.failureLines = FailureLines(run.unmapped, writer);
+        return result;
+    }
+
+  private:
+    std::unique_ptr<ExtScan> scan_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<FoundFiles>> ScanExtFoundFiles(const VolumeScanRequest& request) {
+    auto scan =
+        ScanExtVolume(request.devices, request.volume, request.filter, request.progress, request.stop);
+    if (!scan) return scan.error();
+    return std::unique_ptr<FoundFiles>(std::make_unique<ExtFoundFiles>(std::move(*scan)));
 }
 
 }  // namespace lumacore

@@ -4,12 +4,15 @@
 #include <optional>
 #include <string>
 
-#include "cli/sector_range.h"
 #include "core/filter_settings.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
 #include "engines/fat/fat_file_node.h"
 #include "platform/device_map.h"
+#include "recovery/recovered_file_writer.h"
+#include "session/found_files.h"
+#include "session/recover_result.h"
+#include "session/sector_range.h"
 
 namespace lumacore {
 
@@ -29,8 +32,8 @@ bool IsFatRecord(const PartitionInfo& partition);
 // or is not a FAT volume the engine reads.
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                const FilterSettings& filter, ProgressFields& progress,
-                                               FatScanMode mode = FatScanMode::Deleted, SectorRange range = {},
-                                               const StopToken* stop = nullptr);
+                                               FatScanMode mode = FatScanMode::Deleted,
+                                               SectorRange range = {}, const StopToken* stop = nullptr);
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.
@@ -42,5 +45,14 @@ void CheckAllFat(FatScan& scan);
 // folders above it; an error when no such file or folder was found.
 Result<void> CheckFatPath(FatScan& scan, const std::string& path);
 std::string FatTreeJson(const FatScan& scan);
+
+// Writes the ticked files and folders of the scan, reading their clusters from `volume`; an error when
+// the volume cannot be opened.
+Result<RecoverResult> RecoverFatFiles(const FatScan& scan, const DeviceMap& devices,
+                                      const PartitionInfo& volume, RecoveredFileWriter& writer,
+                                      ProgressFields& progress, const StopToken& stop);
+
+// Scans with the engine table's request.
+Result<std::unique_ptr<FoundFiles>> ScanFatFoundFiles(const VolumeScanRequest& request);
 
 }  // namespace lumacore

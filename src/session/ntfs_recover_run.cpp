@@ -1,4 +1,4 @@
-#include "recovery/ntfs_recover_run.h"
+#include "session/ntfs_recover_run.h"
 
 #include "recovery/selection_recovery.h"
 

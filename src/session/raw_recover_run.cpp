@@ -1,4 +1,4 @@
-#include "recovery/raw_recover_run.h"
+#include "session/raw_recover_run.h"
 
 #include "core/sha256.h"
 #include "recovery/raw_carving_report.h"

@@ -1,4 +1,4 @@
-#include "cli/tree_path.h"
+#include "session/tree_path.h"
 
 #include <algorithm>
 

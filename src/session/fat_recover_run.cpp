@@ -1,4 +1,4 @@
-#include "recovery/fat_recover_run.h"
+#include "session/fat_recover_run.h"
 
 #include <filesystem>
 #include <unordered_map>

@@ -5,7 +5,7 @@
 #include "core/progress.h"
 #include "engines/ext/ext_file_node.h"
 #include "engines/ext/ext_volume.h"
-#include "recovery/fat_recover_run.h"
+#include "session/fat_recover_run.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {

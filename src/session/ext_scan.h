@@ -9,8 +9,9 @@
 #include "engines/ext/ext_file_node.h"
 #include "engines/ext/ext_volume.h"
 #include "platform/device_map.h"
-#include "recovery/ext_recover_run.h"
 #include "recovery/recovered_file_writer.h"
+#include "session/ext_recover_run.h"
+#include "session/found_files.h"
 
 namespace lumacore {
 
@@ -52,8 +53,8 @@ Result<void> CheckExtPath(ExtScan& scan, const std::string& path);
 // Writes the ticked files into the writer's destination root (after CheckDestination has accepted it).
 ExtRecoverRunResult RecoverExtFiles(ExtScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
                                     const StopToken& stop);
-// "name: reason" for every file of the run that was not written, in the order they failed.
-std::vector<std::string> ExtFailureLines(const ExtRecoverRunResult& result,
-                                         const RecoveredFileWriter& writer);
+
+// Scans with the engine table's request.
+Result<std::unique_ptr<FoundFiles>> ScanExtFoundFiles(const VolumeScanRequest& request);
 
 }  // namespace lumacore

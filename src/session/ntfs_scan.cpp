@@ -1,14 +1,12 @@
-#include "cli/ntfs_scan.h"
+#include "session/ntfs_scan.h"
 
-#include <iostream>
-
-#include "cli/arguments.h"
-#include "cli/json_writer.h"
-#include "cli/tree_path.h"
-#include "cli/progress_line.h"
+#include "core/json_writer.h"
+#include "core/scan_mode.h"
 #include "core/size_text.h"
 #include "engines/ntfs/ntfs_row_text.h"
-#include "recovery/ntfs_recover_run.h"
+#include "session/found_file_source.h"
+#include "session/ntfs_recover_run.h"
+#include "session/tree_path.h"
 
 namespace lumacore {
 
@@ -45,13 +43,14 @@ void AppendFolderText(const NtfsScan& scan, NtfsResultTree::ItemId id, int depth
     for (std::uint32_t index : item.data.nodes) {
         const NtfsFileNode& node = *scan.volume->nodes()[index];
         out += indent + "  " + node.name + "\t" + NtfsSizeText(node.size) + "\t" +
-               NtfsAttributeText(node.attributes, node.deleted) + "\t" + NtfsTimeText(node.modificationTime) + "\t" +
-               NtfsTimeText(node.creationTime) + "\t" + NtfsTimeText(node.accessTime) + "\n";
+               NtfsAttributeText(node.attributes, node.deleted) + "\t" + NtfsTimeText(node.modificationTime) +
+               "\t" + NtfsTimeText(node.creationTime) + "\t" + NtfsTimeText(node.accessTime) + "\n";
     }
     for (NtfsResultTree::ItemId child : item.children) AppendFolderText(scan, child, depth + 1, out);
 }
 
-void WriteFolderJson(const NtfsScan& scan, NtfsResultTree::ItemId id, JsonWriter& json, std::string_view key) {
+void WriteFolderJson(const NtfsScan& scan, NtfsResultTree::ItemId id, JsonWriter& json,
+                     std::string_view key) {
     const auto& item = scan.tree.item(id);
     json.BeginObject(key);
     json.String("name", item.text);
@@ -85,7 +84,8 @@ void WriteFolderJson(const NtfsScan& scan, NtfsResultTree::ItemId id, JsonWriter
 
 Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                  const FilterSettings& filter, ProgressFields& progress,
-                                                 NtfsScanMode mode, SectorRange range, const StopToken* stop) {
+                                                 NtfsScanMode mode, SectorRange range,
+                                                 const StopToken* stop) {
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto scan = std::make_unique<NtfsScan>();
@@ -102,8 +102,9 @@ Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const
     }
     scan->root = scan->volume->rootItem();
     if (!ok) {
-        return Error::Make(ErrorKind::Corrupt,
-                           "the NTFS engine cannot read this volume: no NTFS boot sector or no readable $MFT");
+        return Error::Make(
+            ErrorKind::Corrupt,
+            "the NTFS engine cannot read this volume: no NTFS boot sector or no readable $MFT");
     }
     return scan;
 }
@@ -113,7 +114,9 @@ void SelectAllNtfs(NtfsScan& scan) {
 }
 
 Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path) {
-    auto notFound = [&] { return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found"); };
+    auto notFound = [&] {
+        return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found");
+    };
     if (scan.root == NtfsResultTree::kNoItem) return notFound();
     const std::vector<std::string> parts = SplitTreePath(path);
     NtfsResultTree::ItemId at = scan.root;
@@ -135,7 +138,8 @@ Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path) {
         at = next;
     }
     scan.tree.BreadthFirst(at, [&](NtfsResultTree::ItemId id) {
-        for (std::uint32_t index : scan.tree.item(id).data.nodes) scan.volume->nodes()[index]->selected = true;
+        for (std::uint32_t index : scan.tree.item(id).data.nodes)
+            scan.volume->nodes()[index]->selected = true;
         return true;
     });
     return {};
@@ -146,13 +150,14 @@ std::string NtfsTreeText(const NtfsScan& scan) {
     if (scan.root != NtfsResultTree::kNoItem) AppendFolderText(scan, scan.root, 0, out);
     const Totals totals = CountFiles(scan);
     if (scan.mode == NtfsScanMode::Formatted) {
-        out += "Found Formated Files : " + std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) +
-               ")\n";
+        out += "Found Formated Files : " + std::to_string(totals.files) + " (" +
+               TotalsText(totals.files, totals.bytes) + ")\n";
         out += "MFT records counted : " + std::to_string(scan.volume->RecordsCounted()) + " (" +
                std::to_string(scan.volume->FoundRecordCount()) + " outside the current MFT)\n";
         return out;
     }
-    out += "Found Deleted Files : " + std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) + ")\n";
+    out += "Found Deleted Files : " + std::to_string(totals.files) + " (" +
+           TotalsText(totals.files, totals.bytes) + ")\n";
     return out;
 }
 
@@ -174,65 +179,67 @@ std::string NtfsTreeJson(const NtfsScan& scan) {
     return json.text();
 }
 
-int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json,
-                       NtfsScanMode mode, SectorRange range) {
-    ProgressFields progress;
-    Result<std::unique_ptr<NtfsScan>> scan = Error{};
-    {
-        ProgressLine line(progress);
-        scan = ScanNtfsVolume(devices, volume, filter, progress, mode, range);
-    }
-    if (!scan) {
-        std::cerr << "lumacore-cli scan: " << scan.error().message << '\n';
-        return kExitFailure;
-    }
-    std::cout << (json ? NtfsTreeJson(**scan) : NtfsTreeText(**scan));
-    return kExitOk;
+bool NothingSelectedNtfs(NtfsScan& scan) {
+    scan.volume->ClearSelection();
+    scan.volume->BuildSelection(scan.tree, scan.root);
+    return scan.volume->selection().empty();
 }
 
-int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter,
-                          const std::vector<std::string>& only, RecoveredFileWriter& writer, NtfsScanMode mode,
-                          SectorRange range) {
-    auto fail = [](const std::string& message, int code) {
-        std::cerr << "lumacore-cli recover: " << message << '\n';
-        return code;
-    };
-    ProgressFields progress;
-    Result<std::unique_ptr<NtfsScan>> scan = Error{};
-    {
-        ProgressLine line(progress);
-        scan = ScanNtfsVolume(devices, volume, filter, progress, mode, range);
-    }
-    if (!scan) return fail(scan.error().message, kExitFailure);
-    NtfsScan& found = **scan;
-    if (only.empty()) {
-        SelectAllNtfs(found);
-    } else {
-        for (const std::string& path : only) {
-            if (auto selected = SelectNtfsPath(found, path); !selected) return fail(selected.error().message, kExitUsage);
-        }
-    }
-    found.volume->BuildSelection(found.tree, found.root);
-    if (found.volume->selection().empty()) return fail(kNtfsNothingSelected, kExitOk);
+RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
+                               const StopToken& stop) {
+    CNtfsVolume& volume = *scan.volume;
+    // What is ticked now, not what was ticked for an earlier run.
+    volume.ClearSelection();
+    volume.BuildSelection(scan.tree, scan.root);
+    const NtfsRecoverRunResult run = RunNtfsRecovery(
+        volume.selection(), writer, progress, stop, [&](const NtfsFileNode& node, OutputFile& out) {
+            return volume.WriteFileData(node,
+                                        [&](std::span<const std::byte> data) { return out.Write(data); });
+        });
+    RecoverResult result(run);
+    result.failureLines = FailureLines({}, writer);
+    if (!run.reportLines.empty()) result.report = run.ReportText();
+    return result;
+}
 
-    StopToken stop;
-    NtfsRecoverRunResult result;
-    {
-        ProgressLine line(progress);
-        result = RunNtfsRecovery(found.volume->selection(), writer, progress, stop,
-                                 [&](const NtfsFileNode& node, OutputFile& out) {
-                                     return found.volume->WriteFileData(
-                                         node, [&](std::span<const std::byte> data) { return out.Write(data); });
-                                 });
+namespace {
+
+class NtfsFoundFiles final : public FoundFiles {
+  public:
+    explicit NtfsFoundFiles(std::unique_ptr<NtfsScan> scan) : scan_(std::move(scan)) {}
+
+    std::string Text() const override { return NtfsTreeText(*scan_); }
+    std::string Json() const override { return NtfsTreeJson(*scan_); }
+    void CheckAll() override { SelectAllNtfs(*scan_); }
+    Result<void> CheckPath(const std::string& path) override { return SelectNtfsPath(*scan_, path); }
+    std::optional<std::string> NothingCheckedMessage() override {
+        if (!NothingSelectedNtfs(*scan_)) return std::nullopt;
+        return std::string(kNtfsNothingSelected);
     }
-    for (const RecoveryFailure& failure : writer.failures()) {
-        std::cerr << "lumacore-cli recover: " << failure.name << ": " << failure.message << '\n';
+    Result<PreviewSource> FindForPreview(const std::string& path) override {
+        auto node = FindNtfsFile(*scan_, path);
+        if (!node) return node.error();
+        return NtfsPreviewSource(*scan_->volume, **node);
     }
-    if (!result.reportLines.empty()) std::cerr << result.ReportText();
-    std::cout << "Recovered " << result.filesWritten << " files (" << result.bytesWritten << " bytes) to "
-              << writer.destinationRoot() << "; " << result.failures << " failed; " << result.keptExisting
-              << " existing kept" << (result.cancelled ? "; cancelled" : "") << '\n';
-    return kExitOk;
+    PreviewFamily previewFamily() const override { return PreviewFamily::Ntfs; }
+    Result<RecoverResult> Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) override {
+        return RecoverNtfsFiles(*scan_, writer, progress, stop);
+    }
+
+  private:
+    std::unique_ptr<NtfsScan> scan_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<FoundFiles>> ScanNtfsFoundFiles(const VolumeScanRequest& request) {
+    const NtfsScanMode mode =
+        request.mode == SCAN_FORMATTED ? NtfsScanMode::Formatted : NtfsScanMode::Deleted;
+    auto scan = ScanNtfsVolume(request.devices, request.volume, request.filter, request.progress, mode,
+                               request.range, request.stop);
+    if (!scan) return scan.error();
+    return std::unique_ptr<FoundFiles>(std::make_unique<NtfsFoundFiles>(std::move(*scan)));
 }
 
 }  // namespace lumacore

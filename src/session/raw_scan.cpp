@@ -1,16 +1,11 @@
-#include "cli/raw_scan.h"
+#include "session/raw_scan.h"
 
 #include <algorithm>
-#include <iostream>
 
-#include "cli/json_writer.h"
-#include "cli/overwrite_prompt.h"
-#include "cli/progress_line.h"
-#include "cli/volume_selection.h"
+#include "core/json_writer.h"
 #include "core/size_text.h"
-#include "disk/disk_inventory.h"
 #include "engines/ntfs/ntfs_row_text.h"
-#include "recovery/destination_guard.h"
+#include "session/found_file_source.h"
 
 namespace lumacore {
 
@@ -35,26 +30,8 @@ std::string SizeOf(const RawFileNode& node) {
     return NtfsSizeText(node.length);
 }
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> parts;
-    for (std::size_t from = 0; from <= text.size();) {
-        const std::size_t comma = std::min(text.find(',', from), text.size());
-        if (comma > from) parts.push_back(text.substr(from, comma - from));
-        from = comma + 1;
-    }
-    return parts;
-}
-
 Error Usage(std::string message) {
     return Error::Make(ErrorKind::InvalidArgument, std::move(message));
-}
-
-// A stray "rp.dat" in the current folder that gives no signatures is passed over, and the user told.
-void ReportSkippedSignatureFiles(const RawScan& scan) {
-    for (const auto& skipped : scan.signatures.skippedFiles()) {
-        std::cerr << "lumacore-cli: ignoring " << skipped.string() << ": it is not a signature file; using "
-                  << scan.signatures.loadedFrom().string() << '\n';
-    }
 }
 
 }  // namespace
@@ -208,141 +185,63 @@ RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, Progr
         });
 }
 
-void AddRawOptions(OptionParser& options) {
-    options.Value("--size-limit").Value("--types").Value("--signatures");
-}
+namespace {
 
-Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options) {
-    RawScanRequest request;
-    if (options.Has("--volume") || options.Has("--start")) {
-        CDiskInventory inventory(devices);
-        inventory.Refresh();
-        auto volume = SelectVolume(inventory, options);
-        if (!volume) return volume.error();
-        request.source = *volume;
-    } else if (const auto disk = options.Get("--disk")) {
-        // The whole disk, read without its partition table: a lost table is when carving is needed.
-        std::uint64_t number = 0;
-        if (!ParseUnsigned(*disk, number) ||
-            number >= static_cast<std::uint64_t>(devices.PhysicalDriveCount())) {
-            return Usage("there is no disk " + *disk + " (" + std::to_string(devices.PhysicalDriveCount()) +
-                         " disks)");
+class RawFoundFiles final : public FoundFiles {
+  public:
+    explicit RawFoundFiles(std::unique_ptr<RawScan> scan) : scan_(std::move(scan)) {}
+
+    std::string Text() const override { return RawTreeText(*scan_); }
+    std::string Json() const override { return RawTreeJson(*scan_); }
+    std::vector<std::string> Notices() const override {
+        // A stray "rp.dat" that gives no signatures is passed over for the program's own list.
+        std::vector<std::string> notices;
+        for (const auto& skipped : scan_->signatures.skippedFiles()) {
+            notices.push_back("ignoring " + skipped.string() + ": it is not a signature file; using " +
+                              scan_->signatures.loadedFrom().string());
         }
-        const int drive = static_cast<int>(number);
-        std::uint64_t bytes = devices.QueryDiskLength(drive);
-        if (bytes == 0) {
-            auto opened = devices.OpenPhysicalDrive(drive, AccessMode::ReadOnly);
-            if (!opened) return opened.error();
-            bytes = (*opened)->Size();
-        }
-        request.source = WholeDiskRecord(drive, bytes);
-    } else {
-        return Usage(
-            "choose what to carve with --volume I, --disk N --start SECTOR, or --disk N for the whole disk");
+        return notices;
     }
-    auto range = ScanRangeFromOptions(options, request.source);
-    if (!range) return range.error();
-    request.start = range->start;
-    request.end = range->end;
-    if (request.start && request.end && *request.start >= *request.end) {
-        return Usage("Start sector must be less than end sector");
+    void CheckAll() override { CheckAllRaw(*scan_); }
+    Result<void> CheckPath(const std::string& path) override { return CheckRawPath(*scan_, path); }
+    std::optional<std::string> NothingCheckedMessage() override {
+        const auto& carved = scan_->carver->found();
+        if (std::any_of(carved.begin(), carved.end(), [](const auto& node) { return node->selected; }))
+            return std::nullopt;
+        return std::string(kRawNothingSelected);
     }
-    if (const auto limit = options.Get("--size-limit")) {
-        std::uint64_t kilobytes = 0;
-        if (!ParseUnsigned(*limit, kilobytes) || kilobytes > CRawCarver::kMaxSizeLimitKb) {
-            return Usage("--size-limit takes kilobytes from 1 to " +
-                         std::to_string(CRawCarver::kMaxSizeLimitKb) + " (0 for the default " +
-                         std::to_string(CRawCarver::kDefaultSizeLimitKb) + ")");
-        }
-        request.sizeLimitKb = static_cast<std::uint32_t>(kilobytes);
+    Result<PreviewSource> FindForPreview(const std::string& path) override {
+        auto node = FindRawFile(*scan_, path);
+        if (!node) return node.error();
+        return RawPreviewSource(*scan_->carver, **node);
     }
-    if (const auto types = options.Get("--types")) {
-        request.types = SplitList(*types);
-        if (request.types.empty()) return Usage("--types takes extensions such as jpg,png,pdf");
-    }
-    if (const auto file = options.Get("--signatures")) request.signatureFile = *file;
-    return request;
-}
-
-int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options) {
-    auto request = RawRequestFromOptions(devices, options);
-    if (!request) {
-        std::cerr << "lumacore-cli scan: " << request.error().message << '\n';
-        return request.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure;
-    }
-    ProgressFields progress;
-    Result<std::unique_ptr<RawScan>> scan = Error{};
-    {
-        ProgressLine line(progress);
-        scan = ScanRaw(devices, *request, progress);
-    }
-    if (!scan) {
-        std::cerr << "lumacore-cli scan: " << scan.error().message << '\n';
-        return scan.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure;
-    }
-    ReportSkippedSignatureFiles(**scan);
-    std::cout << (options.Has("--json") ? RawTreeJson(**scan) : RawTreeText(**scan));
-    return kExitOk;
-}
-
-int RunRawRecoverCommand(const DeviceMap& devices, const OptionParser& options,
-                         const std::filesystem::path& destination, OverwritePolicy policy) {
-    auto fail = [](const std::string& message, int code) {
-        std::cerr << "lumacore-cli recover: " << message << '\n';
-        return code;
-    };
-    auto request = RawRequestFromOptions(devices, options);
-    if (!request) {
-        return fail(request.error().message,
-                    request.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure);
-    }
-    const RecoverySource source = SourceOf(devices, request->source);
-    std::error_code created;
-    std::filesystem::create_directories(destination, created);
-    if (auto allowed = CheckDestination(destination, source); !allowed)
-        return fail(allowed.error().message, kExitFailure);
-
-    ProgressFields progress;
-    Result<std::unique_ptr<RawScan>> scan = Error{};
-    {
-        ProgressLine line(progress);
-        scan = ScanRaw(devices, *request, progress);
-    }
-    if (!scan) {
-        return fail(scan.error().message,
-                    scan.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure);
-    }
-    RawScan& found = **scan;
-    ReportSkippedSignatureFiles(found);
-    const auto only = options.GetAll("--only");
-    if (only.empty()) {
-        CheckAllRaw(found);
-    } else {
-        for (const std::string& path : only) {
-            if (auto checked = CheckRawPath(found, path); !checked)
-                return fail(checked.error().message, kExitUsage);
-        }
-    }
-    const auto& carved = found.carver->found();
-    if (std::none_of(carved.begin(), carved.end(), [](const auto& node) { return node->selected; })) {
-        return fail(kRawNothingSelected, kExitOk);
+    PreviewFamily previewFamily() const override { return PreviewFamily::Raw; }
+    Result<RecoverResult> Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) override {
+        const RawRecoverRunResult run = RecoverRaw(*scan_, writer, progress, stop);
+        RecoverResult result(run);
+        result.failureLines = FailureLines({}, writer);
+        if (!run.reportLines.empty()) result.report = run.ReportText();
+        return result;
     }
 
-    RecoveredFileWriter writer(destination, policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
-    StopToken stop;
-    RawRecoverRunResult result;
-    {
-        ProgressLine line(progress);
-        result = RecoverRaw(found, writer, progress, stop);
-    }
-    for (const RecoveryFailure& failure : writer.failures()) {
-        std::cerr << "lumacore-cli recover: " << failure.name << ": " << failure.message << '\n';
-    }
-    if (!result.reportLines.empty()) std::cerr << result.ReportText();
-    std::cout << "Recovered " << result.filesWritten << " files (" << result.bytesWritten << " bytes) to "
-              << destination << "; " << result.failures << " failed; " << result.keptExisting
-              << " existing kept" << (result.cancelled ? "; cancelled" : "") << '\n';
-    return kExitOk;
+  private:
+    std::unique_ptr<RawScan> scan_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<FoundFiles>> ScanRawFoundFiles(const VolumeScanRequest& request) {
+    RawScanRequest carve;
+    carve.source = request.volume;
+    carve.start = request.range.start;
+    carve.end = request.range.end;
+    carve.sizeLimitKb = request.carving.sizeLimitKb;
+    carve.types = request.carving.types;
+    carve.signatureFile = request.carving.signatureFile;
+    auto scan = ScanRaw(request.devices, carve, request.progress, request.stop);
+    if (!scan) return scan.error();
+    return std::unique_ptr<FoundFiles>(std::make_unique<RawFoundFiles>(std::move(*scan)));
 }
 
 }  // namespace lumacore

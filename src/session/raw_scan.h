@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/arguments.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
 #include "disk/whole_disk_record.h"
 #include "engines/raw/raw_carver.h"
 #include "engines/raw/signature_entry.h"
 #include "platform/device_map.h"
-#include "recovery/raw_recover_run.h"
 #include "recovery/recovered_file_writer.h"
+#include "session/found_files.h"
+#include "session/raw_recover_run.h"
 
 namespace lumacore {
 
@@ -63,16 +63,7 @@ Result<void> CheckRawPath(RawScan& scan, const std::string& path);
 RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
                                const StopToken& stop);
 
-// The command line. AddRawOptions registers --size-limit KB, --types ext,ext,... and --signatures FILE
-// (the scan and recover commands register --volume/--disk/--start, --end, --json, --to, --overwrite and
-// --only themselves). The source is --volume I (with --start S/--end E inside it), --disk N --start S
-// (the volume there), or --disk N alone: the whole disk, whatever its partition table says.
-void AddRawOptions(OptionParser& options);
-Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options);
-// `scan --mode raw`: prints the tree (text, or JSON with --json) and returns the exit code.
-int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options);
-// `recover --mode raw`: scans, ticks everything or the --only paths, checks the destination and writes.
-int RunRawRecoverCommand(const DeviceMap& devices, const OptionParser& options,
-                         const std::filesystem::path& destination, OverwritePolicy policy);
+// Scans with the engine table's request: the volume is the carving source.
+Result<std::unique_ptr<FoundFiles>> ScanRawFoundFiles(const VolumeScanRequest& request);
 
 }  // namespace lumacore

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/sector_range.h"
 #include "core/filter_settings.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
@@ -12,6 +11,10 @@
 #include "engines/ntfs/ntfs_volume.h"
 #include "platform/device_map.h"
 #include "recovery/recovered_file_writer.h"
+#include "session/found_files.h"
+#include "session/ntfs_recover_run.h"
+#include "session/recover_result.h"
+#include "session/sector_range.h"
 
 namespace lumacore {
 
@@ -30,8 +33,8 @@ struct NtfsScan {
 // mode searches `range` (sectors relative to the volume; all of it by default) for MFT records.
 Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                  const FilterSettings& filter, ProgressFields& progress,
-                                                 NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {},
-                                                 const StopToken* stop = nullptr);
+                                                 NtfsScanMode mode = NtfsScanMode::Deleted,
+                                                 SectorRange range = {}, const StopToken* stop = nullptr);
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.
@@ -44,12 +47,13 @@ void SelectAllNtfs(NtfsScan& scan);
 // below the root; an error when nothing there was found.
 Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path);
 
-// The scan command's work on an NTFS volume: prints the tree (text or JSON) and returns the exit code.
-int RunNtfsScanCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter, bool json,
-                       NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {});
-// The recover command's work on an NTFS volume once the destination is accepted.
-int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume, const FilterSettings& filter,
-                          const std::vector<std::string>& only, RecoveredFileWriter& writer,
-                          NtfsScanMode mode = NtfsScanMode::Deleted, SectorRange range = {});
+// Builds the engine's selection from what is ticked now; true when it holds nothing.
+bool NothingSelectedNtfs(NtfsScan& scan);
+// Writes the ticked files and streams into their folder chains below the writer's destination.
+RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
+                               const StopToken& stop);
+
+// Scans with the engine table's request.
+Result<std::unique_ptr<FoundFiles>> ScanNtfsFoundFiles(const VolumeScanRequest& request);
 
 }  // namespace lumacore

@@ -1,10 +1,14 @@
-#include "cli/fat_scan.h"
+#include "session/fat_scan.h"
 
-#include "cli/json_writer.h"
-#include "cli/tree_path.h"
+#include "core/json_writer.h"
+#include "core/scan_mode.h"
 #include "core/size_text.h"
+#include "engines/fat/fat_extractor.h"
 #include "engines/fat/fat_row_text.h"
 #include "engines/fat/fat_volume.h"
+#include "session/fat_recover_run.h"
+#include "session/found_file_source.h"
+#include "session/tree_path.h"
 
 namespace lumacore {
 
@@ -28,7 +32,9 @@ Totals CountFiles(const FatScan& scan) {
     return totals;
 }
 
-bool IsDeletedFolder(const FatResultTree::Item& item) { return item.image == 3; }
+bool IsDeletedFolder(const FatResultTree::Item& item) {
+    return item.image == 3;
+}
 
 void AppendFolderText(const FatResultTree& tree, FatResultTree::ItemId id, int depth, std::string& out) {
     const auto& item = tree.item(id);
@@ -39,15 +45,16 @@ void AppendFolderText(const FatResultTree& tree, FatResultTree::ItemId id, int d
         out += indent + item.text + "/" + (IsDeletedFolder(item) ? " (deleted)" : "") + "\n";
     }
     for (const auto& node : item.data) {
-        out += indent + "  " + node->displayName + "\t" + FatSizeText(node->size) + "\t" + node->attributeText + "\t" +
-               FatDateTimeText(node->lastWriteDate, node->lastWriteTime) + "\t" +
+        out += indent + "  " + node->displayName + "\t" + FatSizeText(node->size) + "\t" +
+               node->attributeText + "\t" + FatDateTimeText(node->lastWriteDate, node->lastWriteTime) + "\t" +
                FatDateTimeText(node->creationDate, node->creationTime) + "\t" +
                FatAccessDateText(node->lastAccessDate) + "\n";
     }
     for (FatResultTree::ItemId child : item.children) AppendFolderText(tree, child, depth + 1, out);
 }
 
-void WriteFolderJson(const FatResultTree& tree, FatResultTree::ItemId id, JsonWriter& json, std::string_view key) {
+void WriteFolderJson(const FatResultTree& tree, FatResultTree::ItemId id, JsonWriter& json,
+                     std::string_view key) {
     const auto& item = tree.item(id);
     json.BeginObject(key);
     json.String("name", item.text);
@@ -118,7 +125,9 @@ void CheckAllFat(FatScan& scan) {
 }
 
 Result<void> CheckFatPath(FatScan& scan, const std::string& path) {
-    auto notFound = [&] { return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found"); };
+    auto notFound = [&] {
+        return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found");
+    };
     if (scan.root == FatResultTree::kNoItem) return notFound();
     const std::vector<std::string> parts = SplitTreePath(path);
     FatResultTree::ItemId at = scan.root;
@@ -170,6 +179,65 @@ std::string FatTreeJson(const FatScan& scan) {
     json.Bool("completed", scan.completed);
     json.EndObject();
     return json.text();
+}
+
+Result<RecoverResult> RecoverFatFiles(const FatScan& scan, const DeviceMap& devices,
+                                      const PartitionInfo& volume, RecoveredFileWriter& writer,
+                                      ProgressFields& progress, const StopToken& stop) {
+    auto disk = devices.OpenPhysicalDrive(volume.diskNumber, AccessMode::ReadOnly);
+    if (!disk) return Error::Io(kCannotOpenDevice);
+    auto extractor = FatExtractor::Open(std::move(*disk), volume);
+    if (!extractor) return extractor.error();
+    RecoverResult result(RunFatRecovery(
+        scan.tree, scan.root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
+            return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
+        }));
+    // The FAT page reports nothing per file: what could not be written is missing or short.
+    result.failureLines = FailureLines({}, writer);
+    return result;
+}
+
+namespace {
+
+class FatFoundFiles final : public FoundFiles {
+  public:
+    FatFoundFiles(std::unique_ptr<FatScan> scan, const DeviceMap& devices, const PartitionInfo& volume)
+        : scan_(std::move(scan)), devices_(devices), volume_(volume) {}
+
+    std::string Text() const override { return FatTreeText(*scan_); }
+    std::string Json() const override { return FatTreeJson(*scan_); }
+    std::optional<std::string> IncompleteNote() const override {
+        if (scan_->completed) return std::nullopt;
+        return "a folder could not be read; the list below is what was found before";
+    }
+    void CheckAll() override { CheckAllFat(*scan_); }
+    Result<void> CheckPath(const std::string& path) override { return CheckFatPath(*scan_, path); }
+    Result<PreviewSource> FindForPreview(const std::string& path) override {
+        auto node = FindFatFile(*scan_, path);
+        if (!node) return node.error();
+        return FatPreviewSource(devices_, volume_, **node);
+    }
+    PreviewFamily previewFamily() const override { return PreviewFamily::Fat; }
+    Result<RecoverResult> Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                  const StopToken& stop) override {
+        return RecoverFatFiles(*scan_, devices_, volume_, writer, progress, stop);
+    }
+
+  private:
+    std::unique_ptr<FatScan> scan_;
+    const DeviceMap& devices_;
+    PartitionInfo volume_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<FoundFiles>> ScanFatFoundFiles(const VolumeScanRequest& request) {
+    const FatScanMode mode = request.mode == SCAN_FORMATTED ? FatScanMode::Formatted : FatScanMode::Deleted;
+    auto scan = ScanFatVolume(request.devices, request.volume, request.filter, request.progress, mode,
+                              request.range, request.stop);
+    if (!scan) return scan.error();
+    return std::unique_ptr<FoundFiles>(
+        std::make_unique<FatFoundFiles>(std::move(*scan), request.devices, request.volume));
 }
 
 }  // namespace lumacore

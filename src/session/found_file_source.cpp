@@ -1,6 +1,6 @@
-#include "cli/found_file_source.h"
+#include "session/found_file_source.h"
 
-#include "cli/tree_path.h"
+#include "session/tree_path.h"
 #include "engines/ext/ext_row_text.h"
 #include "engines/fat/fat_extractor.h"
 

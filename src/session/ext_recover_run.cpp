@@ -1,4 +1,4 @@
-#include "recovery/ext_recover_run.h"
+#include "session/ext_recover_run.h"
 
 #include <algorithm>
 

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/filter_settings.h"
+#include "core/partition_info.h"
+#include "core/progress.h"
+#include "core/result.h"
+#include "platform/device_map.h"
+#include "preview/preview_source.h"
+#include "recovery/recovered_file_writer.h"
+#include "session/recover_result.h"
+#include "session/sector_range.h"
+
+namespace lumacore {
+
+// What the signature search carves: the size limit (0: the default 512000 KB), the extensions to
+// search (empty: every type of the signature file) and the signature file (empty: "rp.dat" in the
+// current folder, else beside the program).
+struct CarvingOptions {
+    std::uint32_t sizeLimitKb = 0;
+    std::vector<std::string> types;
+    std::filesystem::path signatureFile;
+};
+
+// What a scan of one volume is asked to do. `mode` is one of the home page's recovery modes.
+struct VolumeScanRequest {
+    const DeviceMap& devices;
+    PartitionInfo volume;
+    FilterSettings filter;
+    int mode = 0;
+    SectorRange range;  // the part of the volume the formatted-drive scan or the carver reads
+    CarvingOptions carving;
+    ProgressFields& progress;
+    const StopToken* stop = nullptr;
+};
+
+// A finished scan as both front ends drive it without knowing its engine: list it, tick what is wanted,
+// read one found file, and write the ticked files out. Paths are the '/'-separated names the listing
+// shows.
+class FoundFiles {
+  public:
+    virtual ~FoundFiles() = default;
+
+    // The listing as indented text with the totals, and as JSON.
+    virtual std::string Text() const = 0;
+    virtual std::string Json() const = 0;
+    // Said before the listing when the scan could not read everything it should have.
+    virtual std::optional<std::string> IncompleteNote() const { return std::nullopt; }
+    // What the user should know about how the scan ran (a signature file passed over, say).
+    virtual std::vector<std::string> Notices() const { return {}; }
+
+    virtual void CheckAll() = 0;
+    [[nodiscard]] virtual Result<void> CheckPath(const std::string& path) = 0;
+    // The message that ends a recover run with nothing ticked, for the engines whose pages say one.
+    virtual std::optional<std::string> NothingCheckedMessage() { return std::nullopt; }
+
+    // The found file at `path` as the preview reads it; NotFound when there is none.
+    [[nodiscard]] virtual Result<PreviewSource> FindForPreview(const std::string& path) = 0;
+    virtual PreviewFamily previewFamily() const = 0;
+
+    // Writes the ticked files into the writer's destination (which CheckDestination has accepted); an
+    // error only when the run could not start.
+    [[nodiscard]] virtual Result<RecoverResult> Recover(RecoveredFileWriter& writer, ProgressFields& progress,
+                                                        const StopToken& stop) = 0;
+};
+
+}  // namespace lumacore
