@@ -1,0 +1,199 @@
+// The exFAT engine on volumes made by mkfs.exfat and written and deleted through exfat-fuse
+// (tests/fixtures/make-exfat-fixtures.sh), checked against what was written into them and against
+// what The Sleuth Kit's tsk_recover got back, as recorded in tests/fixtures/exfat-manifest.txt.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "core/filter.h"
+#include "engines/exfat/exfat_extractor.h"
+#include "engines/exfat/exfat_volume.h"
+#include "integration/image_fixture.h"
+#include "platform/device.h"
+
+namespace lumacore {
+namespace {
+
+using testing::ImageFixtures;
+
+struct ManifestRow {
+    std::string path, sha256, state, tsk;
+    std::uint64_t size = 0;
+};
+
+std::vector<ManifestRow> ReadManifest() {
+    std::vector<ManifestRow> rows;
+    std::ifstream in(ImageFixtures::SourceDir() / "tests" / "fixtures" / "exfat-manifest.txt");
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
+        if (f.size() < 6) continue;
+        rows.push_back({f[1], f[3], f[4], f[5], std::stoull(f[2])});
+    }
+    return rows;
+}
+
+std::unique_ptr<ByteSource> OpenImage(const std::filesystem::path& path) {
+    auto device = Device::Open(path.string(), AccessMode::ReadOnly);
+    EXPECT_TRUE(device) << path;
+    if (!device) return nullptr;
+    return std::move(*device);
+}
+
+PartitionInfo VolumeAt(std::uint32_t startSector) {
+    PartitionInfo partition;
+    partition.startSector = startSector;
+    partition.driveLetter = 'E';
+    partition.SetFsName("exFAT");
+    return partition;
+}
+
+// Every listed file by its path below the root ("folder/name").
+std::map<std::string, const ExfatFileNode*> Listed(const ExfatResultTree& tree, ExfatResultTree::ItemId root) {
+    std::map<std::string, const ExfatFileNode*> files;
+    tree.BreadthFirst(root, [&](ExfatResultTree::ItemId id) {
+        std::string folder;
+        for (const std::string& part : tree.PathBelowRoot(id)) folder += part + "/";
+        for (const auto& node : tree.item(id).data) files[folder + node->displayName] = node.get();
+        return true;
+    });
+    return files;
+}
+
+std::string Sha256Of(ExfatExtractor& extractor, const ExfatFileNode& node) {
+    const auto scratch = ImageFixtures::ScratchDir() / "exfat-file.bin";
+    {
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        const auto copied = extractor.Copy(node, [&](std::span<const std::byte> bytes) -> Result<void> {
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            return {};
+        });
+        EXPECT_TRUE(copied) << node.displayName << ": " << copied.error().message;
+    }
+    return testing::RunCommand("sha256sum < " + testing::ShellQuote(scratch.string())).output.substr(0, 64);
+}
+
+class ExfatDeletedVolume : public ::testing::Test {
+protected:
+    void SetUp() override {
+        image_ = ImageFixtures::Fixture("exfat-deleted");
+        ASSERT_FALSE(image_.empty());
+        volume_ = std::make_unique<CExfatVolume>(OpenImage(image_), VolumeAt(2048));
+        ASSERT_TRUE(volume_->IsOpen()) << volume_->openError().message;
+    }
+
+    std::filesystem::path image_;
+    std::unique_ptr<CExfatVolume> volume_;
+};
+
+TEST_F(ExfatDeletedVolume, ListsEveryDeletedFileAndRecoversItByteForByte) {
+    ExfatResultTree tree;
+    ProgressFields progress;
+    StopToken stop;
+    ASSERT_TRUE(volume_->DeletedFileScan(tree, FilterSettings{}, progress, stop));
+    const ExfatResultTree::ItemId root = volume_->rootItem();
+    EXPECT_EQ(tree.item(root).text, "exFAT - Logical Disk (E:)");
+    const auto listed = Listed(tree, root);
+
+    auto extractor = ExfatExtractor::Open(OpenImage(image_), VolumeAt(2048));
+    ASSERT_TRUE(extractor) << extractor.error().message;
+    int deleted = 0, identical = 0, tskIdentical = 0;
+    for (const ManifestRow& row : ReadManifest()) {
+        SCOPED_TRACE(row.path);
+        // The orphan folder's entry set was reused: its files come back under "Lost Files".
+        const auto slash = row.path.rfind('/');
+        const std::string name = slash == std::string::npos ? row.path : row.path.substr(slash + 1);
+        std::string where = row.path;
+        if (row.path.rfind("parent/Gone/", 0) == 0) where = "Lost Files/DIR0/" + name;
+        if (row.state == "live") {
+            EXPECT_EQ(listed.count(where), 0u) << "a live file of a live folder is never listed";
+            continue;
+        }
+        ++deleted;
+        tskIdentical += row.tsk == "tsk=same";
+        const auto found = listed.find(where);
+        ASSERT_NE(found, listed.end()) << "not listed";
+        EXPECT_EQ(found->second->size, row.size);
+        EXPECT_TRUE(found->second->deleted);
+        const std::string sum = Sha256Of(*extractor, *found->second);
+        EXPECT_EQ(sum, row.sha256);
+        identical += sum == row.sha256;
+    }
+    EXPECT_EQ(identical, deleted);
+    std::cout << "[ figures  ] exfat-deleted: " << identical << " of " << deleted
+              << " deleted files byte-identical; tsk_recover " << tskIdentical << "\n";
+
+    // The deleted folders keep their place and their deleted look.
+    tree.BreadthFirst(root, [&](ExfatResultTree::ItemId id) {
+        const auto& item = tree.item(id);
+        if (item.text == "100CAMERA" || item.text == "Old" || item.text == "Sub") {
+            EXPECT_EQ(item.image, 3) << item.text;
+        }
+        if (item.text == "DCIM") {
+            EXPECT_EQ(item.image, 1);
+        }
+        return true;
+    });
+}
+
+TEST_F(ExfatDeletedVolume, FiltersAndStopShapeTheTree) {
+    ProgressFields progress;
+    StopToken stop;
+    FilterSettings jpegOnly;
+    jpegOnly.category = 3;  // images
+    jpegOnly.extensionList = FilterCategoryList(3);
+    ExfatResultTree tree;
+    ASSERT_TRUE(volume_->DeletedFileScan(tree, jpegOnly, progress, stop));
+    const auto listed = Listed(tree, volume_->rootItem());
+    EXPECT_EQ(listed.size(), 300u);
+    for (const auto& [path, node] : listed) EXPECT_EQ(node->extension, "jpg") << path;
+    EXPECT_EQ(progress.Text(), "Found Deleted Files : 300");
+
+    // A stop before the start still leaves a pruned tree with its root.
+    StopToken stopped;
+    stopped.RequestStop();
+    ExfatResultTree empty;
+    EXPECT_TRUE(volume_->DeletedFileScan(empty, FilterSettings{}, progress, stopped));
+    EXPECT_TRUE(empty.item(volume_->rootItem()).children.empty());
+}
+
+TEST(ExfatFormattedVolume, FindsTheOldFoldersByTheirEntrySets) {
+    const auto image = ImageFixtures::Fixture("exfat-formatted");
+    ASSERT_FALSE(image.empty());
+    CExfatVolume volume(OpenImage(image), VolumeAt(2048));
+    ASSERT_TRUE(volume.IsOpen()) << volume.openError().message;
+    ExfatResultTree tree;
+    ProgressFields progress;
+    StopToken stop;
+    ASSERT_TRUE(volume.FormattedDriveScan(tree, FilterSettings{}, progress, stop));
+    const auto listed = Listed(tree, volume.rootItem());
+    auto extractor = ExfatExtractor::Open(OpenImage(image), VolumeAt(2048));
+    ASSERT_TRUE(extractor);
+
+    // The root directory was overwritten by the new one; every folder below it is still there, under
+    // "LostDIR", named "DIR%d" at its top and by its entries below that.
+    std::map<std::string, const ExfatFileNode*> byTail;
+    for (const auto& [path, node] : listed) {
+        ASSERT_EQ(path.rfind("LostDIR/", 0), 0u) << path;
+        byTail[path.substr(path.find('/', 8) + 1)] = node;
+    }
+    int expected = 0, identical = 0;
+    for (const ManifestRow& row : ReadManifest()) {
+        const auto slash = row.path.find('/');
+        if (slash == std::string::npos || row.path.rfind("parent/new", 0) == 0) continue;  // root files went with the root
+        ++expected;
+        SCOPED_TRACE(row.path);
+        const auto found = byTail.find(row.path.substr(slash + 1));
+        ASSERT_NE(found, byTail.end()) << "not listed";
+        identical += Sha256Of(*extractor, *found->second) == row.sha256;
+    }
+    EXPECT_EQ(identical, expected);
+    std::cout << "[ figures  ] exfat-formatted: " << identical << " of " << expected << " files in folders byte-identical\n";
+}
+
+}  // namespace
+}  // namespace lumacore
