@@ -64,18 +64,29 @@ std::map<std::string, const ExfatFileNode*> Listed(const ExfatResultTree& tree, 
     return files;
 }
 
-std::string Sha256Of(ExfatExtractor& extractor, const ExfatFileNode& node) {
-    const auto scratch = ImageFixtures::ScratchDir() / "exfat-file.bin";
-    {
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+// Copies files out through the extractor, each into a file of its own, and gives their SHA-256 sums.
+class CopiedFiles {
+public:
+    explicit CopiedFiles(const std::string& name) : folder_(ImageFixtures::ScratchDir() / name) {
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    std::string Add(ExfatExtractor& extractor, const ExfatFileNode& node) {
+        const std::string name = std::to_string(count_++);
+        std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
         const auto copied = extractor.Copy(node, [&](std::span<const std::byte> bytes) -> Result<void> {
             out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
             return {};
         });
         EXPECT_TRUE(copied) << node.displayName << ": " << copied.error().message;
+        return name;
     }
-    return testing::RunCommand("sha256sum < " + testing::ShellQuote(scratch.string())).output.substr(0, 64);
-}
+    std::map<std::string, std::string> Sums() const { return testing::Sha256Tree(folder_); }
+
+private:
+    std::filesystem::path folder_;
+    int count_ = 0;
+};
 
 class ExfatDeletedVolume : public ::testing::Test {
 protected:
@@ -102,6 +113,8 @@ TEST_F(ExfatDeletedVolume, ListsEveryDeletedFileAndRecoversItByteForByte) {
     auto extractor = ExfatExtractor::Open(OpenImage(image_), VolumeAt(2048));
     ASSERT_TRUE(extractor) << extractor.error().message;
     int deleted = 0, identical = 0, tskIdentical = 0;
+    CopiedFiles copies("exfat-deleted-out");
+    std::vector<std::pair<std::string, std::string>> wanted;  // copy, sha256
     for (const ManifestRow& row : ReadManifest()) {
         SCOPED_TRACE(row.path);
         // The orphan folder's entry set was reused: its files come back under "Lost Files".
@@ -119,10 +132,10 @@ TEST_F(ExfatDeletedVolume, ListsEveryDeletedFileAndRecoversItByteForByte) {
         ASSERT_NE(found, listed.end()) << "not listed";
         EXPECT_EQ(found->second->size, row.size);
         EXPECT_TRUE(found->second->deleted);
-        const std::string sum = Sha256Of(*extractor, *found->second);
-        EXPECT_EQ(sum, row.sha256);
-        identical += sum == row.sha256;
+        wanted.emplace_back(copies.Add(*extractor, *found->second), row.sha256);
     }
+    const auto sums = copies.Sums();
+    for (const auto& [copy, sha256] : wanted) identical += sums.at(copy) == sha256;
     EXPECT_EQ(identical, deleted);
     std::cout << "[ figures  ] exfat-deleted: " << identical << " of " << deleted
               << " deleted files byte-identical; tsk_recover " << tskIdentical << "\n";
@@ -182,6 +195,8 @@ TEST(ExfatFormattedVolume, FindsTheOldFoldersByTheirEntrySets) {
         byTail[path.substr(path.find('/', 8) + 1)] = node;
     }
     int expected = 0, identical = 0;
+    CopiedFiles copies("exfat-formatted-out");
+    std::vector<std::pair<std::string, std::string>> wanted;  // copy, sha256
     for (const ManifestRow& row : ReadManifest()) {
         const auto slash = row.path.find('/');
         if (slash == std::string::npos || row.path.rfind("parent/new", 0) == 0) continue;  // root files went with the root
@@ -189,8 +204,10 @@ TEST(ExfatFormattedVolume, FindsTheOldFoldersByTheirEntrySets) {
         SCOPED_TRACE(row.path);
         const auto found = byTail.find(row.path.substr(slash + 1));
         ASSERT_NE(found, byTail.end()) << "not listed";
-        identical += Sha256Of(*extractor, *found->second) == row.sha256;
+        wanted.emplace_back(copies.Add(*extractor, *found->second), row.sha256);
     }
+    const auto sums = copies.Sums();
+    for (const auto& [copy, sha256] : wanted) identical += sums.at(copy) == sha256;
     EXPECT_EQ(identical, expected);
     std::cout << "[ figures  ] exfat-formatted: " << identical << " of " << expected << " files in folders byte-identical\n";
 }

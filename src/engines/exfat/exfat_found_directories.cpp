@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/size_text.h"
 #include "core/utf8.h"
@@ -10,13 +11,11 @@
 
 namespace lumacore {
 
-bool ExfatFoundDirectories::ReadCandidates(std::vector<FoundSet>& sets, std::vector<std::uint32_t>& rootMarks,
-                                           const StopToken& stop) {
+bool ExfatFoundDirectories::ReadCandidates(std::vector<CandidateRun>& runs, std::vector<FoundSet>& sets,
+                                           std::vector<std::uint32_t>& rootMarks, const StopToken& stop) {
     const std::uint32_t clusterBytes = layout_.geometry().ClusterBytes();
     const std::uint64_t maxRunClusters = std::max<std::uint64_t>(1, ExfatLayout::kMaxDirectoryBytes / clusterBytes);
     for (std::size_t i = 0; i < candidates_.size() && !stop.StopRequested();) {
-        // A run of consecutive candidate clusters is read and parsed at once, so that sets crossing a
-        // cluster edge come out whole.
         std::vector<ClusterRun> run{ClusterRun{candidates_[i], 1}};
         std::size_t j = i + 1;
         while (j < candidates_.size() && candidates_[j] == candidates_[j - 1] + 1 && run[0].count < maxRunClusters) {
@@ -25,6 +24,12 @@ bool ExfatFoundDirectories::ReadCandidates(std::vector<FoundSet>& sets, std::vec
         }
         auto bytes = layout_.ReadRuns(disk_, run, ExfatLayout::kMaxDirectoryBytes);
         if (!bytes) return false;
+        const std::span<const std::byte> all(*bytes);
+        CandidateRun read;
+        read.first = run[0].first;
+        read.head.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(all.size(), 19 * kExfatEntrySize)));
+        read.tail = TailOf(all.last(clusterBytes));
+        runs.push_back(std::move(read));
         const std::size_t count = bytes->size() / kExfatEntrySize;
         for (std::size_t e = 0; e < count;) {
             const std::uint8_t type = EntryType(*bytes, e);
@@ -45,21 +50,36 @@ bool ExfatFoundDirectories::ReadCandidates(std::vector<FoundSet>& sets, std::vec
 bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId rootItem,
                                   ExfatResultTree::ItemId lostItem, ProgressFields& progress, const StopToken& stop,
                                   const FileSink& file) {
+    std::vector<CandidateRun> runs;
     std::vector<FoundSet> sets;
     std::vector<std::uint32_t> rootMarks;
-    if (!ReadCandidates(sets, rootMarks, stop)) return false;
+    if (!ReadCandidates(runs, sets, rootMarks, stop)) return false;
 
-    // A directory starts at the first cluster of each run of candidates and at every candidate that a
-    // folder entry names as its first cluster.
+    // A directory starts at every candidate that a folder entry names as its first cluster, and at the
+    // first cluster of each run of candidates that does not continue the run before it.
     std::vector<std::uint32_t> starts;
-    for (std::size_t i = 0; i < candidates_.size(); ++i) {
-        if (i == 0 || candidates_[i] != candidates_[i - 1] + 1) starts.push_back(candidates_[i]);
-    }
+    std::unordered_set<std::uint32_t> named;
     for (const FoundSet& found : sets) {
         if (found.set.isDirectory() && std::binary_search(candidates_.begin(), candidates_.end(), found.set.firstCluster)) {
             starts.push_back(found.set.firstCluster);
+            named.insert(found.set.firstCluster);
         }
     }
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        std::optional<ExfatEntrySet> joined;
+        if (r > 0 && named.count(runs[r].first) == 0 && ContinuesDirectory(runs[r - 1].tail, runs[r].head, joined)) {
+            runs[r].continuesPrevious = true;
+            if (joined) {
+                // The set cut by the edge belongs where it begins: the last cluster of the run before.
+                const std::uint32_t lastBefore = static_cast<std::uint32_t>(
+                    *std::prev(std::lower_bound(candidates_.begin(), candidates_.end(), runs[r].first)));
+                sets.push_back(FoundSet{lastBefore, std::move(*joined)});
+            }
+            continue;
+        }
+        starts.push_back(runs[r].first);
+    }
+    std::stable_sort(sets.begin(), sets.end(), [](const FoundSet& a, const FoundSet& b) { return a.cluster < b.cluster; });
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     const auto directoryOf = [&](std::uint32_t cluster) {
@@ -76,11 +96,11 @@ bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId
     for (FoundSet& found : sets) {
         const std::size_t owner = directoryOf(found.cluster);
         if (found.set.isDirectory()) {
-            const auto named = dirByStart.find(found.set.firstCluster);
-            if (named != dirByStart.end() && named->second != owner && dirs[named->second].parent == SIZE_MAX &&
-                !dirs[named->second].isOldRoot) {
-                dirs[named->second].parent = owner;
-                dirs[named->second].name = found.set.name;
+            const auto child = dirByStart.find(found.set.firstCluster);
+            if (child != dirByStart.end() && child->second != owner && dirs[child->second].parent == SIZE_MAX &&
+                !dirs[child->second].isOldRoot) {
+                dirs[child->second].parent = owner;
+                dirs[child->second].name = found.set.name;
             }
         }
         dirs[owner].sets.push_back(std::move(found));

@@ -6,6 +6,7 @@
 
 #include "core/byte_source.h"
 #include "core/progress.h"
+#include "engines/exfat/exfat_directory_tail.h"
 #include "engines/exfat/exfat_file_node.h"
 #include "engines/exfat/exfat_layout.h"
 
@@ -46,7 +47,17 @@ private:
         std::vector<FoundSet> sets;
     };
 
-    bool ReadCandidates(std::vector<FoundSet>& sets, std::vector<std::uint32_t>& rootMarks, const StopToken& stop);
+    // A stretch of consecutive candidates, read at once so that sets crossing a cluster edge come out
+    // whole; its first entries and how it ends tell whether the next stretch continues it.
+    struct CandidateRun {
+        std::uint32_t first = 0;
+        std::vector<std::byte> head;
+        DirectoryTail tail;
+        bool continuesPrevious = false;
+    };
+
+    bool ReadCandidates(std::vector<CandidateRun>& runs, std::vector<FoundSet>& sets, std::vector<std::uint32_t>& rootMarks,
+                        const StopToken& stop);
 
     const ExfatLayout& layout_;
     ByteSource& disk_;
