@@ -60,6 +60,13 @@ Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_
 
 Result<void> ExfatExtractor::Copy(const ExfatFileNode& node,
                                   const std::function<Result<void>(std::span<const std::byte>)>& sink) {
+    // Data cannot be larger than the cluster heap; a size past it is damage, and zeros for it would be
+    // written without end.
+    const ExfatGeometry& g = layout_.geometry();
+    const std::uint64_t heapBytes = std::uint64_t{g.clusterCount} * g.ClusterBytes();
+    if (node.size > heapBytes) {
+        return Error::Corrupt(node.displayName + " claims more bytes than the volume holds");
+    }
     std::vector<std::byte> block(static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(node.size, 1))));
     Result<void> outcome;
     for (std::uint64_t offset = 0; offset < node.size;) {

@@ -31,7 +31,7 @@ public:
     // whole range was tried.
     Result<std::size_t> Read(const ExfatFileNode& node, std::uint64_t offset, std::span<std::byte> out);
 
-    // Hands the whole file to `sink` in large blocks, in order.
+    // Hands the whole file to `sink` in large blocks, in order; refuses a file larger than the volume.
     Result<void> Copy(const ExfatFileNode& node, const std::function<Result<void>(std::span<const std::byte>)>& sink);
 
 private:

@@ -85,12 +85,22 @@ std::vector<ClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t
         runs.push_back(ClusterRun{first, static_cast<std::uint32_t>(std::min(needed, available))});
         return runs;
     }
-    // At most `needed` steps, and never more than the heap has clusters: a looping chain ends there.
+    // At most `needed` steps (never more than the heap has clusters), and a chain that comes back to a
+    // cluster it passed ends there: Brent's check keeps one cluster to compare with, moved at every
+    // power of two, so a loop is seen within twice its length and no set of visited clusters is needed.
     std::uint32_t cluster = first;
+    std::uint32_t checkpoint = first;
+    std::uint64_t sinceCheckpoint = 0;
+    std::uint64_t nextMove = 1;
     for (std::uint64_t taken = 0; taken < needed; ++taken) {
         AppendCluster(runs, cluster);
         const std::uint32_t next = FatEntry(cluster);
-        if (taken + 1 < needed && !geometry_.IsDataCluster(next)) break;
+        if (taken + 1 < needed && (!geometry_.IsDataCluster(next) || next == checkpoint)) break;
+        if (++sinceCheckpoint == nextMove) {
+            checkpoint = next;
+            sinceCheckpoint = 0;
+            nextMove *= 2;
+        }
         cluster = next;
     }
     return runs;
