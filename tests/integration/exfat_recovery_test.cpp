@@ -3,6 +3,7 @@
 // what The Sleuth Kit's tsk_recover got back, as recorded in tests/fixtures/exfat-manifest.txt.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -210,6 +211,39 @@ TEST(ExfatFormattedVolume, FindsTheOldFoldersByTheirEntrySets) {
     for (const auto& [copy, sha256] : wanted) identical += sums.at(copy) == sha256;
     EXPECT_EQ(identical, expected);
     std::cout << "[ figures  ] exfat-formatted: " << identical << " of " << expected << " files in folders byte-identical\n";
+}
+
+}  // namespace
+}  // namespace lumacore
+
+namespace lumacore {
+namespace {
+
+TEST(ExfatLargeVolume, AFileOverFourGibibytesKeepsItsSizeAndItsFarBytes) {
+    // A 6 GiB sparse volume with a deleted 4.5 GiB file of zeros stamped at the start of every MiB.
+    const auto image = ImageFixtures::Fixture("exfat-large");
+    ASSERT_FALSE(image.empty());
+    CExfatVolume volume(OpenImage(image), VolumeAt(0));
+    ASSERT_TRUE(volume.IsOpen()) << volume.openError().message;
+    ExfatResultTree tree;
+    ProgressFields progress;
+    StopToken stop;
+    ASSERT_TRUE(volume.DeletedFileScan(tree, FilterSettings{}, progress, stop));
+    const auto listed = Listed(tree, volume.rootItem());
+    ASSERT_EQ(listed.count("huge.bin"), 1u);
+    const ExfatFileNode& node = *listed.at("huge.bin");
+    constexpr std::uint64_t kMiB = 1 << 20;
+    EXPECT_EQ(node.size, 4608 * kMiB);
+
+    auto extractor = ExfatExtractor::Open(OpenImage(image), VolumeAt(0));
+    ASSERT_TRUE(extractor);
+    for (std::uint64_t mib : {std::uint64_t{0}, std::uint64_t{4097}, std::uint64_t{4607}}) {
+        std::vector<std::byte> bytes(20);
+        ASSERT_TRUE(extractor->Read(node, mib * kMiB, bytes));
+        char expected[21];
+        std::snprintf(expected, sizeof expected, "huge.bin MiB %06llu\n", static_cast<unsigned long long>(mib));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 20), std::string(expected, 20)) << mib;
+    }
 }
 
 }  // namespace
