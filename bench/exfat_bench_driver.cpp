@@ -36,8 +36,9 @@ int main(int argc, char** argv) {
     ExfatResultTree tree;
     ProgressFields progress;
     StopToken stop;
-    const bool ok = std::string(argv[3]) == "formatted" ? volume.FormattedDriveScan(tree, FilterSettings{}, progress, stop)
-                                                         : volume.DeletedFileScan(tree, FilterSettings{}, progress, stop);
+    const bool ok = std::string(argv[3]) == "formatted"
+                        ? volume.FormattedDriveScan(tree, FilterSettings{}, progress, stop)
+                        : volume.DeletedFileScan(tree, FilterSettings{}, progress, stop);
     std::uint64_t files = 0;
     tree.BreadthFirst(volume.rootItem(), [&](ExfatResultTree::ItemId id) {
         files += tree.item(id).data.size();
@@ -54,7 +55,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     RecoveredFileWriter writer(argv[4], OverwritePolicy::Always, nullptr, {});
-    std::map<ExfatResultTree::ItemId, std::filesystem::path> folders{{volume.rootItem(), writer.destinationRoot()}};
+    std::map<ExfatResultTree::ItemId, std::filesystem::path> folders{
+        {volume.rootItem(), writer.destinationRoot()}};
     std::uint64_t written = 0, failed = 0;
     tree.BreadthFirst(volume.rootItem(), [&](ExfatResultTree::ItemId id) {
         const auto& item = tree.item(id);
@@ -64,9 +66,11 @@ int main(int argc, char** argv) {
             folders[id] = *made;
         }
         for (const auto& node : item.data) {
-            const auto outcome = writer.WriteFile(folders.at(id), node->displayName, node->size, [&](OutputFile& out) {
-                return extractor->Copy(*node, [&](std::span<const std::byte> bytes) { return out.Write(bytes); });
-            });
+            const auto outcome =
+                writer.WriteFile(folders.at(id), node->displayName, node->size, [&](OutputFile& out) {
+                    return extractor->Copy(
+                        *node, [&](std::span<const std::byte> bytes) { return out.Write(bytes); });
+                });
             (outcome == RecoveredFileWriter::Outcome::Written ? written : failed) += 1;
         }
         return true;

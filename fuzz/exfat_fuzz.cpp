@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto cluster = bytes.subspan(at, 512);
         LooksLikeExfatDirectory(cluster);
         std::optional<ExfatEntrySet> joined;
-        ContinuesDirectory(TailOf(cluster), bytes.subspan(at + 512 <= bytes.size() - 512 ? at + 512 : 0, 512), joined);
+        ContinuesDirectory(TailOf(cluster), bytes.subspan(at + 512 <= bytes.size() - 512 ? at + 512 : 0, 512),
+                           joined);
     }
     ExfatUpcaseTable::Decode(bytes.first(std::min<std::size_t>(bytes.size(), 8192))).NameHash(u"Fuzz.txt");
 

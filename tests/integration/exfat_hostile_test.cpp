@@ -16,7 +16,7 @@ namespace lumacore {
 namespace {
 
 class ExfatDamagedVolume : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto path = testing::ImageFixtures::Fixture("exfat-tiny");
         ASSERT_FALSE(path.empty());
@@ -62,7 +62,8 @@ protected:
         const std::size_t root = static_cast<std::size_t>(g_.ClusterOffset(g_.rootCluster));
         const auto cluster = std::span<const std::byte>(bytes_).subspan(root, g_.ClusterBytes());
         for (std::size_t i = 0; i < cluster.size() / kExfatEntrySize; ++i) {
-            if (auto set = DecodeEntrySet(cluster, i); set && set->name == name) return root + i * kExfatEntrySize;
+            if (auto set = DecodeEntrySet(cluster, i); set && set->name == name)
+                return root + i * kExfatEntrySize;
         }
         ADD_FAILURE() << "no such set";
         return 0;
@@ -111,8 +112,8 @@ TEST_F(ExfatDamagedVolume, LoopsAndCrossLinksEnd) {
     // The deleted folder "Old" points at the root directory: the root is not read twice, and Old's own
     // directory cluster, which nothing leads to now, is found by its content.
     PatchStream(SetOffset(u"Old"), 20, g_.rootCluster, 4);
-    EXPECT_EQ(Scan(bytes_),
-              (std::vector<std::string>{"Lost Files/DIR0/Sub/deep.txt", "Lost Files/DIR0/notes.txt", "small.txt"}));
+    EXPECT_EQ(Scan(bytes_), (std::vector<std::string>{"Lost Files/DIR0/Sub/deep.txt",
+                                                      "Lost Files/DIR0/notes.txt", "small.txt"}));
 }
 
 TEST_F(ExfatDamagedVolume, SizesAndLengthsAreBounded) {

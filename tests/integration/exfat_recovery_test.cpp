@@ -54,7 +54,8 @@ PartitionInfo VolumeAt(std::uint32_t startSector) {
 }
 
 // Every listed file by its path below the root ("folder/name").
-std::map<std::string, const ExfatFileNode*> Listed(const ExfatResultTree& tree, ExfatResultTree::ItemId root) {
+std::map<std::string, const ExfatFileNode*> Listed(const ExfatResultTree& tree,
+                                                   ExfatResultTree::ItemId root) {
     std::map<std::string, const ExfatFileNode*> files;
     tree.BreadthFirst(root, [&](ExfatResultTree::ItemId id) {
         std::string folder;
@@ -67,7 +68,7 @@ std::map<std::string, const ExfatFileNode*> Listed(const ExfatResultTree& tree, 
 
 // Copies files out through the extractor, each into a file of its own, and gives their SHA-256 sums.
 class CopiedFiles {
-public:
+  public:
     explicit CopiedFiles(const std::string& name) : folder_(ImageFixtures::ScratchDir() / name) {
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
@@ -76,7 +77,8 @@ public:
         const std::string name = std::to_string(count_++);
         std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
         const auto copied = extractor.Copy(node, [&](std::span<const std::byte> bytes) -> Result<void> {
-            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
             return {};
         });
         EXPECT_TRUE(copied) << node.displayName << ": " << copied.error().message;
@@ -84,13 +86,13 @@ public:
     }
     std::map<std::string, std::string> Sums() const { return testing::Sha256Tree(folder_); }
 
-private:
+  private:
     std::filesystem::path folder_;
     int count_ = 0;
 };
 
 class ExfatDeletedVolume : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         image_ = ImageFixtures::Fixture("exfat-deleted");
         ASSERT_FALSE(image_.empty());
@@ -200,7 +202,8 @@ TEST(ExfatFormattedVolume, FindsTheOldFoldersByTheirEntrySets) {
     std::vector<std::pair<std::string, std::string>> wanted;  // copy, sha256
     for (const ManifestRow& row : ReadManifest()) {
         const auto slash = row.path.find('/');
-        if (slash == std::string::npos || row.path.rfind("parent/new", 0) == 0) continue;  // root files went with the root
+        if (slash == std::string::npos || row.path.rfind("parent/new", 0) == 0)
+            continue;  // root files went with the root
         ++expected;
         SCOPED_TRACE(row.path);
         const auto found = byTail.find(row.path.substr(slash + 1));
@@ -210,7 +213,8 @@ TEST(ExfatFormattedVolume, FindsTheOldFoldersByTheirEntrySets) {
     const auto sums = copies.Sums();
     for (const auto& [copy, sha256] : wanted) identical += sums.at(copy) == sha256;
     EXPECT_EQ(identical, expected);
-    std::cout << "[ figures  ] exfat-formatted: " << identical << " of " << expected << " files in folders byte-identical\n";
+    std::cout << "[ figures  ] exfat-formatted: " << identical << " of " << expected
+              << " files in folders byte-identical\n";
 }
 
 }  // namespace
@@ -241,8 +245,10 @@ TEST(ExfatLargeVolume, AFileOverFourGibibytesKeepsItsSizeAndItsFarBytes) {
         std::vector<std::byte> bytes(20);
         ASSERT_TRUE(extractor->Read(node, mib * kMiB, bytes));
         char expected[21];
-        std::snprintf(expected, sizeof expected, "huge.bin MiB %06llu\n", static_cast<unsigned long long>(mib));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 20), std::string(expected, 20)) << mib;
+        std::snprintf(expected, sizeof expected, "huge.bin MiB %06llu\n",
+                      static_cast<unsigned long long>(mib));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 20), std::string(expected, 20))
+            << mib;
     }
 }
 

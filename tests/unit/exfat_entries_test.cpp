@@ -131,13 +131,13 @@ std::vector<std::byte> BootSector() {
     };
     const std::string name = "EXFAT   ";
     for (std::size_t i = 0; i < name.size(); ++i) s[3 + i] = static_cast<std::byte>(name[i]);
-    put(72, 2048, 8);   // volume length
-    put(80, 24, 4);     // FAT offset
-    put(84, 16, 4);     // FAT length
-    put(88, 64, 4);     // cluster heap offset
-    put(92, 2000, 4);   // cluster count
-    put(96, 4, 4);      // root cluster
-    put(106, 1, 2);     // volume flags: second FAT active
+    put(72, 2048, 8);  // volume length
+    put(80, 24, 4);    // FAT offset
+    put(84, 16, 4);    // FAT length
+    put(88, 64, 4);    // cluster heap offset
+    put(92, 2000, 4);  // cluster count
+    put(96, 4, 4);     // root cluster
+    put(106, 1, 2);    // volume flags: second FAT active
     s[108] = std::byte{9};
     s[109] = std::byte{0};
     s[110] = std::byte{2};
@@ -158,15 +158,15 @@ TEST(ExfatBootSector, TakesSoundFieldsAndRefusesMeaninglessOnes) {
         s[at] = std::byte{value};
         return !ParseExfatBootSector(s);
     };
-    EXPECT_TRUE(refused(3, 'N'));       // not "EXFAT   "
-    EXPECT_TRUE(refused(511, 0));       // no 0xAA55
-    EXPECT_TRUE(refused(108, 8));       // 256-byte sectors
-    EXPECT_TRUE(refused(109, 17));      // 64 MiB clusters
-    EXPECT_TRUE(refused(110, 3));       // three FATs
-    EXPECT_TRUE(refused(84, 1));        // a FAT of one sector cannot hold 2,000 clusters
-    EXPECT_TRUE(refused(96, 1));        // root below the heap
-    EXPECT_TRUE(refused(95, 0xFF));     // a cluster count past the last valid number
-    EXPECT_TRUE(refused(88, 30));       // the heap begins inside the FATs
+    EXPECT_TRUE(refused(3, 'N'));    // not "EXFAT   "
+    EXPECT_TRUE(refused(511, 0));    // no 0xAA55
+    EXPECT_TRUE(refused(108, 8));    // 256-byte sectors
+    EXPECT_TRUE(refused(109, 17));   // 64 MiB clusters
+    EXPECT_TRUE(refused(110, 3));    // three FATs
+    EXPECT_TRUE(refused(84, 1));     // a FAT of one sector cannot hold 2,000 clusters
+    EXPECT_TRUE(refused(96, 1));     // root below the heap
+    EXPECT_TRUE(refused(95, 0xFF));  // a cluster count past the last valid number
+    EXPECT_TRUE(refused(88, 30));    // the heap begins inside the FATs
 }
 
 TEST(ExfatDirectoryTail, ACutSetJoinsOnlyTheClusterThatHoldsItsRest) {

@@ -29,8 +29,10 @@ BootRegionRead ReadOneRegion(ByteSource& disk, std::uint64_t offset, std::uint32
     if (!geometry || geometry->bytesPerSector != assumedSectorBytes) return out;
     out.geometry = *geometry;
     if (!ReadExact(disk, offset, region)) return out;
-    const ByteReader checksumSector{std::span<const std::byte>(region).subspan(std::size_t{11} * assumedSectorBytes)};
-    const std::uint32_t expected = ExfatBootChecksum(std::span(region).first(std::size_t{11} * assumedSectorBytes));
+    const ByteReader checksumSector{
+        std::span<const std::byte>(region).subspan(std::size_t{11} * assumedSectorBytes)};
+    const std::uint32_t expected =
+        ExfatBootChecksum(std::span(region).first(std::size_t{11} * assumedSectorBytes));
     out.checksumOk = true;
     for (std::size_t at = 0; at + 4 <= assumedSectorBytes; at += 4) {
         if (checksumSector.u32le(at) != expected) out.checksumOk = false;
@@ -40,7 +42,9 @@ BootRegionRead ReadOneRegion(ByteSource& disk, std::uint64_t offset, std::uint32
 
 }  // namespace
 
-bool IsExfatBootSector(std::span<const std::byte> sector) { return ByteReader(sector).matches(3, "EXFAT   "); }
+bool IsExfatBootSector(std::span<const std::byte> sector) {
+    return ByteReader(sector).matches(3, "EXFAT   ");
+}
 
 Result<ExfatGeometry> ParseExfatBootSector(std::span<const std::byte> sector) {
     const ByteReader r(sector);
@@ -48,7 +52,8 @@ Result<ExfatGeometry> ParseExfatBootSector(std::span<const std::byte> sector) {
     if (r.u16le(510) != 0xAA55) return Error::Corrupt("exFAT boot sector without its 0xAA55 signature");
     const std::uint32_t sectorShift = r.u8(108);
     const std::uint32_t clusterShift = r.u8(109);
-    if (sectorShift < kMinSectorShift || sectorShift > kMaxSectorShift || sectorShift + clusterShift > kMaxClusterShift) {
+    if (sectorShift < kMinSectorShift || sectorShift > kMaxSectorShift ||
+        sectorShift + clusterShift > kMaxClusterShift) {
         return Error::Corrupt("exFAT sector or cluster size out of range");
     }
     ExfatGeometry g;
@@ -63,9 +68,11 @@ Result<ExfatGeometry> ParseExfatBootSector(std::span<const std::byte> sector) {
     g.serialNumber = r.u32le(100);
     g.activeFat = r.u16le(106) & 1;
     g.fatCount = r.u8(110);
-    if (g.fatCount != 1 && g.fatCount != 2) return Error::Corrupt("exFAT volume with neither one nor two FATs");
+    if (g.fatCount != 1 && g.fatCount != 2)
+        return Error::Corrupt("exFAT volume with neither one nor two FATs");
     if (g.fatCount == 1) g.activeFat = 0;
-    if (g.clusterCount == 0 || g.clusterCount > kMaxClusterCount) return Error::Corrupt("exFAT cluster count out of range");
+    if (g.clusterCount == 0 || g.clusterCount > kMaxClusterCount)
+        return Error::Corrupt("exFAT cluster count out of range");
     if (g.fatOffset < 24 || g.fatLength == 0 ||
         std::uint64_t{g.fatLength} * g.bytesPerSector < (std::uint64_t{g.clusterCount} + 2) * 4) {
         return Error::Corrupt("exFAT FAT too small for its clusters");
@@ -73,7 +80,8 @@ Result<ExfatGeometry> ParseExfatBootSector(std::span<const std::byte> sector) {
     if (std::uint64_t{g.fatOffset} + std::uint64_t{g.fatLength} * g.fatCount > g.clusterHeapOffset) {
         return Error::Corrupt("exFAT FATs overlap the cluster heap");
     }
-    if (!g.IsDataCluster(g.rootCluster)) return Error::Corrupt("exFAT root directory outside the cluster heap");
+    if (!g.IsDataCluster(g.rootCluster))
+        return Error::Corrupt("exFAT root directory outside the cluster heap");
     return g;
 }
 
@@ -81,7 +89,8 @@ std::uint32_t ExfatBootChecksum(std::span<const std::byte> elevenSectors) {
     std::uint32_t checksum = 0;
     for (std::size_t i = 0; i < elevenSectors.size(); ++i) {
         if (i == 106 || i == 107 || i == 112) continue;
-        checksum = ((checksum & 1) ? 0x80000000u : 0u) + (checksum >> 1) + std::to_integer<std::uint8_t>(elevenSectors[i]);
+        checksum = ((checksum & 1) ? 0x80000000u : 0u) + (checksum >> 1) +
+                   std::to_integer<std::uint8_t>(elevenSectors[i]);
     }
     return checksum;
 }
@@ -92,15 +101,18 @@ Result<ExfatGeometry> ReadExfatBootRegion(ByteSource& disk, std::uint64_t volume
     // region no longer tells: try each one.
     for (std::uint32_t shift = kMinSectorShift; shift <= kMaxSectorShift; ++shift) {
         const std::uint32_t sectorBytes = 1u << shift;
-        const std::uint64_t offsets[2] = {volumeOffset, volumeOffset + std::uint64_t{kExfatBootRegionSectors} * sectorBytes};
+        const std::uint64_t offsets[2] = {
+            volumeOffset, volumeOffset + std::uint64_t{kExfatBootRegionSectors} * sectorBytes};
         for (int copy = 0; copy < 2; ++copy) {
-            if (copy == 0 && shift != kMinSectorShift) continue;  // the main region's sector size is in itself
+            if (copy == 0 && shift != kMinSectorShift)
+                continue;  // the main region's sector size is in itself
             BootRegionRead read = ReadOneRegion(disk, offsets[copy], sectorBytes);
             if (copy == 0 && !read.geometry) {
                 // The main boot sector may declare a larger sector size than 512.
                 std::vector<std::byte> first(512);
                 if (ReadExact(disk, volumeOffset, first)) {
-                    if (auto g = ParseExfatBootSector(first)) read = ReadOneRegion(disk, volumeOffset, g->bytesPerSector);
+                    if (auto g = ParseExfatBootSector(first))
+                        read = ReadOneRegion(disk, volumeOffset, g->bytesPerSector);
                 }
             }
             if (!read.geometry) continue;

@@ -23,16 +23,20 @@ struct ExfatGeometry {
     std::uint32_t clusterCount = 0;  // clusters numbered 2 .. clusterCount + 1
     std::uint32_t rootCluster = 0;
     std::uint32_t serialNumber = 0;
-    bool fromBackup = false;   // the main boot region was damaged and the backup one was used
-    bool checksumOk = false;   // the boot region's checksum sector matched
+    bool fromBackup = false;  // the main boot region was damaged and the backup one was used
+    bool checksumOk = false;  // the boot region's checksum sector matched
 
     std::uint32_t ClusterBytes() const { return bytesPerSector * sectorsPerCluster; }
-    bool IsDataCluster(std::uint64_t cluster) const { return cluster >= 2 && cluster < std::uint64_t{clusterCount} + 2; }
+    bool IsDataCluster(std::uint64_t cluster) const {
+        return cluster >= 2 && cluster < std::uint64_t{clusterCount} + 2;
+    }
     std::uint64_t ClusterFirstSector(std::uint32_t cluster) const {
         return clusterHeapOffset + std::uint64_t{cluster - 2} * sectorsPerCluster;
     }
     // Byte offset of a cluster relative to the volume's start.
-    std::uint64_t ClusterOffset(std::uint32_t cluster) const { return ClusterFirstSector(cluster) * bytesPerSector; }
+    std::uint64_t ClusterOffset(std::uint32_t cluster) const {
+        return ClusterFirstSector(cluster) * bytesPerSector;
+    }
     std::uint64_t ActiveFatOffset() const {
         return (std::uint64_t{fatOffset} + std::uint64_t{activeFat} * fatLength) * bytesPerSector;
     }

@@ -20,14 +20,14 @@ constexpr std::size_t kScanChunkBytes = 1 << 20;
 }  // namespace
 
 class ExfatDeletedScan : ExfatScanBase {
-public:
-    ExfatDeletedScan(CExfatVolume& volume, ExfatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                      const StopToken& stop)
+  public:
+    ExfatDeletedScan(CExfatVolume& volume, ExfatResultTree& tree, const FilterSettings& filter,
+                     ProgressFields& progress, const StopToken& stop)
         : ExfatScanBase(volume, tree, filter, progress, stop) {}
 
     bool Run();
 
-private:
+  private:
     struct Folder {
         std::uint32_t firstCluster = 0;
         std::uint64_t length = 0;
@@ -44,7 +44,10 @@ private:
     void FindDirectoryClusters();
     void ExtendDeletedFolder(const Folder& folder, std::uint32_t lastCluster, DirectoryTail tail);
     bool ListOrphanDirectories(ExfatResultTree::ItemId root);
-    void Found() { progress_.SetText(Format("Found Deleted Files : %llu", static_cast<unsigned long long>(acceptedFiles_))); }
+    void Found() {
+        progress_.SetText(
+            Format("Found Deleted Files : %llu", static_cast<unsigned long long>(acceptedFiles_)));
+    }
 
     std::deque<Folder> queue_;
     // Deleted folders whose last cluster read does not end the folder: their further clusters are
@@ -93,7 +96,8 @@ bool ExfatDeletedScan::Walk() {
     while (!queue_.empty() && !stop_.StopRequested()) {
         const Folder folder = queue_.front();
         queue_.pop_front();
-        if (folder.item != volume_.rootItem()) tree_.SetImages(folder.item, folder.live ? 1 : 3, folder.live ? 2 : 4);
+        if (folder.item != volume_.rootItem())
+            tree_.SetImages(folder.item, folder.live ? 1 : 3, folder.live ? 2 : 4);
         if (!ReadFolder(folder) && folder.live) return false;
         progress_.SetTotal(foldersRead_ + 1 + static_cast<std::int64_t>(queue_.size()));
         progress_.SetDone(++foldersRead_);
@@ -119,16 +123,19 @@ bool ExfatDeletedScan::ReadFolderRuns(const Folder& folder, const std::vector<Cl
     for (const ClusterRun& run : runs) {
         for (std::uint32_t k = 0; k < run.count; ++k) readAsDirectory_[run.first + k] = true;
     }
-    auto bytes = layout_.ReadRuns(disk(), runs, std::min(std::max<std::uint64_t>(folder.length, 1), ExfatLayout::kMaxDirectoryBytes));
+    auto bytes = layout_.ReadRuns(
+        disk(), runs, std::min(std::max<std::uint64_t>(folder.length, 1), ExfatLayout::kMaxDirectoryBytes));
     if (!bytes) return false;
     TakeSets(folder, *bytes);
     const std::uint32_t clusterBytes = layout_.geometry().ClusterBytes();
     if (!folder.live && volume_.searchOrphanDirectories && bytes->size() >= clusterBytes) {
         // Only whole clusters can be followed into the next one.
         const std::size_t wholeBytes = bytes->size() - bytes->size() % clusterBytes;
-        DirectoryTail tail = TailOf(std::span<const std::byte>(*bytes).subspan(wholeBytes - clusterBytes, clusterBytes));
+        DirectoryTail tail =
+            TailOf(std::span<const std::byte>(*bytes).subspan(wholeBytes - clusterBytes, clusterBytes));
         if (!tail.ended) {
-            deferred_.push_back(Unfinished{folder, runs.back().first + runs.back().count - 1, std::move(tail)});
+            deferred_.push_back(
+                Unfinished{folder, runs.back().first + runs.back().count - 1, std::move(tail)});
         }
     }
     return true;
@@ -146,7 +153,8 @@ void ExfatDeletedScan::TakeSets(const Folder& folder, std::span<const std::byte>
     }
 }
 
-void ExfatDeletedScan::ExtendDeletedFolder(const Folder& folder, std::uint32_t lastCluster, DirectoryTail tail) {
+void ExfatDeletedScan::ExtendDeletedFolder(const Folder& folder, std::uint32_t lastCluster,
+                                           DirectoryTail tail) {
     const ExfatGeometry& g = layout_.geometry();
     std::vector<std::byte> cluster(g.ClusterBytes());
     std::vector<std::byte> entries;
@@ -173,7 +181,8 @@ void ExfatDeletedScan::TakeSet(const Folder& folder, const ExfatEntrySet& set) {
         if (!layout_.geometry().IsDataCluster(set.firstCluster) || set.dataLength == 0) return;
         const bool live = folder.live && set.inUse;
         namedStarts_.insert(set.firstCluster);
-        const ExfatResultTree::ItemId item = tree_.InsertLast(folder.item, MakeExfatFileNode(set)->displayName);
+        const ExfatResultTree::ItemId item =
+            tree_.InsertLast(folder.item, MakeExfatFileNode(set)->displayName);
         queue_.push_back(Folder{set.firstCluster, set.dataLength, set.noFatChain, live, item});
         return;
     }
@@ -184,7 +193,8 @@ void ExfatDeletedScan::TakeSet(const Folder& folder, const ExfatEntrySet& set) {
 void ExfatDeletedScan::FindDirectoryClusters() {
     const ExfatGeometry& g = layout_.geometry();
     const std::uint32_t clusterBytes = g.ClusterBytes();
-    const std::uint32_t perChunk = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kScanChunkBytes / clusterBytes));
+    const std::uint32_t perChunk =
+        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kScanChunkBytes / clusterBytes));
     const std::uint64_t last = std::uint64_t{g.clusterCount} + 1;
     progress_.Start(Format("Found Deleted Files : %llu", static_cast<unsigned long long>(acceptedFiles_)),
                     static_cast<std::int64_t>(g.clusterCount));
@@ -202,10 +212,13 @@ void ExfatDeletedScan::FindDirectoryClusters() {
         std::uint32_t count = 1;
         while (count < perChunk && cluster + count <= last && mayHoldOne(cluster + count)) ++count;
         chunk.resize(std::size_t{count} * clusterBytes);
-        if (ReadExact(disk(), layout_.volumeOffset() + g.ClusterOffset(static_cast<std::uint32_t>(cluster)), chunk)) {
+        if (ReadExact(disk(), layout_.volumeOffset() + g.ClusterOffset(static_cast<std::uint32_t>(cluster)),
+                      chunk)) {
             for (std::uint32_t k = 0; k < count; ++k) {
-                const auto bytes = std::span<const std::byte>(chunk).subspan(std::size_t{k} * clusterBytes, clusterBytes);
-                if (LooksLikeExfatDirectory(bytes)) candidates_.push_back(static_cast<std::uint32_t>(cluster + k));
+                const auto bytes =
+                    std::span<const std::byte>(chunk).subspan(std::size_t{k} * clusterBytes, clusterBytes);
+                if (LooksLikeExfatDirectory(bytes))
+                    candidates_.push_back(static_cast<std::uint32_t>(cluster + k));
             }
         }  // an unreadable stretch holds nothing that can be listed
         cluster += count;
@@ -221,13 +234,14 @@ bool ExfatDeletedScan::ListOrphanDirectories(ExfatResultTree::ItemId root) {
     if (found.candidateCount() == 0) return true;
     const ExfatResultTree::ItemId lost = tree_.InsertLast(root, "Lost Files");
     tree_.SetImages(lost, 3, 4);
-    return found.Build(tree_, lost, lost, progress_, stop_, [&](ExfatResultTree::ItemId folder, const ExfatEntrySet& set) {
-        if (AddFile(folder, set)) Found();
-    });
+    return found.Build(tree_, lost, lost, progress_, stop_,
+                       [&](ExfatResultTree::ItemId folder, const ExfatEntrySet& set) {
+                           if (AddFile(folder, set)) Found();
+                       });
 }
 
-bool CExfatVolume::DeletedFileScan(ExfatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                                   const StopToken& stop) {
+bool CExfatVolume::DeletedFileScan(ExfatResultTree& tree, const FilterSettings& filter,
+                                   ProgressFields& progress, const StopToken& stop) {
     if (!open_) return false;
     ExfatDeletedScan scan(*this, tree, filter, progress, stop);
     return scan.Run();

@@ -34,7 +34,8 @@ DirectoryTail TailOf(std::span<const std::byte> cluster) {
     return tail;
 }
 
-bool ContinuesDirectory(const DirectoryTail& tail, std::span<const std::byte> next, std::optional<ExfatEntrySet>& joined) {
+bool ContinuesDirectory(const DirectoryTail& tail, std::span<const std::byte> next,
+                        std::optional<ExfatEntrySet>& joined) {
     joined.reset();
     if (tail.ended || next.size() < kExfatEntrySize) return false;
     if (tail.cutSet.empty()) return (EntryType(next, 0) | exfat_type::kInUse) == exfat_type::kFile;

@@ -23,6 +23,7 @@ DirectoryTail TailOf(std::span<const std::byte> cluster);
 
 // Whether `next` (a whole cluster) continues a directory whose last cluster ended with `tail`. When the
 // tail had a cut set, `joined` receives it, made whole.
-bool ContinuesDirectory(const DirectoryTail& tail, std::span<const std::byte> next, std::optional<ExfatEntrySet>& joined);
+bool ContinuesDirectory(const DirectoryTail& tail, std::span<const std::byte> next,
+                        std::optional<ExfatEntrySet>& joined);
 
 }  // namespace lumacore

@@ -30,7 +30,8 @@ bool IsDirectoryEntryType(std::uint8_t type) {
     }
 }
 
-ExfatTimestamp TimestampAt(const ByteReader& r, std::size_t stampAt, std::size_t tenMsAt, std::size_t offsetAt) {
+ExfatTimestamp TimestampAt(const ByteReader& r, std::size_t stampAt, std::size_t tenMsAt,
+                           std::size_t offsetAt) {
     ExfatTimestamp t;
     t.raw = r.u32le(stampAt);
     t.tenMs = tenMsAt == 0 ? 0 : r.u8(tenMsAt);
@@ -67,7 +68,8 @@ std::optional<ExfatEntrySet> DecodeEntrySet(std::span<const std::byte> entries, 
     const std::size_t count = entries.size() / kExfatEntrySize;
     if (index >= count) return fail(EntrySetFault::Truncated);
     const std::uint8_t type = EntryType(entries, index);
-    if ((type & ~exfat_type::kInUse) != (exfat_type::kFile & ~exfat_type::kInUse)) return fail(EntrySetFault::NotAFileEntry);
+    if ((type & ~exfat_type::kInUse) != (exfat_type::kFile & ~exfat_type::kInUse))
+        return fail(EntrySetFault::NotAFileEntry);
     const bool inUse = (type & exfat_type::kInUse) != 0;
 
     const ByteReader primary(entries.subspan(index * kExfatEntrySize, kExfatEntrySize));
@@ -126,7 +128,8 @@ bool LooksLikeExfatDirectory(std::span<const std::byte> entries) {
         if (type == exfat_type::kEndOfDirectory) break;
         if (!IsDirectoryEntryType(type)) return false;
         if ((type | exfat_type::kInUse) != exfat_type::kFile) {
-            ++i;  // a critical primary of the root, or a secondary left over from a set cut by the cluster edge
+            ++i;  // a critical primary of the root, or a secondary left over from a set cut by the cluster
+                  // edge
             continue;
         }
         EntrySetFault fault = EntrySetFault::None;

@@ -11,7 +11,8 @@ constexpr std::size_t kCopyBlock = 1 << 20;
 
 }  // namespace
 
-Result<ExfatExtractor> ExfatExtractor::Open(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition) {
+Result<ExfatExtractor> ExfatExtractor::Open(std::unique_ptr<ByteSource> disk,
+                                            const PartitionInfo& partition) {
     if (!disk) return Error::Make(ErrorKind::NotFound, "no disk");
     auto layout = ExfatLayout::Load(*disk, std::uint64_t{partition.startSector} * 512);
     if (!layout) return layout.error();
@@ -24,13 +25,15 @@ std::vector<ClusterRun> ExfatExtractor::DataRuns(const ExfatFileNode& node) cons
     return layout_.DeletedRuns(node.firstCluster, node.size, node.noFatChain);
 }
 
-Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_t offset, std::span<std::byte> out) {
+Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_t offset,
+                                         std::span<std::byte> out) {
     if (offset >= node.size) return std::size_t{0};
     if (runsOf_ != &node) {
         runs_ = DataRuns(node);
         runsOf_ = &node;
     }
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));
     const std::uint64_t clusterBytes = layout_.geometry().ClusterBytes();
     std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(wanted), std::byte{0});
 
@@ -43,8 +46,10 @@ Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_
         const std::uint64_t from = std::max(offset, runStart);
         const std::uint64_t to = std::min({offset + wanted, runStart + runBytes, validEnd});
         if (from < to) {
-            const auto target = out.subspan(static_cast<std::size_t>(from - offset), static_cast<std::size_t>(to - from));
-            const std::uint64_t at = layout_.volumeOffset() + layout_.geometry().ClusterOffset(run.first) + (from - runStart);
+            const auto target =
+                out.subspan(static_cast<std::size_t>(from - offset), static_cast<std::size_t>(to - from));
+            const std::uint64_t at =
+                layout_.volumeOffset() + layout_.geometry().ClusterOffset(run.first) + (from - runStart);
             if (!ReadExact(*disk_, at, target)) {
                 std::fill(target.begin(), target.end(), std::byte{0});
                 failed = true;
@@ -53,8 +58,10 @@ Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_
         runStart += runBytes;
         if (runStart >= offset + wanted) break;
     }
-    if (runStart < std::min<std::uint64_t>(offset + wanted, validEnd)) failed = true;  // the data runs off the volume
-    if (failed) return Error::Io("parts of " + node.displayName + " could not be read; they were written as zeros");
+    if (runStart < std::min<std::uint64_t>(offset + wanted, validEnd))
+        failed = true;  // the data runs off the volume
+    if (failed)
+        return Error::Io("parts of " + node.displayName + " could not be read; they were written as zeros");
     return wanted;
 }
 
@@ -67,11 +74,13 @@ Result<void> ExfatExtractor::Copy(const ExfatFileNode& node,
     if (node.size > heapBytes) {
         return Error::Corrupt(node.displayName + " claims more bytes than the volume holds");
     }
-    std::vector<std::byte> block(static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(node.size, 1))));
+    std::vector<std::byte> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(node.size, 1))));
     Result<void> outcome;
     for (std::uint64_t offset = 0; offset < node.size;) {
         auto got = Read(node, offset, block);
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), node.size - offset));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), node.size - offset));
         if (!got && outcome) outcome = got.error();  // the zeros stand in; keep going and report at the end
         if (auto written = sink(std::span<const std::byte>(block).first(n)); !written) return written.error();
         offset += n;

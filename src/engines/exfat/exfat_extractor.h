@@ -18,7 +18,7 @@ namespace lumacore {
 // the bitmap marks in use (unless its FAT chain is still whole). Bytes past the valid data length were
 // never written and come back as zeros.
 class ExfatExtractor {
-public:
+  public:
     static Result<ExfatExtractor> Open(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
 
     const ExfatLayout& layout() const { return layout_; }
@@ -32,9 +32,10 @@ public:
     Result<std::size_t> Read(const ExfatFileNode& node, std::uint64_t offset, std::span<std::byte> out);
 
     // Hands the whole file to `sink` in large blocks, in order; refuses a file larger than the volume.
-    Result<void> Copy(const ExfatFileNode& node, const std::function<Result<void>(std::span<const std::byte>)>& sink);
+    Result<void> Copy(const ExfatFileNode& node,
+                      const std::function<Result<void>(std::span<const std::byte>)>& sink);
 
-private:
+  private:
     ExfatExtractor(std::unique_ptr<ByteSource> disk, ExfatLayout layout)
         : disk_(std::move(disk)), layout_(std::move(layout)) {}
 

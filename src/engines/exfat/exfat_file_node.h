@@ -12,9 +12,9 @@ namespace lumacore {
 
 // One file found by an exFAT scan: what its entry set says, decoded for the lists.
 struct ExfatFileNode {
-    std::string displayName;    // the whole name, UTF-8
-    std::string extension;      // lower case, at most 4 characters
-    std::string attributeText;  // e.g. "RW", "H-R", "RW-S"
+    std::string displayName;            // the whole name, UTF-8
+    std::string extension;              // lower case, at most 4 characters
+    std::string attributeText;          // e.g. "RW", "H-R", "RW-S"
     std::uint64_t size = 0;             // data length
     std::uint64_t validDataLength = 0;  // bytes past this were never written and read back as zeros
     std::uint32_t firstCluster = 0;

@@ -14,11 +14,13 @@ namespace lumacore {
 bool ExfatFoundDirectories::ReadCandidates(std::vector<CandidateRun>& runs, std::vector<FoundSet>& sets,
                                            std::vector<std::uint32_t>& rootMarks, const StopToken& stop) {
     const std::uint32_t clusterBytes = layout_.geometry().ClusterBytes();
-    const std::uint64_t maxRunClusters = std::max<std::uint64_t>(1, ExfatLayout::kMaxDirectoryBytes / clusterBytes);
+    const std::uint64_t maxRunClusters =
+        std::max<std::uint64_t>(1, ExfatLayout::kMaxDirectoryBytes / clusterBytes);
     for (std::size_t i = 0; i < candidates_.size() && !stop.StopRequested();) {
         std::vector<ClusterRun> run{ClusterRun{candidates_[i], 1}};
         std::size_t j = i + 1;
-        while (j < candidates_.size() && candidates_[j] == candidates_[j - 1] + 1 && run[0].count < maxRunClusters) {
+        while (j < candidates_.size() && candidates_[j] == candidates_[j - 1] + 1 &&
+               run[0].count < maxRunClusters) {
             ++run[0].count;
             ++j;
         }
@@ -27,13 +29,15 @@ bool ExfatFoundDirectories::ReadCandidates(std::vector<CandidateRun>& runs, std:
         const std::span<const std::byte> all(*bytes);
         CandidateRun read;
         read.first = run[0].first;
-        read.head.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(all.size(), 19 * kExfatEntrySize)));
+        read.head.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                        all.size(), 19 * kExfatEntrySize)));
         read.tail = TailOf(all.last(clusterBytes));
         runs.push_back(std::move(read));
         const std::size_t count = bytes->size() / kExfatEntrySize;
         for (std::size_t e = 0; e < count;) {
             const std::uint8_t type = EntryType(*bytes, e);
-            const auto cluster = static_cast<std::uint32_t>(run[0].first + e * kExfatEntrySize / clusterBytes);
+            const auto cluster =
+                static_cast<std::uint32_t>(run[0].first + e * kExfatEntrySize / clusterBytes);
             if (type == exfat_type::kBitmap) rootMarks.push_back(cluster);
             if (auto set = DecodeEntrySet(*bytes, e)) {
                 e += set->entryCount;
@@ -48,8 +52,8 @@ bool ExfatFoundDirectories::ReadCandidates(std::vector<CandidateRun>& runs, std:
 }
 
 bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId rootItem,
-                                  ExfatResultTree::ItemId lostItem, ProgressFields& progress, const StopToken& stop,
-                                  const FileSink& file) {
+                                  ExfatResultTree::ItemId lostItem, ProgressFields& progress,
+                                  const StopToken& stop, const FileSink& file) {
     std::vector<CandidateRun> runs;
     std::vector<FoundSet> sets;
     std::vector<std::uint32_t> rootMarks;
@@ -60,14 +64,16 @@ bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId
     std::vector<std::uint32_t> starts;
     std::unordered_set<std::uint32_t> named;
     for (const FoundSet& found : sets) {
-        if (found.set.isDirectory() && std::binary_search(candidates_.begin(), candidates_.end(), found.set.firstCluster)) {
+        if (found.set.isDirectory() &&
+            std::binary_search(candidates_.begin(), candidates_.end(), found.set.firstCluster)) {
             starts.push_back(found.set.firstCluster);
             named.insert(found.set.firstCluster);
         }
     }
     for (std::size_t r = 0; r < runs.size(); ++r) {
         std::optional<ExfatEntrySet> joined;
-        if (r > 0 && named.count(runs[r].first) == 0 && ContinuesDirectory(runs[r - 1].tail, runs[r].head, joined)) {
+        if (r > 0 && named.count(runs[r].first) == 0 &&
+            ContinuesDirectory(runs[r - 1].tail, runs[r].head, joined)) {
             runs[r].continuesPrevious = true;
             if (joined) {
                 // The set cut by the edge belongs where it begins: the last cluster of the run before.
@@ -79,11 +85,14 @@ bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId
         }
         starts.push_back(runs[r].first);
     }
-    std::stable_sort(sets.begin(), sets.end(), [](const FoundSet& a, const FoundSet& b) { return a.cluster < b.cluster; });
+    std::stable_sort(sets.begin(), sets.end(),
+                     [](const FoundSet& a, const FoundSet& b) { return a.cluster < b.cluster; });
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     const auto directoryOf = [&](std::uint32_t cluster) {
-        return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), cluster) - starts.begin()) - 1;
+        return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), cluster) -
+                                        starts.begin()) -
+               1;
     };
 
     std::vector<Directory> dirs(starts.size());
@@ -97,8 +106,8 @@ bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId
         const std::size_t owner = directoryOf(found.cluster);
         if (found.set.isDirectory()) {
             const auto child = dirByStart.find(found.set.firstCluster);
-            if (child != dirByStart.end() && child->second != owner && dirs[child->second].parent == SIZE_MAX &&
-                !dirs[child->second].isOldRoot) {
+            if (child != dirByStart.end() && child->second != owner &&
+                dirs[child->second].parent == SIZE_MAX && !dirs[child->second].isOldRoot) {
                 dirs[child->second].parent = owner;
                 dirs[child->second].name = found.set.name;
             }
@@ -126,8 +135,9 @@ bool ExfatFoundDirectories::Build(ExfatResultTree& tree, ExfatResultTree::ItemId
             dir.item = rootItem;
             return;
         }
-        std::string name = dir.name.empty() ? Format("DIR%llu", static_cast<unsigned long long>(folderCounter++))
-                                            : Utf16ToUtf8(dir.name, U'_');
+        std::string name = dir.name.empty()
+                               ? Format("DIR%llu", static_cast<unsigned long long>(folderCounter++))
+                               : Utf16ToUtf8(dir.name, U'_');
         dir.item = tree.InsertLast(under, std::move(name));
         tree.SetImages(dir.item, 1, 2);
     };

@@ -19,7 +19,7 @@ namespace lumacore {
 // starts a folder of its own under the "lost" item, called "DIR%d" — except the old root directory,
 // known by its allocation bitmap entry, whose files go straight under the root item.
 class ExfatFoundDirectories {
-public:
+  public:
     using FileSink = std::function<void(ExfatResultTree::ItemId folder, const ExfatEntrySet& set)>;
 
     ExfatFoundDirectories(const ExfatLayout& layout, ByteSource& disk) : layout_(layout), disk_(disk) {}
@@ -33,7 +33,7 @@ public:
     bool Build(ExfatResultTree& tree, ExfatResultTree::ItemId rootItem, ExfatResultTree::ItemId lostItem,
                ProgressFields& progress, const StopToken& stop, const FileSink& file);
 
-private:
+  private:
     struct FoundSet {
         std::uint32_t cluster = 0;  // where the set's file entry lies
         ExfatEntrySet set;
@@ -56,8 +56,8 @@ private:
         bool continuesPrevious = false;
     };
 
-    bool ReadCandidates(std::vector<CandidateRun>& runs, std::vector<FoundSet>& sets, std::vector<std::uint32_t>& rootMarks,
-                        const StopToken& stop);
+    bool ReadCandidates(std::vector<CandidateRun>& runs, std::vector<FoundSet>& sets,
+                        std::vector<std::uint32_t>& rootMarks, const StopToken& stop);
 
     const ExfatLayout& layout_;
     ByteSource& disk_;

@@ -29,7 +29,8 @@ Result<ExfatLayout> ExfatLayout::Load(ByteSource& disk, std::uint64_t volumeOffs
     auto geometry = ReadExfatBootRegion(disk, volumeOffset);
     if (!geometry) return geometry.error();
     if (geometry->clusterCount > kMaxClusters) {
-        return Error::Make(ErrorKind::Unsupported, "exFAT volume with more clusters than the engine holds in memory");
+        return Error::Make(ErrorKind::Unsupported,
+                           "exFAT volume with more clusters than the engine holds in memory");
     }
     ExfatLayout layout;
     layout.geometry_ = *geometry;
@@ -47,7 +48,8 @@ Result<void> ExfatLayout::LoadFat(ByteSource& disk) {
     for (std::size_t done = 0; done < entries;) {
         const std::size_t n = std::min(entries - done, kFatReadChunk / 4);
         chunk.resize(n * 4);
-        if (auto read = ReadExact(disk, fatStart + std::uint64_t{done} * 4, chunk); !read) return read.error();
+        if (auto read = ReadExact(disk, fatStart + std::uint64_t{done} * 4, chunk); !read)
+            return read.error();
         const ByteReader r(chunk);
         for (std::size_t k = 0; k < n; ++k) fat_[done + k] = r.u32le(k * 4);
         done += n;
@@ -68,15 +70,18 @@ bool ExfatLayout::InUse(std::uint32_t cluster) const {
 void ExfatLayout::MarkInUse(std::uint32_t cluster) {
     if (!geometry_.IsDataCluster(cluster)) return;
     const std::uint32_t bit = cluster - 2;
-    if (bit / 8 < bitmap_.size()) bitmap_[bit / 8] = static_cast<std::uint8_t>(bitmap_[bit / 8] | (1u << (bit % 8)));
+    if (bit / 8 < bitmap_.size())
+        bitmap_[bit / 8] = static_cast<std::uint8_t>(bitmap_[bit / 8] | (1u << (bit % 8)));
 }
 
 std::uint64_t ExfatLayout::ClustersFor(std::uint64_t bytes) const {
-    const std::uint64_t clusters = bytes / geometry_.ClusterBytes() + (bytes % geometry_.ClusterBytes() ? 1 : 0);
+    const std::uint64_t clusters =
+        bytes / geometry_.ClusterBytes() + (bytes % geometry_.ClusterBytes() ? 1 : 0);
     return std::min<std::uint64_t>(clusters, geometry_.clusterCount);
 }
 
-std::vector<ClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t bytes, bool noFatChain) const {
+std::vector<ClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t bytes,
+                                              bool noFatChain) const {
     std::vector<ClusterRun> runs;
     const std::uint64_t needed = ClustersFor(bytes);
     if (needed == 0 || !geometry_.IsDataCluster(first)) return runs;
@@ -106,7 +111,8 @@ std::vector<ClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t
     return runs;
 }
 
-std::vector<ClusterRun> ExfatLayout::DeletedRuns(std::uint32_t first, std::uint64_t bytes, bool noFatChain) const {
+std::vector<ClusterRun> ExfatLayout::DeletedRuns(std::uint32_t first, std::uint64_t bytes,
+                                                 bool noFatChain) const {
     const std::uint64_t needed = ClustersFor(bytes);
     if (noFatChain || needed <= 1 || !geometry_.IsDataCluster(first)) return LiveRuns(first, bytes, true);
 
@@ -114,7 +120,8 @@ std::vector<ClusterRun> ExfatLayout::DeletedRuns(std::uint32_t first, std::uint6
 
     std::vector<ClusterRun> runs{ClusterRun{first, 1}};
     std::uint64_t taken = 1;
-    for (std::uint64_t cluster = std::uint64_t{first} + 1; taken < needed && geometry_.IsDataCluster(cluster); ++cluster) {
+    for (std::uint64_t cluster = std::uint64_t{first} + 1; taken < needed && geometry_.IsDataCluster(cluster);
+         ++cluster) {
         if (InUse(static_cast<std::uint32_t>(cluster))) continue;
         AppendCluster(runs, static_cast<std::uint32_t>(cluster));
         ++taken;
@@ -131,7 +138,8 @@ std::vector<ClusterRun> ExfatLayout::IntactDeletedChain(std::uint32_t first, std
             if (run.first + k != first && InUse(run.first + k)) return {};
         }
     }
-    if (chain.empty() || chained != ClustersFor(bytes) || FatEntry(chain.back().first + chain.back().count - 1) != kEndOfChain) {
+    if (chain.empty() || chained != ClustersFor(bytes) ||
+        FatEntry(chain.back().first + chain.back().count - 1) != kEndOfChain) {
         return {};
     }
     return chain;
@@ -146,7 +154,8 @@ Result<std::vector<std::byte>> ExfatLayout::ReadRuns(ByteSource& disk, const std
     std::uint64_t at = 0;
     for (const ClusterRun& run : runs) {
         if (at >= total) break;
-        const std::uint64_t n = std::min<std::uint64_t>(std::uint64_t{run.count} * geometry_.ClusterBytes(), total - at);
+        const std::uint64_t n =
+            std::min<std::uint64_t>(std::uint64_t{run.count} * geometry_.ClusterBytes(), total - at);
         const auto target = std::span(out).subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(n));
         if (auto read = ReadExact(disk, volumeOffset_ + geometry_.ClusterOffset(run.first), target); !read) {
             return read.error();
@@ -179,7 +188,8 @@ void ExfatLayout::LoadRootTables(ByteSource& disk) {
                 bitmap_.assign(reinterpret_cast<const std::uint8_t*>(bytes->data()),
                                reinterpret_cast<const std::uint8_t*>(bytes->data()) + bytes->size());
             }
-        } else if (type == exfat_type::kUpcase && !upcase_.loaded() && length > 0 && length <= kMaxUpcaseBytes) {
+        } else if (type == exfat_type::kUpcase && !upcase_.loaded() && length > 0 &&
+                   length <= kMaxUpcaseBytes) {
             std::vector<ClusterRun> runs = LiveRuns(first, length, false);
             std::uint64_t chained = 0;
             for (const ClusterRun& run : runs) chained += run.count;

@@ -21,7 +21,7 @@ struct ClusterRun {
 // active FAT and allocation bitmap held in memory, and the up-case table. Scans and the found-file
 // reader share it; it never reads the disk after Load.
 class ExfatLayout {
-public:
+  public:
     // The largest FAT held in memory: 2^28 clusters of 4-byte entries, far more than any card needs.
     static constexpr std::uint32_t kMaxClusters = 1u << 28;
     // A directory is at most 256 MiB long.
@@ -64,7 +64,7 @@ public:
 
     std::uint64_t ClustersFor(std::uint64_t bytes) const;
 
-private:
+  private:
     Result<void> LoadFat(ByteSource& disk);
     void LoadRootTables(ByteSource& disk);
 

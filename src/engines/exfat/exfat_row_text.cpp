@@ -17,7 +17,8 @@ std::string ExfatTimeText(const ExfatTimestamp& stamp) {
     const CalendarDate d = SplitDosDate(stamp.dosDate());
     const unsigned time = stamp.dosTime();
     const unsigned seconds = (time & 0x1F) * 2 + (stamp.tenMs >= 100 && stamp.tenMs < 200 ? 1 : 0);
-    return Format("%d-%.2d-%.2d   %.2u:%.2u:%.2u", d.year, d.month, d.day, time >> 11, (time >> 5) & 0x3F, seconds);
+    return Format("%d-%.2d-%.2d   %.2u:%.2u:%.2u", d.year, d.month, d.day, time >> 11, (time >> 5) & 0x3F,
+                  seconds);
 }
 
 std::string ExfatUtcOffsetText(const ExfatTimestamp& stamp) {

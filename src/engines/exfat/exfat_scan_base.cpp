@@ -6,14 +6,16 @@
 namespace lumacore {
 
 ExfatResultTree::ItemId ExfatScanBase::InsertRoot() {
-    const auto root = tree_.InsertLast(ExfatResultTree::kNoItem, Format("exFAT - Logical Disk (%c:)", volume_.driveLetter_));
+    const auto root = tree_.InsertLast(ExfatResultTree::kNoItem,
+                                       Format("exFAT - Logical Disk (%c:)", volume_.driveLetter_));
     volume_.rootItem_ = root;
     return root;
 }
 
 bool ExfatScanBase::AddFile(ExfatResultTree::ItemId folder, const ExfatEntrySet& set) {
     std::unique_ptr<ExfatFileNode> node = MakeExfatFileNode(set);
-    if (!PassesFilter(FilterSubject{node->displayName, node->extension, node->created.dosDate(), node->size}, filter_)) {
+    if (!PassesFilter(FilterSubject{node->displayName, node->extension, node->created.dosDate(), node->size},
+                      filter_)) {
         return false;
     }
     tree_.item(folder).data.push_back(std::move(node));

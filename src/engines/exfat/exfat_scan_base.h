@@ -11,10 +11,15 @@ namespace lumacore {
 // What the deleted-file and formatted-drive scans of an exFAT volume share: the volume and its layout,
 // the tree they fill, the filter, progress and stop token, and how a found file joins a folder.
 class ExfatScanBase {
-protected:
-    ExfatScanBase(CExfatVolume& volume, ExfatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                  const StopToken& stop)
-        : volume_(volume), layout_(volume.layout_), tree_(tree), filter_(filter), progress_(progress), stop_(stop) {}
+  protected:
+    ExfatScanBase(CExfatVolume& volume, ExfatResultTree& tree, const FilterSettings& filter,
+                  ProgressFields& progress, const StopToken& stop)
+        : volume_(volume),
+          layout_(volume.layout_),
+          tree_(tree),
+          filter_(filter),
+          progress_(progress),
+          stop_(stop) {}
 
     // Inserts the tree's root, "exFAT - Logical Disk (%c:)", and makes it the volume's root item.
     ExfatResultTree::ItemId InsertRoot();

@@ -11,7 +11,7 @@ namespace lumacore {
 // The volume's up-case table: how the volume compares file names without regard to case, and what its
 // name hashes are computed over. Without a table read from the volume, ASCII letters are mapped.
 class ExfatUpcaseTable {
-public:
+  public:
     ExfatUpcaseTable() = default;
 
     // Decodes the stored table: a run of 16-bit values, where 0xFFFF followed by a count stands for
@@ -27,7 +27,7 @@ public:
     // The name hash a stream extension entry stores for a name.
     std::uint16_t NameHash(std::u16string_view name) const;
 
-private:
+  private:
     std::vector<char16_t> map_;  // index: code unit; shorter than 65,536 means the rest map to themselves
 };
 

@@ -15,7 +15,7 @@ namespace lumacore {
 // An exFAT volume on a disk: its boot region, active FAT, allocation bitmap and up-case table held in
 // memory, and the scans over them.
 class CExfatVolume {
-public:
+  public:
     CExfatVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
 
     bool IsOpen() const { return open_; }
@@ -46,7 +46,7 @@ public:
     // The root item the last scan made.
     ExfatResultTree::ItemId rootItem() const { return rootItem_; }
 
-private:
+  private:
     friend class ExfatScanBase;
 
     std::unique_ptr<ByteSource> disk_;
