@@ -49,7 +49,12 @@ int main(int argc, char** argv) {
               << std::chrono::duration<double>(scanned - started).count() << " s\n";
     if (argc < 5) return 0;
 
-    auto extractor = ExfatExtractor::Open(std::move(*Device::Open(argv[1], AccessMode::ReadOnly)), partition);
+    auto source = Device::Open(argv[1], AccessMode::ReadOnly);
+    if (!source) {
+        std::cerr << source.error().message << '\n';
+        return 1;
+    }
+    auto extractor = ExfatExtractor::Open(std::move(*source), partition);
     if (!extractor) {
         std::cerr << extractor.error().message << '\n';
         return 1;
@@ -67,9 +72,9 @@ int main(int argc, char** argv) {
         }
         for (const auto& node : item.data) {
             const auto outcome =
-                writer.WriteFile(folders.at(id), node->displayName, node->size, [&](OutputFile& out) {
+                writer.WriteFile(folders.at(id), node->displayName, node->size, [&](OutputFile& out) -> Result<void> {
                     return extractor->Copy(
-                        *node, [&](std::span<const std::byte> bytes) { return out.Write(bytes); });
+                        *node, [&](std::span<const std::byte> bytes) -> Result<void> { return out.Write(bytes); });
                 });
             (outcome == RecoveredFileWriter::Outcome::Written ? written : failed) += 1;
         }

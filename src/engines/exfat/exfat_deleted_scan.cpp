@@ -6,18 +6,12 @@
 #include <unordered_set>
 
 #include "core/size_text.h"
+#include "engines/exfat/exfat_directory_finder.h"
 #include "engines/exfat/exfat_directory_tail.h"
 #include "engines/exfat/exfat_found_directories.h"
 #include "engines/exfat/exfat_scan_base.h"
 
 namespace lumacore {
-
-namespace {
-
-// The orphan pass reads this many bytes per call, whole clusters at a time.
-constexpr std::size_t kScanChunkBytes = 1 << 20;
-
-}  // namespace
 
 class ExfatDeletedScan : ExfatScanBase {
   public:
@@ -192,38 +186,13 @@ void ExfatDeletedScan::TakeSet(const Folder& folder, const ExfatEntrySet& set) {
 
 void ExfatDeletedScan::FindDirectoryClusters() {
     const ExfatGeometry& g = layout_.geometry();
-    const std::uint32_t clusterBytes = g.ClusterBytes();
-    const std::uint32_t perChunk =
-        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kScanChunkBytes / clusterBytes));
-    const std::uint64_t last = std::uint64_t{g.clusterCount} + 1;
     progress_.Start(Format("Found Deleted Files : %llu", static_cast<unsigned long long>(acceptedFiles_)),
                     static_cast<std::int64_t>(g.clusterCount));
-    // Only clusters that are free and were not read by the walk can hold a lost directory cluster; each
-    // read covers the next stretch of such clusters, at most one chunk long.
-    const auto mayHoldOne = [&](std::uint64_t c) {
-        return !layout_.InUse(static_cast<std::uint32_t>(c)) && !readAsDirectory_[c];
-    };
-    std::vector<std::byte> chunk;
-    for (std::uint64_t cluster = 2; cluster <= last && !stop_.StopRequested();) {
-        if (!mayHoldOne(cluster)) {
-            ++cluster;
-            continue;
-        }
-        std::uint32_t count = 1;
-        while (count < perChunk && cluster + count <= last && mayHoldOne(cluster + count)) ++count;
-        chunk.resize(std::size_t{count} * clusterBytes);
-        if (ReadExact(disk(), layout_.volumeOffset() + g.ClusterOffset(static_cast<std::uint32_t>(cluster)),
-                      chunk)) {
-            for (std::uint32_t k = 0; k < count; ++k) {
-                const auto bytes =
-                    std::span<const std::byte>(chunk).subspan(std::size_t{k} * clusterBytes, clusterBytes);
-                if (LooksLikeExfatDirectory(bytes))
-                    candidates_.push_back(static_cast<std::uint32_t>(cluster + k));
-            }
-        }  // an unreadable stretch holds nothing that can be listed
-        cluster += count;
-        progress_.SetDone(static_cast<std::int64_t>(cluster - 2));
-    }
+    // Only clusters that are free and were not read by the walk can hold a lost directory cluster.
+    candidates_ = FindExfatDirectoryClusters(
+        layout_, disk(), 2, std::uint64_t{g.clusterCount} + 1,
+        [&](std::uint32_t c) { return !layout_.InUse(c) && !readAsDirectory_[c]; }, progress_, stop_,
+        nullptr);
 }
 
 bool ExfatDeletedScan::ListOrphanDirectories(ExfatResultTree::ItemId root) {

@@ -119,6 +119,17 @@ std::optional<ExfatEntrySet> DecodeEntrySet(std::span<const std::byte> entries, 
     return set;
 }
 
+bool MayBeginExfatDirectory(std::span<const std::byte> entries) {
+    const std::size_t count = entries.size() / kExfatEntrySize;
+    if (count == 0 || !IsDirectoryEntryType(EntryType(entries, 0))) return false;
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::uint8_t type = EntryType(entries, i);
+        if (type == exfat_type::kEndOfDirectory) break;
+        if (!IsDirectoryEntryType(type)) return false;
+    }
+    return true;
+}
+
 bool LooksLikeExfatDirectory(std::span<const std::byte> entries) {
     const std::size_t count = entries.size() / kExfatEntrySize;
     std::size_t good = 0;

@@ -87,4 +87,8 @@ inline std::uint8_t EntryType(std::span<const std::byte> entries, std::size_t in
 // pass their checksum outnumber the broken ones.
 bool LooksLikeExfatDirectory(std::span<const std::byte> entries);
 
+// A cheap first look at the start of a cluster (its first sector, say): true when it begins with a
+// directory entry and holds nothing but directory entry types up to the end-of-directory mark.
+bool MayBeginExfatDirectory(std::span<const std::byte> entries);
+
 }  // namespace lumacore

@@ -2,17 +2,11 @@
 // but the old folders' directory clusters are still in the cluster heap. Phase 1 finds them by their
 // entry sets, phase 2 rebuilds the folders from the folder entries that name them.
 #include "core/size_text.h"
+#include "engines/exfat/exfat_directory_finder.h"
 #include "engines/exfat/exfat_found_directories.h"
 #include "engines/exfat/exfat_scan_base.h"
 
 namespace lumacore {
-
-namespace {
-
-// Phase 1 reads this many bytes per call, whole clusters at a time.
-constexpr std::size_t kScanChunkBytes = 1 << 20;
-
-}  // namespace
 
 class ExfatFormattedScan : ExfatScanBase {
   public:
@@ -39,30 +33,12 @@ bool ExfatFormattedScan::Run() {
         std::min<std::uint64_t>(clusterAt(volume_.rangeEnd), std::uint64_t{g.clusterCount} + 1);
     if (first > last) return false;
 
-    ExfatFoundDirectories found(layout_, disk());
-    const std::uint32_t clusterBytes = g.ClusterBytes();
-    const std::uint32_t perChunk =
-        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kScanChunkBytes / clusterBytes));
     progress_.Start("Found Folders : 0", static_cast<std::int64_t>(last - first + 1));
-    std::vector<std::byte> chunk;
-    for (std::uint64_t cluster = first; cluster <= last && !stop_.StopRequested();) {
-        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, last - cluster + 1));
-        chunk.resize(std::size_t{count} * clusterBytes);
-        if (!ReadExact(disk(), layout_.volumeOffset() + g.ClusterOffset(static_cast<std::uint32_t>(cluster)),
-                       chunk)) {
-            return false;
-        }
-        const std::size_t before = found.candidateCount();
-        for (std::uint32_t k = 0; k < count; ++k) {
-            const auto bytes =
-                std::span<const std::byte>(chunk).subspan(std::size_t{k} * clusterBytes, clusterBytes);
-            if (LooksLikeExfatDirectory(bytes)) found.AddCandidate(static_cast<std::uint32_t>(cluster + k));
-        }
-        if (found.candidateCount() != before)
-            progress_.SetText(Format("Found Folders : %zu", found.candidateCount()));
-        cluster += count;
-        progress_.SetDone(static_cast<std::int64_t>(cluster - first));
-    }
+    ExfatFoundDirectories found(layout_, disk());
+    const std::vector<std::uint32_t> clusters = FindExfatDirectoryClusters(
+        layout_, disk(), first, last, [](std::uint32_t) { return true; }, progress_, stop_,
+        [&](std::size_t count) { progress_.SetText(Format("Found Folders : %zu", count)); });
+    for (std::uint32_t cluster : clusters) found.AddCandidate(cluster);
     if (found.candidateCount() == 0) return false;
     progress_.SetText("");
     if (!found.Build(
