@@ -140,6 +140,7 @@ TEST_F(ExfatDeletedVolume, ListsEveryDeletedFileAndRecoversItByteForByte) {
     const auto sums = copies.Sums();
     for (const auto& [copy, sha256] : wanted) identical += sums.at(copy) == sha256;
     EXPECT_EQ(identical, deleted);
+    EXPECT_GT(identical, tskIdentical);
     std::cout << "[ figures  ] exfat-deleted: " << identical << " of " << deleted
               << " deleted files byte-identical; tsk_recover " << tskIdentical << "\n";
 
