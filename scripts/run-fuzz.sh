@@ -33,7 +33,7 @@ whole-fat32 0 1
 SEEDS
             ;;
         exfat_fuzz)
-            # A whole 1 MiB volume: boot regions, FAT, bitmap, up-case table, a deleted folder tree.
+            # A whole 256 KiB volume: boot regions, FAT, bitmap, up-case table, a deleted folder tree.
             { printf '\x01'; zstd -d -q -c tests/fixtures/images/exfat-tiny.img.zst; } > "$corpus/exfat-tiny"
             ;;
         ntfs_fuzz)

@@ -28,9 +28,10 @@ std::vector<ClusterRun> ExfatExtractor::DataRuns(const ExfatFileNode& node) cons
 Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_t offset,
                                          std::span<std::byte> out) {
     if (offset >= node.size) return std::size_t{0};
-    if (runsOf_ != &node) {
+    if (runsOf_ != &node || runsKey_ != std::tuple(node.firstCluster, node.size, node.noFatChain)) {
         runs_ = DataRuns(node);
         runsOf_ = &node;
+        runsKey_ = std::tuple(node.firstCluster, node.size, node.noFatChain);
     }
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include "core/byte_source.h"
@@ -41,8 +42,10 @@ class ExfatExtractor {
 
     std::unique_ptr<ByteSource> disk_;
     ExfatLayout layout_;
-    // The runs of the file read last: a copy reads one file block after block.
+    // The runs of the file read last: a copy reads one file block after block. The key guards against
+    // another node that comes to live at the same address.
     const ExfatFileNode* runsOf_ = nullptr;
+    std::tuple<std::uint32_t, std::uint64_t, bool> runsKey_{};
     std::vector<ClusterRun> runs_;
 };
 
