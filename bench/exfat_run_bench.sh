@@ -17,7 +17,7 @@ trap 'rm -rf "$out"' EXIT
 
 measure() {  # LABEL COMMAND...
     local label=$1; shift
-    /usr/bin/time -f "%e s, %M KiB peak" -o "$out/time" "$@" > "$out/log" 2>&1 || true
+    /usr/bin/time -f "%e s wall, %U+%S s CPU, %M KiB peak" -o "$out/time" "$@" > "$out/log" 2>&1 || true
     printf '%-36s %s   %s\n' "$label" "$(cat "$out/time")" "$(grep -E '^(scan|recover):' "$out/log" | tr '\n' ' ')"
 }
 # Deleted files whose recovered copy (found anywhere below FOLDER) has the bytes that were written.
