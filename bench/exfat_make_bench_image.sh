@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the exFAT benchmark image: a 3 GiB volume (mkfs.exfat) with 50,000 files of 1-60 KB in 300
+# Makes the exFAT benchmark image: a 3 GiB volume (mkfs.exfat) with 50,000 files of 1-40 KB in 300
 # folders written through exfat-fuse, then 10 whole folders (about 1,700 files) and every 50th other
 # file deleted. The SHA-256 of every deleted file is kept beside the image (exfat-bench.deleted).
 # Usage (as root): bench/exfat_make_bench_image.sh [DIR]
@@ -23,7 +23,7 @@ for n in range(50000):
     os.makedirs(os.path.join(root, folder), exist_ok=True)
     path = '%s/file%05d.dat' % (folder, n)
     head = ('%s %d\n' % (path, n)).encode()
-    data = head + bytes(rng.getrandbits(8) for _ in range(64)) * (rng.randint(1, 60 * 1024) // 64)
+    data = head + bytes(rng.getrandbits(8) for _ in range(64)) * (rng.randint(1, 40 * 1024) // 64)
     with open(os.path.join(root, path), 'wb') as f:
         f.write(data)
     sums[path] = hashlib.sha256(data).hexdigest()
