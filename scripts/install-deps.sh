@@ -12,6 +12,8 @@ PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
     # peers the tests compare with, and the tools that make test images
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
+    # the tools that make the exFAT test images and benchmark volume
+    exfatprogs exfat-fuse
     # fuzzing and sanitizers with clang
     clang libclang-rt-14-dev
     # the desktop program; a font so that offscreen screenshots and GUI tests have text on a bare machine

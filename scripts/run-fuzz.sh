@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]
-# Targets: fat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz, preview_fuzz. Findings land in build-fuzz/findings/TARGET/.
+# Targets: fat_fuzz, exfat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz, preview_fuzz. Findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]}
@@ -31,6 +31,10 @@ fat32-deleted 2048 1
 whole-fat16 0 0
 whole-fat32 0 1
 SEEDS
+            ;;
+        exfat_fuzz)
+            # A whole 256 KiB volume: boot regions, FAT, bitmap, up-case table, a deleted folder tree.
+            { printf '\x01'; zstd -d -q -c tests/fixtures/images/exfat-tiny.img.zst; } > "$corpus/exfat-tiny"
             ;;
         ntfs_fuzz)
             # The first MiB of each NTFS volume of the fixture: boot sector, $MFT and the first files.
