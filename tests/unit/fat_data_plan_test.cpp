@@ -87,14 +87,18 @@ TEST(FatDataPlan, DeletedFilesStepOverTheClustersLiveFilesOwn) {
 }
 
 TEST(FatDataPlan, SkipsLongStretchesOfLiveDataAcrossBitmapWords) {
-    PlanCase v(1000);
-    for (std::uint32_t c = 51; c < 900; ++c) v.inUse.set(c);
+    // Far more than one word, and than one summary word (4,096 clusters), of live data in between.
+    PlanCase v(20000);
+    for (std::uint32_t c = 51; c < 15000; ++c) v.inUse.set(c);
     const FatFileNode node = v.Planned(49, 4 * 512);
     EXPECT_EQ(node.dataState, FatDataState::Skipped);
-    EXPECT_TRUE(SameRuns(node.runs, {{49, 2}, {900, 2}}));
-    EXPECT_EQ(v.inUse.NextClear(63), 900u);
-    EXPECT_EQ(v.inUse.NextClear(1001), 1001u);
-    EXPECT_EQ(v.inUse.NextClear(1002), 1002u);  // past the last cluster: none
+    EXPECT_TRUE(SameRuns(node.runs, {{49, 2}, {15000, 2}}));
+    EXPECT_EQ(v.inUse.NextClear(63), 15000u);
+    EXPECT_EQ(v.inUse.NextClear(20001), 20001u);
+    EXPECT_EQ(v.inUse.NextClear(20002), 20002u);  // past the last cluster: none
+    for (std::uint32_t c = 15000; c < 20002; ++c) v.inUse.set(c);
+    EXPECT_EQ(v.inUse.NextClear(51), 20002u);
+    EXPECT_EQ(v.Planned(49, 4 * 512).dataState, FatDataState::Short);
 }
 
 TEST(FatDataPlan, LiveFilesFollowTheirChainOnlyWhenItIsWhole) {

@@ -27,6 +27,8 @@ class FatNameSeams {
 
   private:
     std::unordered_multimap<std::uint8_t, std::uint64_t> byChecksum_;
+    // By checksum << 16 | the name's first unit in upper case, for short entries that lost byte 0.
+    std::unordered_multimap<std::uint32_t, std::uint64_t> byChecksumAndLetter_;
     std::unordered_map<std::uint64_t, FatEntryReader::NameSeam> byOwner_;
 };
 

@@ -91,6 +91,7 @@ bool FatOrphanSweep::FindRuns() {
                     continue;
                 }
             }
+            if (runs_.size() >= kMaxRuns) return true;
             OrphanRun run;
             run.first = static_cast<std::uint32_t>(c);
             run.count = 1;
@@ -238,24 +239,27 @@ void FatOrphanSweep::LinkToNearestFullEnd() {
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         if (runs_[i].endsFull) fullEnds.emplace(runs_[i].first + runs_[i].count - 1, i);
     }
+    // Ends that something else already continues are taken out, so each search below steps back at
+    // most over the run's own end.
     std::set<std::uint64_t> continued;
     for (const OrphanRun& run : runs_) {
         if (run.seamOwner != FatNameSeams::kNone) continued.insert(run.seamOwner);
         if (run.linkRun != SIZE_MAX && !run.dotted) continued.insert(run.linkRun);
     }
+    std::erase_if(fullEnds, [&](const auto& end) { return continued.count(end.second) != 0; });
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         OrphanRun& run = runs_[i];
         if (run.dotted || run.linkItem != FatResultTree::kNoItem || run.linkRun != SIZE_MAX) continue;
         auto it = fullEnds.lower_bound(run.first);
         while (it != fullEnds.begin()) {
             --it;
-            if (continued.count(it->second) != 0 || it->second == i) continue;
+            if (it->second == i) continue;
             if (it->second >= kWalkedOwner) {
                 run.linkItem = static_cast<FatResultTree::ItemId>(it->second - kWalkedOwner);
             } else {
                 run.linkRun = static_cast<std::size_t>(it->second);
             }
-            continued.insert(it->second);
+            fullEnds.erase(it);
             break;
         }
     }

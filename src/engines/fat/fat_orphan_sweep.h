@@ -37,6 +37,9 @@ class FatOrphanSweep : FatScanBase {
   public:
     // A run of directory clusters read at once is never longer than the largest folder (65,536 entries).
     static constexpr std::uint64_t kMaxFolderBytes = std::uint64_t{65536} * 32;
+    // Runs beyond this many are not collected: more folder pieces than a volume of a million folders
+    // has means the free space is full of entry-like data, and each run costs memory until placed.
+    static constexpr std::size_t kMaxRuns = 1 << 20;
 
     FatOrphanSweep(CFatVolume& volume, FatResultTree& tree, const FilterSettings& filter,
                    ProgressFields& progress, const StopToken& stop, FatWalkRecord& walk,
