@@ -3,14 +3,16 @@
 # bench/fat_make_scale_image.sh: how many deleted files each lists, how many each brings back byte for
 # byte (an original counts once when some recovered file has its SHA-256), and the scan times
 # (hyperfine, warm page cache) with our peak memory. Recovered files go to a tmpfs under /dev/shm.
-# Usage: bench/fat_compare_peers.sh [IMAGE_DIR]   (default /tmp/lumacore-bench)
+# Usage: [FOLDERS=N VOLUME_MIB=M] bench/fat_compare_peers.sh [IMAGE_DIR]   (default /tmp/lumacore-bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-/tmp/lumacore-bench}
 bench/fat_make_scale_image.sh "$dir"
 cmake --build --preset default --target lumacore-cli >/dev/null
 cli=$PWD/build/bin/lumacore-cli
-img=$dir/fat32-50k.img
+name=fat32-50k
+[ "${FOLDERS:-100}" = 100 ] || name=fat32-${FOLDERS}f
+img=$dir/$name.img
 out=$(mktemp -d /dev/shm/lumacore-fat-bench.XXXXXX)
 trap 'rm -rf "$out"' EXIT
 cat "$img" > /dev/null  # warm
@@ -23,14 +25,14 @@ fls -r -d -p -o 2048 "$img" > "$out/fls.txt"
 (cd "$out/ours" && find . -type f -print0 | xargs -0 -r sha256sum) | cut -c1-64 | sort > "$out/ours.sums"
 (cd "$out/tsk" && find . -type f -print0 | xargs -0 -r sha256sum) | cut -c1-64 | sort > "$out/tsk.sums"
 
-python3 - "$dir" "$out" <<'PY'
+python3 - "$dir" "$out" "$name" <<'PY'
 import json, sys
-dir, out = sys.argv[1], sys.argv[2]
+dir, out, name = sys.argv[1], sys.argv[2], sys.argv[3]
 sums = {}
-for line in open(f"{dir}/fat32-50k.sha256"):
+for line in open(f"{dir}/{name}.sha256"):
     h, p = line.rstrip("\n").split("  ", 1)
     sums[p] = h
-deleted = [p.rstrip("\n") for p in open(f"{dir}/fat32-50k.deleted") if p.strip()]
+deleted = [p.rstrip("\n") for p in open(f"{dir}/{name}.deleted") if p.strip()]
 wanted = [sums[p] for p in deleted if p in sums]
 def exact(name):
     have = set(open(f"{out}/{name}.sums").read().split())
