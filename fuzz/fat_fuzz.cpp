@@ -1,6 +1,7 @@
 // Fuzz target: a FAT volume made of arbitrary bytes. The first byte picks the engine (FAT16 or FAT32);
 // the rest is the volume, read through the boot-sector parse, the directory-entry rules, a whole
-// deleted-file scan, a formatted-drive scan and the extraction of everything the first lists.
+// deleted-file scan (its orphan sweep forced on by the first byte's second bit), a formatted-drive scan
+// and the extraction of everything the first lists, along the cluster runs planned for it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -38,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FatResultTree tree;
     ProgressFields progress;
     StopToken stop;
+    // The orphan sweep runs on every input, not only those whose walk meets a deleted folder.
+    engine->orphanSweep = (data[0] & 2) != 0 ? CFatVolume::OrphanSweep::Always : CFatVolume::OrphanSweep::WhenDeletedFolders;
     engine->DeletedFileScan(tree, FilterSettings{}, progress, stop);
     FatResultTree formatted;
     engine->FormattedDriveScan(formatted, FilterSettings{}, progress, stop);

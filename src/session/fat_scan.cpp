@@ -48,7 +48,9 @@ void AppendFolderText(const FatResultTree& tree, FatResultTree::ItemId id, int d
         out += indent + "  " + node->displayName + "\t" + FatSizeText(node->size) + "\t" +
                node->attributeText + "\t" + FatDateTimeText(node->lastWriteDate, node->lastWriteTime) + "\t" +
                FatDateTimeText(node->creationDate, node->creationTime) + "\t" +
-               FatAccessDateText(node->lastAccessDate) + "\n";
+               FatAccessDateText(node->lastAccessDate);
+        if (const std::string note = FatDataNote(*node); !note.empty()) out += "\t" + note;
+        out += "\n";
     }
     for (FatResultTree::ItemId child : item.children) AppendFolderText(tree, child, depth + 1, out);
 }
@@ -74,6 +76,8 @@ void WriteFolderJson(const FatResultTree& tree, FatResultTree::ItemId id, JsonWr
         json.String("modified", FatDateTimeText(node->lastWriteDate, node->lastWriteTime));
         json.String("accessed", FatAccessDateText(node->lastAccessDate));
         json.Unsigned("firstCluster", node->firstCluster);
+        json.Bool("dataMayBeIncomplete", !FatDataNote(*node).empty());
+        json.String("dataNote", FatDataNote(*node));
         json.EndObject();
     }
     json.EndArray();

@@ -7,6 +7,8 @@
 #include "core/dos_date.h"
 #include "engines/fat/fat_boot_sector.h"
 #include "engines/fat/fat_directory_entry.h"
+#include "engines/fat/fat_entry_reader.h"
+#include "engines/fat/fat_name_seams.h"
 #include "engines/fat/fat_row_text.h"
 
 namespace lumacore {
@@ -271,6 +273,66 @@ TEST(FatRowText, SizesAndDates) {
     EXPECT_EQ(FatSizeText(1048577), "1.00 MB");
     EXPECT_EQ(FatDateTimeText(DosDate(2024, 2, 9), (13 << 11) | (5 << 5) | 29), "2024-02-09   13:05:58");
     EXPECT_EQ(FatAccessDateText(DosDate(2024, 2, 9)), "2024-02-09   12:00:00");
+}
+
+TEST(FatNameSeams, NamesCutBetweenClustersReadApartAreJoined) {
+    const FatGeometry g = Fat16Geometry();
+    FatEntryReader reader(g, 2026);
+    auto buffer = [](std::initializer_list<Entry> entries) {
+        std::vector<std::byte> b;
+        for (const Entry& e : entries) b.insert(b.end(), e.begin(), e.end());
+        return b;
+    };
+    std::vector<std::unique_ptr<FatFileNode>> files;
+    auto read = [&](const std::vector<std::byte>& b) {
+        files.clear();
+        reader.ClearLongName();
+        reader.Read(
+            b, 0, [] { return true; }, [](const FatDirEntry&, const std::string&) {},
+            [&](const FatDirEntry& e) { files.push_back(reader.MakeNode(e)); });
+    };
+    // "a-long-file-name.txt" in two pieces: the last piece ends one cluster, the first piece and the
+    // short entry begin another. Read apart, the second cluster alone names the file "a-long-file-".
+    const Entry last = LongNamePiece(0x42, 0x5A, u"name.txt");
+    const Entry first = LongNamePiece(0x01, 0x5A, u"a-long-file-");
+    const Entry shortEntry = MakeEntry("ALONGF~1TXT", 0x20);
+    read(buffer({MakeEntry("OTHER   TXT", 0x20), last}));
+    const FatEntryReader::NameSeam trailing = reader.trailingSeam();
+    EXPECT_TRUE(trailing.present);
+    read(buffer({first, shortEntry}));
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]->displayName, "a-long-file-");
+    const FatEntryReader::NameSeam leading = reader.leadingSeam();
+    ASSERT_TRUE(leading.present);
+
+    FatNameSeams seams;
+    seams.AddTrailing(trailing, 7);
+    ASSERT_EQ(seams.Match(leading, 9), 7u);
+    EXPECT_EQ(seams.Match(leading, 7), FatNameSeams::kNone);  // never with itself
+    FatNameSeams::Rename(*files[0], leading, seams.Trailing(7));
+    EXPECT_EQ(files[0]->displayName, "a-long-file-name.txt");
+    EXPECT_EQ(files[0]->extension, "txt");
+
+    // Two clusters ending with pieces of the same checksum: no guess.
+    seams.AddTrailing(trailing, 8);
+    EXPECT_EQ(seams.Match(leading, 9), FatNameSeams::kNone);
+
+    // A name whose pieces all lie before the cut, its deleted short entry first in the next cluster:
+    // the lost first letter is taken from the long name and must give the pieces' checksum.
+    std::array<std::uint8_t, 11> shortName{};
+    std::memcpy(shortName.data(), "NOTES   TXT", 11);
+    std::uint8_t sum = 0;
+    for (const std::uint8_t c : shortName) sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + c);
+    read(buffer({MakeEntry("OTHER   TXT", 0x20), LongNamePiece(0xE5, sum, u"notes.txt")}));
+    FatNameSeams deleted;
+    deleted.AddTrailing(reader.trailingSeam(), 1);
+    read(buffer({MakeEntry("\xE5OTES   TXT", 0x20)}));
+    ASSERT_TRUE(reader.leadingSeam().bare);
+    ASSERT_EQ(deleted.Match(reader.leadingSeam(), 2), 1u);
+    FatNameSeams::Rename(*files[0], reader.leadingSeam(), deleted.Trailing(1));
+    EXPECT_EQ(files[0]->displayName, "notes.txt");
+    read(buffer({MakeEntry("\xE5ILES   TXT", 0x20)}));  // another short name: its checksum differs
+    EXPECT_EQ(deleted.Match(reader.leadingSeam(), 2), FatNameSeams::kNone);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include "core/filter.h"
 #include "core/size_text.h"
+#include "engines/fat/fat_data_plan.h"
 #include "engines/fat/fat_directory_entry.h"
+#include "engines/fat/fat_orphan_sweep.h"
 #include "engines/fat/fat_scan_base.h"
 
 namespace lumacore {
@@ -16,7 +18,8 @@ public:
     FatDeletedScan(CFatVolume& volume, FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
                    const StopToken& stop)
         : FatScanBase(volume, tree, filter, progress, stop),
-          lastReadInFolder_(std::size_t{g_.clusterCount} + 2, 0) {}
+          lastReadInFolder_(std::size_t{g_.clusterCount} + 2, 0),
+          walk_(std::uint64_t{g_.clusterCount} + 2) {}
 
     bool Run();
 
@@ -32,6 +35,8 @@ private:
     bool LooksLikeChildOf(std::uint32_t cluster, std::uint32_t parentCluster);
     bool ContinuesDeletedFolder(std::uint32_t cluster);
     void Enqueue(FatFolderEntry folder);
+    bool SweepOrphans(FatResultTree::ItemId root);
+    void PlanFileData(FatResultTree::ItemId root);
 
 
     std::deque<FatFolderEntry> queue_;
@@ -45,6 +50,7 @@ private:
     std::uint32_t folderSerial_ = 0;
     std::uint64_t acceptedFiles_ = 0;
     std::vector<std::byte> cluster_;
+    FatWalkRecord walk_;
 };
 
 bool FatDeletedScan::Run() {
@@ -58,6 +64,7 @@ bool FatDeletedScan::Run() {
     rootFolder.firstCluster = g_.kind == FatKind::Fat32 ? g_.rootCluster : 1;
     rootFolder.item = root;
     rootFolder.live = 1;
+    walk_.folderByCluster.emplace(rootFolder.firstCluster, root);
     queuedKeys_.insert({rootFolder.firstCluster, 1});
     bool ok = ReadFolder(rootFolder, true) == FolderRead::Done;
 
@@ -76,6 +83,8 @@ bool FatDeletedScan::Run() {
         ok = ReadFolder(folder, false) == FolderRead::Done;
     }
     if (!ok) return false;
+    if (!stop_.StopRequested() && !SweepOrphans(root)) return false;
+    PlanFileData(root);
 
     tree_.Prune(root, [](const FileNodeList& files) { return files.size(); });
     if (!tree_.item(root).children.empty()) {
@@ -104,11 +113,14 @@ FatDeletedScan::FolderRead FatDeletedScan::ReadFolder(const FatFolderEntry& fold
     const std::uint64_t maxDeletedRun = std::max<std::uint64_t>(1, (std::uint64_t{65536} * kDirEntrySize) / g_.ClusterBytes());
     std::uint64_t deletedRun = 0;
     std::uint32_t cluster = folder.firstCluster;
+    std::uint32_t lastRead = 0;
     for (bool first = true;; first = false) {
         // A cluster outside the data region holds no folder; a chain that comes back to a cluster of
         // this folder loops.
         if (!g_.IsDataCluster(cluster) || lastReadInFolder_[cluster] == folderSerial_) break;
         lastReadInFolder_[cluster] = folderSerial_;
+        lastRead = cluster;
+        walk_.directoryClusters.set(cluster);
         if (!volume_.ReadSectors(g_.ClusterFirstSector(cluster), cluster_)) return FolderRead::Failed;
         ReadEntries(cluster_, first && StartsWithDotEntries(cluster_) ? 2 : 0, folder);
         if (stop_.StopRequested()) break;
@@ -127,6 +139,12 @@ FatDeletedScan::FolderRead FatDeletedScan::ReadFolder(const FatFolderEntry& fold
             }
             cluster = next;
         }
+    }
+    if (!folder.live && entries_.trailingSeam().present) {
+        walk_.trailingSeams.emplace_back(folder.item, entries_.trailingSeam());
+    }
+    if (!folder.live && lastRead != 0 && !EntryAt(cluster_, cluster_.size() / kDirEntrySize - 1).isFree()) {
+        walk_.fullEnds.emplace_back(lastRead, folder.item);
     }
     entries_.ClearLongName();
     return FolderRead::Done;
@@ -149,6 +167,7 @@ void FatDeletedScan::Enqueue(FatFolderEntry folder) {
 void FatDeletedScan::TakeFolderEntry(const FatDirEntry& entry, const FatFolderEntry& current,
                                      const std::string& name) {
     const bool deleted = entry.isDeleted();
+    if (deleted) walk_.sawDeletedFolder = true;
     std::uint32_t cluster = 0;
     if (g_.kind == FatKind::Fat32) {
         cluster = deleted ? FindDeletedFolderCluster(entry, current.firstCluster) : entry.firstCluster32();
@@ -180,6 +199,7 @@ void FatDeletedScan::TakeFolderEntry(const FatDirEntry& entry, const FatFolderEn
     folder.item = tree_.InsertLast(current.item, name);
     folder.name = name;
     folder.live = live;
+    walk_.folderByCluster.emplace(cluster, folder.item);
     Enqueue(std::move(folder));
 }
 
@@ -227,12 +247,40 @@ void FatDeletedScan::TakeFileEntry(const FatDirEntry& entry, const FatFolderEntr
         return;
     }
     std::unique_ptr<FatFileNode> node = entries_.MakeNode(entry);
+    if (!current.live && node->size != 0 && g_.IsDataCluster(node->firstCluster)) {
+        const std::uint64_t end =
+            node->firstCluster + (std::uint64_t{node->size} + g_.ClusterBytes() - 1) / g_.ClusterBytes();
+        if (end <= UINT32_MAX) walk_.deletedDataEnds.emplace(static_cast<std::uint32_t>(end), current.item);
+    }
     if (!PassesFilter(FilterSubject{node->displayName, node->extension, node->creationDate, node->size}, filter_)) {
         return;
     }
     tree_.item(current.item).data.push_back(std::move(node));
     ++acceptedFiles_;
     progress_.SetText(Format("Found Deleted Files : %llu", static_cast<unsigned long long>(acceptedFiles_)));
+}
+
+bool FatDeletedScan::SweepOrphans(FatResultTree::ItemId root) {
+    const bool sweep = volume_.orphanSweep == CFatVolume::OrphanSweep::Always ||
+                       (volume_.orphanSweep == CFatVolume::OrphanSweep::WhenDeletedFolders && walk_.sawDeletedFolder);
+    if (!sweep) return true;
+    FatOrphanSweep orphans(volume_, tree_, filter_, progress_, stop_, walk_, root);
+    return orphans.Run(acceptedFiles_);
+}
+
+void FatDeletedScan::PlanFileData(FatResultTree::ItemId root) {
+    // In use today: what the FAT gives to live files and folders, and the folder clusters the scan read.
+    FatClusterBitmap inUse(std::uint64_t{g_.clusterCount} + 2);
+    inUse.set(0);
+    inUse.set(1);
+    for (std::uint64_t c = 2; c < inUse.size(); ++c) {
+        if (volume_.FatEntry(static_cast<std::uint32_t>(c)) != 0 || walk_.directoryClusters.test(c)) inUse.set(c);
+    }
+    const FatDataPlanner planner(g_, volume_.fat_, inUse);
+    tree_.BreadthFirst(root, [&](FatResultTree::ItemId id) {
+        for (auto& node : tree_.item(id).data) planner.Plan(*node);
+        return true;
+    });
 }
 
 bool CFatVolume::DeletedFileScan(FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,

@@ -88,6 +88,7 @@ void LongNameAccumulator::AddPiece(const FatDirEntry& entry) {
     const std::uint8_t checksum = entry.byte(13);
     if (checksum != lastChecksum_) units_.clear();
     lastChecksum_ = checksum;
+    if (units_.empty()) firstSequence_ = entry.byte(0);
     static constexpr std::size_t kUnitOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     std::u16string piece;
     for (std::size_t at : kUnitOffsets) {
@@ -124,7 +125,9 @@ bool IsPlausibleEntry(const FatDirEntry& entry, const FatGeometry& geometry, boo
         return hasLongName || ShortNameCharactersValid(entry, isFolder);
     }
     const std::uint32_t cluster = entry.lowCluster();
-    if (cluster < 1 || cluster > geometry.HighestPlausibleCluster()) return false;
+    // An empty file owns no cluster: its first cluster is 0, and it is still a file worth listing.
+    const bool emptyFile = cluster == 0 && !isFolder && entry.size() == 0;
+    if ((cluster < 1 && !emptyFile) || cluster > geometry.HighestPlausibleCluster()) return false;
     if (!hasLongName && !ShortNameCharactersValid(entry, isFolder)) return false;
     return DatePlausible(entry.creationDate(), currentYear) && DatePlausible(entry.lastWriteDate(), currentYear) &&
            DatePlausible(entry.lastAccessDate(), currentYear);

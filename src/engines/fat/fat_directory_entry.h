@@ -76,12 +76,18 @@ public:
     void AddPiece(const FatDirEntry& entry);
     void Clear() { units_.clear(); }
     bool HasName() const { return !units_.empty(); }
+    const std::u16string& units() const { return units_; }
+    std::uint8_t checksum() const { return lastChecksum_; }
+    // Whether the first piece gathered is marked as the name's last one (a live entry's 0x40 flag):
+    // then nothing of the name lies before it on disk. Deleted pieces have lost that mark.
+    bool StartsWithLastPiece() const { return (firstSequence_ & 0x40) != 0 && firstSequence_ != kDeletedMark; }
     // The gathered name as UTF-8 (unpaired surrogates become '_').
     std::string Text() const;
 
 private:
     std::u16string units_;
     std::uint8_t lastChecksum_ = 0;
+    std::uint8_t firstSequence_ = 0;
 };
 
 // Splits a long name at its last '.' after the first character: the part before, and the extension

@@ -1,12 +1,28 @@
 #include "engines/fat/fat_entry_reader.h"
 
+#include "core/utf8.h"
+
 namespace lumacore {
 
 void FatEntryReader::Read(std::span<const std::byte> buffer, std::size_t firstEntry,
                           const std::function<bool()>& keepGoing, const FolderSink& folder, const FileSink& file) {
     const std::size_t count = buffer.size() / kDirEntrySize;
-    for (std::size_t i = firstEntry; i < count && keepGoing(); ++i) {
+    leading_ = {};
+    trailing_ = {};
+    bool atStart = !longName_.HasName();
+    std::size_t i = firstEntry;
+    for (; i < count && keepGoing(); ++i) {
         const FatDirEntry entry = EntryAt(buffer, i);
+        if (atStart && !entry.isLongName()) {
+            atStart = false;
+            if (longName_.HasName() && !longName_.StartsWithLastPiece() && !entry.isFree() && !entry.isVolumeLabel()) {
+                leading_ = {true, longName_.checksum(), longName_.units()};
+            } else if (!longName_.HasName() && i == 0 && !entry.isFree() && !entry.isVolumeLabel()) {
+                leading_.present = true;
+                leading_.bare = true;
+                for (std::size_t k = 0; k < 11; ++k) leading_.shortName[k] = entry.byte(k);
+            }
+        }
         if (entry.isFree() || entry.isVolumeLabel()) {
             longName_.Clear();
             continue;
@@ -26,6 +42,12 @@ void FatEntryReader::Read(std::span<const std::byte> buffer, std::size_t firstEn
         }
         longName_.Clear();
     }
+    if (i == count && longName_.HasName()) trailing_ = {true, longName_.checksum(), longName_.units()};
+}
+
+std::string FatEntryReader::JoinSeam(const NameSeam& leading, const NameSeam& trailing) {
+    // Pieces are stored last first, so the part read later on disk is the start of the name.
+    return Utf16ToUtf8(leading.units + trailing.units, U'_');
 }
 
 std::unique_ptr<FatFileNode> FatEntryReader::MakeNode(const FatDirEntry& entry) const {
@@ -47,6 +69,7 @@ std::unique_ptr<FatFileNode> FatEntryReader::MakeNode(const FatDirEntry& entry) 
     node->lastAccessDate = entry.lastAccessDate();
     node->lastWriteTime = entry.lastWriteTime();
     node->lastWriteDate = entry.lastWriteDate();
+    node->deleted = entry.isDeleted();
     return node;
 }
 

@@ -37,34 +37,79 @@ Result<std::uint64_t> FatExtractor::DataOffset(const FatFileNode& node) const {
     return volumeOffset_ + geometry_.ClusterFirstSector(node.firstCluster) * geometry_.bytesPerSector;
 }
 
-Result<std::size_t> FatExtractor::Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out) {
+Result<FatExtractor::Piece> FatExtractor::PieceAt(const FatFileNode& node, std::uint64_t offset) const {
     auto start = DataOffset(node);
     if (!start) return start.error();
-    if (offset >= node.size) return std::size_t{0};
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));
-    const std::span<std::byte> target = out.first(wanted);
-    auto got = disk_->ReadAt(*start + offset, target);
-    if (got && *got == wanted) return wanted;
+    if (node.runs.empty()) return Piece{*start + offset, node.size - offset};
+    const std::uint64_t clusterBytes = geometry_.ClusterBytes();
+    std::uint64_t runStart = 0;  // file offset of the current run
+    for (const FatClusterRun& run : node.runs) {
+        const std::uint64_t runBytes = std::uint64_t{run.count} * clusterBytes;
+        if (offset < runStart + runBytes && geometry_.IsDataCluster(run.first) &&
+            geometry_.IsDataCluster(std::uint64_t{run.first} + run.count - 1)) {
+            const std::uint64_t within = offset - runStart;
+            return Piece{volumeOffset_ + geometry_.ClusterFirstSector(run.first) * geometry_.bytesPerSector + within,
+                         std::min<std::uint64_t>(runBytes - within, node.size - offset)};
+        }
+        runStart += runBytes;
+        if (offset < runStart) break;  // a run outside the volume: nothing of it is read
+    }
+    return Piece{0, 0};
+}
+
+bool FatExtractor::ReadPiece(std::uint64_t diskOffset, std::span<std::byte> target) {
+    auto got = disk_->ReadAt(diskOffset, target);
+    if (got && *got == target.size()) return true;
 
     // Something in the range failed: take it sector by sector so that every readable sector arrives.
     const std::uint32_t bps = geometry_.bytesPerSector;
-    bool failed = false;
-    for (std::size_t done = 0; done < wanted;) {
-        const std::uint64_t at = *start + offset + done;
-        const std::size_t n = std::min<std::size_t>(wanted - done, bps - static_cast<std::size_t>((offset + done) % bps));
+    bool ok = true;
+    for (std::size_t done = 0; done < target.size();) {
+        const std::uint64_t at = diskOffset + done;
+        const std::size_t n = std::min<std::size_t>(target.size() - done, bps - static_cast<std::size_t>(at % bps));
         const std::span<std::byte> piece = target.subspan(done, n);
         if (!ReadExact(*disk_, at, piece)) {
             std::fill(piece.begin(), piece.end(), std::byte{0});
-            failed = true;
+            ok = false;
         }
         done += n;
     }
-    if (failed) return Error::Io("unreadable sectors in " + node.displayName + "; they were written as zeros", 0, *start);
+    return ok;
+}
+
+Result<std::size_t> FatExtractor::Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out) {
+    // An empty file has no cluster at all (its first cluster is 0): there is nothing to read.
+    if (offset >= node.size) return std::size_t{0};
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));
+    const std::span<std::byte> target = out.first(wanted);
+    bool unreadable = false;
+    bool pastRuns = false;
+    for (std::size_t done = 0; done < wanted;) {
+        auto piece = PieceAt(node, offset + done);
+        if (!piece) return piece.error();
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(wanted - done, piece->length));
+        if (n == 0) {
+            std::fill(target.begin() + static_cast<std::ptrdiff_t>(done), target.end(), std::byte{0});
+            pastRuns = true;
+            break;
+        }
+        if (!ReadPiece(piece->diskOffset, target.subspan(done, n))) unreadable = true;
+        done += n;
+    }
+    if (unreadable) {
+        return Error::Io("unreadable sectors in " + node.displayName + "; they were written as zeros", 0,
+                         *DataOffset(node));
+    }
+    if (pastRuns) {
+        return Error::Corrupt("the free clusters of " + node.displayName +
+                              " end before its size; the rest was written as zeros");
+    }
     return wanted;
 }
 
 Result<void> FatExtractor::Copy(const FatFileNode& node,
                                 const std::function<Result<void>(std::span<const std::byte>)>& sink) {
+    if (node.size == 0) return {};
     if (auto start = DataOffset(node); !start) return start.error();
     std::vector<std::byte> block(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint32_t>(node.size, 1)));
     Result<void> outcome;

@@ -17,8 +17,9 @@ constexpr const char* kCannotOpenDevice = "Can not open physical device!!";
 constexpr const char* kCannotAccessDevice = "Can not access to this physical device!!";
 constexpr const char* kCannotReadDevice = "Can not read data from this physical device!!";
 
-// Reads the data of found FAT files. A file is read as one run of consecutive sectors from its first
-// cluster, bounded only by its size: deleted files have no FAT chain left to follow.
+// Reads the data of found FAT files. A file is read along the cluster runs the scan worked out for it;
+// without them (the scan could not tell) as one run of consecutive sectors from its first cluster,
+// bounded only by its size: deleted files have no FAT chain left to follow.
 class FatExtractor {
 public:
     // Reads the volume's boot sector (the jump byte is not tested here). A failed read carries
@@ -32,13 +33,24 @@ public:
     Result<std::uint64_t> DataOffset(const FatFileNode& node) const;
 
     // Reads up to out.size() bytes of the file from `offset`, never past its size. Sectors that cannot be
-    // read come back as zeros and make the result an error after the whole range was tried.
+    // read, and data past the end of the file's known runs, come back as zeros and make the result an
+    // error after the whole range was tried. A file of size 0 reads nothing and is no error.
     Result<std::size_t> Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out);
 
     // Hands the whole file to `sink` in large blocks, in order.
     Result<void> Copy(const FatFileNode& node, const std::function<Result<void>(std::span<const std::byte>)>& sink);
 
 private:
+    // Where the data at `offset` lies on the disk and how many bytes of it follow there in one piece
+    // (0 when the known runs end before it).
+    struct Piece {
+        std::uint64_t diskOffset = 0;
+        std::uint64_t length = 0;
+    };
+    Result<Piece> PieceAt(const FatFileNode& node, std::uint64_t offset) const;
+    // Reads one piece; unreadable sectors become zeros and make it false.
+    bool ReadPiece(std::uint64_t diskOffset, std::span<std::byte> target);
+
     FatExtractor(std::unique_ptr<ByteSource> disk, std::uint64_t volumeOffset, FatGeometry geometry)
         : disk_(std::move(disk)), volumeOffset_(volumeOffset), geometry_(geometry) {}
 

@@ -8,6 +8,7 @@
 #include "core/filter.h"
 #include "core/size_text.h"
 #include "engines/fat/fat_directory_entry.h"
+#include "engines/fat/fat_name_seams.h"
 #include "engines/fat/fat_scan_base.h"
 
 namespace lumacore {
@@ -148,6 +149,15 @@ bool FatFormattedScan::ReadRuns() {
     std::vector<std::byte> buffer;
     std::size_t deferredInARow = 0;
     std::int64_t taken = 0;
+    // A folder's clusters read as separate runs cut the long names that straddle them; the pieces at
+    // the end of one run and at the start of another are joined once every run was read.
+    FatNameSeams seams;
+    struct CutName {
+        FatEntryReader::NameSeam leading;
+        FatFileNode* node = nullptr;
+        std::uint64_t run = 0;
+    };
+    std::vector<CutName> cutNames;
     while (!runs_.empty() && !stop_.StopRequested()) {
         FatFolderEntry& run = runs_.front();
         const std::uint64_t bytes = run.firstCluster == 1 ? ClusterLengthBytes(1)
@@ -178,9 +188,12 @@ bool FatFormattedScan::ReadRuns() {
         tree_.SetImages(item, 1, 2);
 
         entries_.ClearLongName();
+        bool named = false;
+        FatFileNode* leadingFile = nullptr;
         entries_.Read(
             buffer, firstEntry, [] { return true; },
             [&](const FatDirEntry& entry, const std::string& name) {
+                named = true;
                 const std::uint32_t cluster =
                     g_.kind == FatKind::Fat32 ? entry.firstCluster32() : std::uint32_t{entry.lowCluster()};
                 const auto claimed = FindRun(cluster, &run);
@@ -189,14 +202,20 @@ bool FatFormattedScan::ReadRuns() {
                 claimed->name = name;
             },
             [&](const FatDirEntry& entry) {
+                const bool first = !named;
+                named = true;
                 std::unique_ptr<FatFileNode> node = entries_.MakeNode(entry);
                 if (!PassesFilter(FilterSubject{node->displayName, node->extension, node->creationDate, node->size},
                                   filter_)) {
                     return;
                 }
+                if (first) leadingFile = node.get();
                 tree_.item(item).data.push_back(std::move(node));
                 ++acceptedFiles_;
             });
+        const auto runNumber = static_cast<std::uint64_t>(taken);
+        seams.AddTrailing(entries_.trailingSeam(), runNumber);
+        if (leadingFile && entries_.leadingSeam().present) cutNames.push_back({entries_.leadingSeam(), leadingFile, runNumber});
 
         const auto range = runsByCluster_.equal_range(run.firstCluster);
         for (auto it = range.first; it != range.second; ++it) {
@@ -207,6 +226,10 @@ bool FatFormattedScan::ReadRuns() {
         }
         runs_.pop_front();
         progress_.SetDone(++taken);
+    }
+    for (const CutName& cut : cutNames) {
+        const std::uint64_t owner = seams.Match(cut.leading, cut.run);
+        if (owner != FatNameSeams::kNone) FatNameSeams::Rename(*cut.node, cut.leading, seams.Trailing(owner));
     }
     return true;
 }

@@ -23,4 +23,17 @@ std::string FatAccessDateText(std::uint16_t date) {
     return Format("%d-%.2d-%.2d   12:00:00", d.year, d.month, d.day);
 }
 
+std::string FatDataNote(const FatFileNode& node) {
+    switch (node.dataState) {
+        case FatDataState::Skipped:
+            return "data may be incomplete: clusters of live files skipped";
+        case FatDataState::Overwritten:
+            return "data may be incomplete: its first cluster is in use";
+        case FatDataState::Short:
+            return "data may be incomplete: too few free clusters";
+        default:
+            return {};
+    }
+}
+
 }  // namespace lumacore

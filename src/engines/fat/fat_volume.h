@@ -29,6 +29,11 @@ public:
     std::uint32_t EstimatedFileCount() const { return estimatedFileCount_; }
     bool isFat32() const { return fat32_; }
 
+    // When the deleted-file scan looks for the folder clusters its walk could not reach: by default
+    // only when it met a deleted folder (a sequential pass over the free clusters costs a read of them).
+    enum class OrphanSweep { Never, WhenDeletedFolders, Always };
+    OrphanSweep orphanSweep = OrphanSweep::WhenDeletedFolders;
+
     // Sector range of the formatted-drive scan, relative to the partition.
     std::uint32_t rangeStart = 0;
     std::uint32_t rangeEnd = 0;
@@ -60,6 +65,7 @@ private:
     friend class FatScanBase;
     friend class FatDeletedScan;
     friend class FatFormattedScan;
+    friend class FatOrphanSweep;
     Result<void> Open();
     void ComputeEstimatedFileCount();
     // Reads `count` bytes at a volume-relative sector.

@@ -42,8 +42,10 @@ QString FatFamily::cellText(FileId file, int column) const {
             return QString::fromStdString(node.displayName);
         case kColumnSize:
             return QString::fromStdString(FatSizeText(node.size));
-        case kColumnAttributes:
-            return QString::fromStdString(node.attributeText);
+        case kColumnAttributes: {
+            const std::string note = FatDataNote(node);
+            return QString::fromStdString(note.empty() ? node.attributeText : node.attributeText + " - " + note);
+        }
         case kColumnModified:
             return QString::fromStdString(FatDateTimeText(node.lastWriteDate, node.lastWriteTime));
         case kColumnCreated:
