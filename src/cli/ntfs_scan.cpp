@@ -222,7 +222,8 @@ int RunNtfsRecoverCommand(const DeviceMap& devices, const PartitionInfo& volume,
         result = RunNtfsRecovery(found.volume->selection(), writer, progress, stop,
                                  [&](const NtfsFileNode& node, OutputFile& out) {
                                      return found.volume->WriteFileData(
-                                         node, [&](std::span<const std::byte> data) { return out.Write(data); });
+                                         node, [&](std::span<const std::byte> data) { return out.Write(data); },
+                                         [&](std::uint64_t hole) { return out.Skip(hole); });
                                  });
     }
     for (const RecoveryFailure& failure : writer.failures()) {

@@ -89,8 +89,9 @@ RecoveryReport NtfsFamily::Recover(RecoveredFileWriter& writer, ProgressFields& 
     volume.BuildSelection(scan_->tree, scan_->root);
     const NtfsRecoverRunResult result = RunNtfsRecovery(
         volume.selection(), writer, progress, stop, [&](const NtfsFileNode& node, OutputFile& out) {
-            return volume.WriteFileData(node,
-                                        [&](std::span<const std::byte> data) { return out.Write(data); });
+            return volume.WriteFileData(
+                node, [&](std::span<const std::byte> data) { return out.Write(data); },
+                [&](std::uint64_t hole) { return out.Skip(hole); });
         });
     if (result.reportLines.empty()) return {};
     return {QString::fromLatin1(kNtfsReportCaption), QString::fromStdString(result.ReportText()), false};
