@@ -37,9 +37,12 @@ int ClaimFourGiB(std::vector<char>& image, std::size_t volumeOffset, std::size_t
     for (std::size_t at = volumeOffset + 512; at + 32 <= end; at += 32) {
         const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(image[at + k]); };
         const unsigned attributes = byte(11);
-        if (byte(0) == 0 || (deletedOnly && byte(0) != 0xE5) || attributes == 0x0F || (attributes & 0x18) != 0) continue;
+        if (byte(0) == 0 || (deletedOnly && byte(0) != 0xE5) || attributes == 0x0F ||
+            (attributes & 0x18) != 0)
+            continue;
         const unsigned cluster = byte(26) | byte(27) << 8 | byte(20) << 16 | byte(21) << 24;
-        const unsigned size = byte(28) | byte(29) << 8 | byte(30) << 16 | static_cast<unsigned>(byte(31)) << 24;
+        const unsigned size =
+            byte(28) | byte(29) << 8 | byte(30) << 16 | static_cast<unsigned>(byte(31)) << 24;
         if (cluster < 2 || size == 0) continue;
         std::memset(&image[at + 28], 0xFF, 4);
         ++changed;
@@ -59,8 +62,8 @@ TEST_P(FatSizeBeyondVolume, StopsAtTheVolumesEnd) {
     const HostileFat c = GetParam();
     const fs::path source = ImageFixtures::Fixture(c.fixture);
     if (source.empty()) GTEST_SKIP() << c.fixture << " is not there";
-    const fs::path folder =
-        ImageFixtures::ScratchDir() / ("bounded-" + std::to_string(::getpid()) + "-" + c.fixture + "-" + c.mode);
+    const fs::path folder = ImageFixtures::ScratchDir() /
+                            ("bounded-" + std::to_string(::getpid()) + "-" + c.fixture + "-" + c.mode);
     fs::remove_all(folder);
     fs::create_directories(folder / "out");
     std::vector<char> image = Load(source);
@@ -70,8 +73,8 @@ TEST_P(FatSizeBeyondVolume, StopsAtTheVolumesEnd) {
     Store(copy, image);
 
     const auto run = RunCommand("ulimit -f 1048576; " + ShellQuote(LUMACORE_CLI) + " --no-devices --image " +
-                                ShellQuote(copy.string()) + " recover --volume 0 --mode " + c.mode + " --to " +
-                                ShellQuote((folder / "out").string()) + " --overwrite yes 2>&1");
+                                ShellQuote(copy.string()) + " recover --volume 0 --mode " + c.mode +
+                                " --to " + ShellQuote((folder / "out").string()) + " --overwrite yes 2>&1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("size beyond the volume"), std::string::npos) << run.output;
     std::uintmax_t largest = 0;
@@ -87,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FatSizeBeyondVolume,
                          ::testing::Values(HostileFat{"fat16-default", 2048 * 512, "deleted"},
                                            HostileFat{"fat32-deleted", 2048 * 512, "deleted"},
                                            HostileFat{"fat-formatted", 2048 * 512, "formatted"}),
-                         [](const auto& parameter) { return parameter.param.mode + std::to_string(parameter.index); });
+                         [](const auto& parameter) {
+                             return parameter.param.mode + std::to_string(parameter.index);
+                         });
 
 }  // namespace
 }  // namespace lumacore

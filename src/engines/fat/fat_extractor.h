@@ -34,8 +34,9 @@ public:
     // Bytes from the file's first cluster to the end of the volume's data region: all a file can hold.
     std::uint64_t BytesToVolumeEnd(const FatFileNode& node) const;
 
-    // Reads up to out.size() bytes of the file from `offset`, never past its size nor the volume's end. Sectors that cannot be
-    // read come back as zeros and make the result an error after the whole range was tried.
+    // Reads up to out.size() bytes of the file from `offset`, never past its size nor the volume's end.
+    // Sectors that cannot be read come back as zeros and make the result an error after the whole range was
+    // tried.
     Result<std::size_t> Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out);
 
     // Hands the whole file to `sink` in large blocks, in order. A size past the volume's end hands on

@@ -340,7 +340,8 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
         const std::size_t i = FirstRunEndingAfter(stream.runs, vcn);
         if (i >= stream.runs.size() || stream.runs[i].vcn > vcn) return std::nullopt;
         const std::uint64_t end = stream.runs[i].vcn + stream.runs[i].length;
-        return std::make_pair(end > UINT64_MAX / clusterSize ? UINT64_MAX : end * clusterSize, stream.runs[i].sparse);
+        return std::make_pair(end > UINT64_MAX / clusterSize ? UINT64_MAX : end * clusterSize,
+                              stream.runs[i].sparse);
     };
     // Bytes from `position` on that the source does not store: past the initialized size or sparse.
     const auto holeAt = [&](std::uint64_t position) -> std::uint64_t {
@@ -424,7 +425,8 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
     return {};
 }
 
-Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink, const HoleSink& holes) const {
+Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
+                                        const HoleSink& holes) const {
     Result<std::vector<NtfsStream>> streams = Error{};
     if (node.ownRecord) {
         streams = ResolveFoundStreams(*node.ownRecord, node.recordNumber);

@@ -131,7 +131,8 @@ public:
     // Hands the node's stream to `sink`: sparse parts and bytes past the initialized size to `holes`
     // (as zeros to `sink` without one), compressed units decompressed. Unreadable clusters are given
     // as zeros and make the result an error once everything else was written.
-    Result<void> WriteFileData(const NtfsFileNode& node, const NtfsSink& sink, const HoleSink& holes = {}) const;
+    Result<void> WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
+                               const HoleSink& holes = {}) const;
     // The node's data in memory, at most maxBytes of it (for previews).
     Result<std::vector<std::byte>> ReadFileData(const NtfsFileNode& node,
                                                 std::uint64_t maxBytes = kMaxReadFileDataBytes) const;
