@@ -8,6 +8,8 @@ PACKAGES=(
     g++ cmake ninja-build ccache pkg-config libblkid-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
+    # the corrupted-image sweep (scripts/sweep.py)
+    python3
     # peers the tests compare with, and the tools that make test images
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
     # fuzzing and sanitizers with clang
