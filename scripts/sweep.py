@@ -257,8 +257,10 @@ def main():
             image = os.path.join(work, "mutant.img")
             with open(image, "wb") as f:
                 f.write(mutant)
-            preview_path = first_file(cli, image, volumes[0]["index"], work) if volumes else None
-            for arguments in commands(volumes, preview_path):
+            # One volume per mutant: more mutants in the time than every volume of fewer.
+            chosen = [rng.choice(volumes)] if volumes else []
+            preview_path = first_file(cli, image, chosen[0]["index"], work) if chosen else None
+            for arguments in commands(chosen, preview_path):
                 if time.monotonic() >= deadline:
                     break
                 command, problem, stderr = run(cli, image, arguments, work)
@@ -266,10 +268,10 @@ def main():
                 if problem:
                     failures += 1
                     label = f"{name}-{seed}-{mutants}"
-                    note = (f"{problem}\nimage: {name} ({how})\ncommand: {' '.join(command[3:])}\n\n"
+                    note = (f"{problem}\nimage: {name} ({how})\ncommand: {' '.join(command[4:])}\n\n"
                             + stderr[-8000:].decode("utf-8", "replace"))
                     keep(args.keep, label, mutant, note)
-                    print(f"sweep: {problem}: {name} ({how}): {' '.join(command[3:])}", flush=True)
+                    print(f"sweep: {problem}: {name} ({how}): {' '.join(command[4:])}", flush=True)
     print(f"sweep (seed {seed}): {mutants} mutants of {len(names)} images, {runs} runs, {failures} failures"
           + (f"; kept in {args.keep}" if failures else ""))
     print(f"{runs - failures} passed, {failures} failed")

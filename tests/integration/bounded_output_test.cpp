@@ -2,6 +2,7 @@
 // and is reported as failed, in the deleted and the formatted modes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -93,6 +94,35 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FatSizeBeyondVolume,
                          [](const auto& parameter) {
                              return parameter.param.mode + std::to_string(parameter.index);
                          });
+
+// A deleted NTFS file that ntfs-3g made sparse, larger than its volume: the copy keeps its size and
+// its data, and its hole takes no space.
+TEST(NtfsSparseRecovery, HolesStayHoles) {
+    for (const char* tool : {"mkntfs", "ntfs-3g"}) {
+        if (!testing::ToolAvailable(tool)) GTEST_SKIP() << tool << " is not installed";
+    }
+    const fs::path folder = ImageFixtures::ScratchDir() / ("sparse-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder / "mnt");
+    const std::string image = ShellQuote((folder / "ntfs.img").string());
+    const std::string mount = ShellQuote((folder / "mnt").string());
+    const auto made = RunCommand(
+        "truncate -s 64M " + image + " && mkntfs -F -Q -q " + image + " >/dev/null 2>&1 && ntfs-3g " + image +
+        " " + mount + " && printf 'head of a sparse file' > " + mount + "/big.bin && truncate -s 200M " +
+        mount + "/big.bin && rm " + mount + "/big.bin; umount " + mount);
+    if (made.status != 0) GTEST_SKIP() << "no FUSE here";
+    const auto run =
+        RunCommand(ShellQuote(LUMACORE_CLI) + " --no-devices --image " + image + " recover --volume 0 --to " +
+                   ShellQuote((folder / "out").string()) + " 2>&1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const fs::path copy = folder / "out" / "big.bin";
+    struct stat st {};
+    ASSERT_EQ(::stat(copy.c_str(), &st), 0) << run.output;
+    EXPECT_EQ(st.st_size, 200 << 20);
+    EXPECT_LE(st.st_blocks * 512, 1 << 20) << "the hole was written as zeros";
+    EXPECT_EQ(RunCommand("head -c 21 " + ShellQuote(copy.string())).output, "head of a sparse file");
+    fs::remove_all(folder);
+}
 
 }  // namespace
 }  // namespace lumacore
