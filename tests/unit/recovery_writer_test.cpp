@@ -215,12 +215,13 @@ TEST_F(RecoveredFileWriterTest, CopyFailureKeepsWhatWasWritten) {
 TEST_F(RecoveredFileWriterTest, SkippedRangesStayHoles) {
     RecoveredFileWriter writer(dest_, OverwritePolicy::Never, {}, {});
     constexpr std::uint64_t kHole = 16u << 20;
-    const auto outcome = writer.WriteFile(dest_, "sparse.bin", kHole + 8, [](OutputFile& out) -> Result<void> {
-        const std::string head = "head";
-        if (auto written = out.Write(std::as_bytes(std::span(head))); !written) return written;
-        if (auto skipped = out.Skip(kHole); !skipped) return skipped;
-        return out.Write(std::as_bytes(std::span(head)));
-    });
+    const auto outcome =
+        writer.WriteFile(dest_, "sparse.bin", kHole + 8, [](OutputFile& out) -> Result<void> {
+            const std::string head = "head";
+            if (auto written = out.Write(std::as_bytes(std::span(head))); !written) return written;
+            if (auto skipped = out.Skip(kHole); !skipped) return skipped;
+            return out.Write(std::as_bytes(std::span(head)));
+        });
     ASSERT_EQ(outcome, RecoveredFileWriter::Outcome::Written);
     struct stat st {};
     ASSERT_EQ(::stat((dest_ / "sparse.bin").c_str(), &st), 0);
@@ -233,7 +234,8 @@ TEST_F(RecoveredFileWriterTest, SkippedRangesStayHoles) {
 TEST_F(RecoveredFileWriterTest, RefusesAFileLargerThanTheFreeSpace) {
     const fs::path small = base_ / "small";
     fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
     int calls = 0;
     RecoveredFileWriter::Outcome outcome{};
     std::vector<RecoveryFailure> failures;
