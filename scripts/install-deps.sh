@@ -10,6 +10,8 @@ PACKAGES=(
     zlib1g-dev libbz2-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
+    # the corrupted-image sweep (scripts/sweep.py)
+    python3
     # peers the tests compare with, and the tools that make test images
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
     # the tools that make the exFAT test images and benchmark volume

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]
-# Targets: fat_fuzz, exfat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz, preview_fuzz. Findings land in build-fuzz/findings/TARGET/.
+# Targets: fat_fuzz, exfat_fuzz, partition_fuzz, gpt_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz,
+# raw_formats_fuzz, preview_fuzz, image_decoder_fuzz (the picture decoders; needs Qt, OpenJPEG and Magick++).
+# Findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]}
@@ -82,7 +84,7 @@ SEEDS
             printf '<a x="1">t</a>' > "$corpus/small"
             printf '<r><a><b>x</b><a>y</a></a></r>' > "$corpus/nested"
             ;;
-        preview_fuzz)
+        preview_fuzz|image_decoder_fuzz)
             # The sample picture of each type code, behind the byte that names its code.
             for picture in tests/fixtures/pictures/*; do
                 case "$picture" in

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: a warnings-as-errors build with every test, then every test again under
-# AddressSanitizer and UndefinedBehaviorSanitizer (the command line too, through the integration tests).
+# AddressSanitizer and UndefinedBehaviorSanitizer (the command line too, through the integration tests
+# and a short corrupted-image sweep).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +15,6 @@ scripts/test-package.sh build-ci
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan -j2
+
+# Three minutes of the corrupted-image sweep on the sanitizer build (the long run: scripts/run-sweep.sh).
+scripts/sweep.py --seconds 180

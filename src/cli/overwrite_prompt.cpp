@@ -25,4 +25,19 @@ OverwriteAnswer AskOverwriteOnTerminal(const std::string& fileName) {
     }
 }
 
+bool ConfirmOverwrite(const std::filesystem::path& file, OverwritePolicy policy) {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error))) return false;
+    switch (policy) {
+        case OverwritePolicy::Always:
+            return true;
+        case OverwritePolicy::Never:
+            return false;
+        case OverwritePolicy::Ask:
+            break;
+    }
+    const OverwriteAnswer answer = AskOverwriteOnTerminal(file.filename().string());
+    return answer == OverwriteAnswer::Yes || answer == OverwriteAnswer::YesToAll;
+}
+
 }  // namespace lumacore

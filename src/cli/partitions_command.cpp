@@ -5,6 +5,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/overwrite_prompt.h"
 #include "core/json_writer.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
@@ -93,7 +94,7 @@ bool Confirmed(bool yes) {
 int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
     OptionParser options;
     options.Value("--disk").Flag("--deep").Flag("--json").Value("--candidate").Value("--from-backup").Flag("--dry-run")
-        .Flag("--yes").Flag("--force");
+        .Flag("--yes").Flag("--force").Value("--overwrite");
     if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
     const auto& words = options.positional();
     std::uint64_t diskNumber = 0;
@@ -143,8 +144,14 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
         return kExitOk;
     }
     if (action == "backup") {
-        if (words.size() != 2) return Fail("usage: partitions --disk N backup FILE", kExitUsage);
-        if (auto written = WriteBackup(words[1], *disk, inventory.volumes); !written) return Fail(written.error().message, kExitFailure);
+        if (words.size() != 2) return Fail("usage: partitions --disk N backup FILE [--overwrite ask|yes|no]", kExitUsage);
+        auto policy = OverwritePolicyFrom(options.Get("--overwrite").value_or("ask"));
+        if (!policy) return Fail(policy.error().message, kExitUsage);
+        const OutputGuard guard = OutputGuard::ForDisk(devices, number);
+        if (auto written = WriteBackup(words[1], *disk, inventory.volumes, guard, ConfirmOverwrite(words[1], *policy));
+            !written) {
+            return Fail(written.error().message, kExitFailure);
+        }
         std::cout << kBackupDone << '\n';
         return kExitOk;
     }

@@ -1,9 +1,9 @@
 // `preview`: what the desktop program's preview shows for one found file, as text.
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/overwrite_prompt.h"
 #include "cli/raw_options.h"
 #include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
@@ -49,34 +49,23 @@ std::string PreviewText(PreviewFamily family, const PreviewSource& source, std::
 }
 
 // --save: the bytes the preview read, never onto the disk being read.
-Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume,
-                       const std::filesystem::path& file, std::span<const std::byte> data) {
-    std::error_code error;
-    if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)) {
-        return Error::Make(ErrorKind::InvalidArgument, file.string() + " is not a regular file");
+Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume, const std::filesystem::path& file,
+                       std::span<const std::byte> data, bool overwriteConfirmed) {
+    Result<FileDescriptor> out = RecoveryOutputGuard(devices, volume).Open(file, overwriteConfirmed);
+    if (!out) return out.error();
+    if (!WriteAllTo(out->get(), data.data(), data.size()) || out->Close() != 0) {
+        return Error::Io("cannot write " + file.string());
     }
-    for (const std::filesystem::path& drive : SourceDrivePaths(devices)) {
-        if (IsSameFile(file, drive)) {
-            return Error::Make(ErrorKind::InvalidArgument, std::string(kSameDriveMessage));
-        }
-    }
-    const std::filesystem::path folder = std::filesystem::absolute(file, error).parent_path();
-    const RecoverySource source = SourceOf(devices, volume);
-    if (auto allowed = CheckDestination(folder, source); !allowed) return allowed.error();
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    out.close();
-    if (!out) return Error::Io("cannot write " + file.string());
     return {};
 }
 
 int Show(const DeviceMap& devices, const PartitionInfo& volume, PreviewFamily family,
-         const PreviewSource& source, const std::optional<std::string>& save) {
+         const PreviewSource& source, const std::optional<std::string>& save, OverwritePolicy policy) {
     auto data = source.read(PreviewReadLength(family, source.name, source.size));
     if (!data) return Fail("cannot read " + source.name + ": " + data.error().message, kExitFailure);
     std::cout << PreviewText(family, source, *data);
     if (save) {
-        if (auto saved = SaveBytes(devices, volume, *save, *data); !saved)
+        if (auto saved = SaveBytes(devices, volume, *save, *data, ConfirmOverwrite(*save, policy)); !saved)
             return Fail(saved.error().message, kExitFailure);
     }
     return kExitOk;
@@ -88,13 +77,15 @@ int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& 
     OptionParser options;
     AddVolumeOptions(options);
     AddRawOptions(options);
-    options.Value("--mode").Value("--file").Value("--save").Value("--end");
+    options.Value("--mode").Value("--file").Value("--save").Value("--end").Value("--overwrite");
     if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
     auto mode = ModeFromOptions(options);
     if (!mode) return Fail(mode.error().message, kExitUsage);
     const auto path = options.Get("--file");
     if (!path) return Fail("name the found file with --file PATH (as the scan lists it)", kExitUsage);
     const auto save = options.Get("--save");
+    const auto policy = OverwritePolicyFrom(options.Get("--overwrite").value_or("ask"));
+    if (!policy) return Fail(policy.error().message, kExitUsage);
 
     // Every found file can be previewed: no filter.
     auto plan = PlanScan(devices, options, *mode, false);
@@ -104,7 +95,7 @@ int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& 
         return Fail(found.error().message, *mode == SCAN_RAW ? ExitCodeOf(found.error()) : kExitFailure);
     auto source = (*found)->FindForPreview(*path);
     if (!source) return Fail(source.error().message, kExitUsage);
-    return Show(devices, plan->volume, (*found)->previewFamily(), *source, save);
+    return Show(devices, plan->volume, (*found)->previewFamily(), *source, save, *policy);
 }
 
 }  // namespace lumacore

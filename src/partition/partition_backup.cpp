@@ -32,7 +32,8 @@ std::string CreatedText(const fs::path& path) {
     return text;
 }
 
-Result<void> WriteBackup(const fs::path& file, const DiskInfo& disk, const std::vector<PartitionInfo>& volumes) {
+Result<void> WriteBackup(const fs::path& file, const DiskInfo& disk, const std::vector<PartitionInfo>& volumes,
+                         const OutputGuard& guard, bool overwriteConfirmed) {
     std::string bytes;
     std::array<std::byte, 4> magic{};
     PutLe(magic, 0, kBackupMagic, 4);
@@ -44,11 +45,10 @@ Result<void> WriteBackup(const fs::path& file, const DiskInfo& disk, const std::
         const auto record = volume.Serialize();
         bytes.append(reinterpret_cast<const char*>(record.data()), record.size());
     }
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return Error::Io(std::string(kBackupFailed) + " (" + file.string() + ")", errno);
-    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    const bool closed = ::close(fd) == 0;
-    if (!ok || !closed) return Error::Io(std::string(kBackupFailed) + " (" + file.string() + ")");
+    Result<FileDescriptor> out = guard.Open(file, overwriteConfirmed);
+    if (!out) return Error::Io(std::string(kBackupFailed) + " (" + out.error().message + ")", out.error().systemCode);
+    const bool ok = WriteAllTo(out->get(), bytes.data(), bytes.size());
+    if (!ok || out->Close() != 0) return Error::Io(std::string(kBackupFailed) + " (" + file.string() + ")");
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include "core/disk_info.h"
 #include "core/partition_info.h"
 #include "core/result.h"
+#include "platform/output_guard.h"
 
 namespace lumacore {
 
@@ -22,9 +23,11 @@ constexpr const char* kBackupConfirm = "Do you want to back up all partitions on
 // status change (the nearest Linux keeps to a creation time); empty when the file is not there.
 std::string CreatedText(const std::filesystem::path& path);
 
-// Writes the backup of `disk`: every record of `volumes` whose disk number is the disk's, in order.
+// Writes the backup of `disk`: every record of `volumes` whose disk number is the disk's, in order,
+// through `guard`; an existing file is replaced only when `overwriteConfirmed`.
 Result<void> WriteBackup(const std::filesystem::path& file, const DiskInfo& disk,
-                         const std::vector<PartitionInfo>& volumes);
+                         const std::vector<PartitionInfo>& volumes, const OutputGuard& guard = {},
+                         bool overwriteConfirmed = false);
 
 // Reads a backup of `disk`: the stored disk record must have the same model and size (its number may
 // differ). A trailing partial record is ignored.

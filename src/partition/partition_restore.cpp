@@ -12,6 +12,7 @@
 #include "partition/partition_backup.h"
 #include "partition/partition_entry.h"
 #include "partition/partition_search.h"
+#include "platform/output_guard.h"
 
 namespace lumacore {
 
@@ -160,11 +161,10 @@ Result<void> ApplyRestore(const DeviceMap& devices, int diskNumber, const DiskIn
         undo.append(reinterpret_cast<const char*>(write.bytes.data()), write.bytes.size());
     }
     std::filesystem::create_directories(undoFile.parent_path());
-    const int fd = ::open(undoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return Error::Io("cannot create the undo file " + undoFile.string(), errno);
-    const bool saved = ::write(fd, undo.data(), undo.size()) == static_cast<ssize_t>(undo.size()) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!saved) return Error::Io("cannot write the undo file " + undoFile.string());
+    Result<FileDescriptor> out = OutputGuard::ForDisk(devices, diskNumber).Open(undoFile, false, 0600);
+    if (!out) return Error::Io("cannot create the undo file: " + out.error().message, out.error().systemCode);
+    const bool saved = WriteAllTo(out->get(), undo.data(), undo.size()) && ::fsync(out->get()) == 0;
+    if (out->Close() != 0 || !saved) return Error::Io("cannot write the undo file " + undoFile.string());
 
     for (const SectorWrite& write : plan.writes) {
         if (auto written = device.WriteAt(std::uint64_t{write.sector} * kSector, write.bytes); !written) {

@@ -72,8 +72,8 @@ void PrivateTempFolder::Remove() {
     folder_.Close();
 }
 
-Result<std::filesystem::path> PrivateTempFolder::WriteFile(std::string_view name,
-                                                           std::span<const std::byte> data) {
+Result<std::filesystem::path> PrivateTempFolder::WriteFile(std::string_view name, std::span<const std::byte> data,
+                                                           const OutputGuard& guard) {
     if (!folder_.valid()) return Error::Make(ErrorKind::NotFound, "the private temporary folder is gone");
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos) {
@@ -83,18 +83,12 @@ Result<std::filesystem::path> PrivateTempFolder::WriteFile(std::string_view name
     if (::unlinkat(folder_.get(), file.c_str(), 0) != 0 && errno != ENOENT) {
         return SystemError("cannot replace " + file, errno);
     }
-    // O_EXCL with O_NOFOLLOW: the file is made new here, never opened through something put in its place.
-    FileDescriptor out(
-        ::openat(folder_.get(), file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!out.valid()) return SystemError("cannot create " + file, errno);
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t n = ::write(out.get(), data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return SystemError("cannot write " + file, n < 0 ? errno : EIO);
-        written += static_cast<std::size_t>(n);
-    }
-    if (const int code = out.Close(); code != 0) return SystemError("cannot write " + file, code);
+    if (auto allowed = guard.CheckFolder(folder_.get(), path_.string()); !allowed) return allowed.error();
+    // Made new here, never opened through something put in its place.
+    Result<FileDescriptor> out = guard.Create(folder_.get(), file, 0600);
+    if (!out) return out.error();
+    if (!WriteAllTo(out->get(), data.data(), data.size())) return SystemError("cannot write " + file, errno ? errno : EIO);
+    if (const int code = out->Close(); code != 0) return SystemError("cannot write " + file, code);
     return path_ / file;
 }
 

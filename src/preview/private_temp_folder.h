@@ -7,6 +7,7 @@
 
 #include "core/result.h"
 #include "platform/file_descriptor.h"
+#include "platform/output_guard.h"
 
 namespace lumacore {
 
@@ -29,7 +30,9 @@ class PrivateTempFolder {
     // Writes `data` as the file `name` (a plain file name) in the folder, replacing an earlier copy of
     // that name. Whatever else sits there by that name (a link, a folder) is never written through: a
     // link is replaced, anything that cannot be removed makes it fail. Returns the file's path.
-    Result<std::filesystem::path> WriteFile(std::string_view name, std::span<const std::byte> data);
+    // The copy goes through `guard` like every other file the program writes.
+    Result<std::filesystem::path> WriteFile(std::string_view name, std::span<const std::byte> data,
+                                            const OutputGuard& guard = {});
 
   private:
     PrivateTempFolder(std::filesystem::path path, FileDescriptor folder)

@@ -32,4 +32,12 @@ Result<void> OutputFile::Write(std::span<const std::byte> data) {
     return {};
 }
 
+Result<void> OutputFile::Skip(std::uint64_t bytes) {
+    if (bytes > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - written_) {
+        return Error::Io("file too large: " + name_, EFBIG, written_);
+    }
+    written_ += bytes;
+    return {};
+}
+
 }  // namespace lumacore

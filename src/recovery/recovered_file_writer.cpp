@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,6 +35,21 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "/" + name;
 }
 
+// Refuses a file the destination has no room for before anything is written, rather than filling the
+// disk and failing every file after it. An existing file being overwritten counts as no room given
+// back: the check stays simple and errs on the side of refusing.
+Result<void> CheckFreeSpace(int folderFd, std::uint64_t size) {
+    struct statvfs vfs {};
+    if (::fstatvfs(folderFd, &vfs) != 0) return {};  // no answer: the writes themselves will tell
+    const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+    const std::uint64_t blocks = vfs.f_bavail;
+    const std::uint64_t free = unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
+    if (size <= free) return {};
+    return Error::Io("The file (" + std::to_string(size) + " bytes) is larger than the free space left in the destination (" +
+                         std::to_string(free) + " bytes)",
+                     ENOSPC);
+}
+
 }  // namespace
 
 bool HasQuoteInFirstThree(std::string_view name) {
@@ -42,11 +58,7 @@ bool HasQuoteInFirstThree(std::string_view name) {
 
 RecoveredFileWriter::RecoveredFileWriter(fs::path destinationRoot, OverwritePolicy policy, AskOverwrite ask,
                                          std::vector<fs::path> protectedFiles)
-    : root_(std::move(destinationRoot)), policy_(policy), ask_(std::move(ask)) {
-    for (const fs::path& file : protectedFiles) {
-        if (auto identity = IdentityOf(file)) protected_.push_back(*identity);
-    }
-}
+    : root_(std::move(destinationRoot)), policy_(policy), ask_(std::move(ask)), guard_({}, protectedFiles) {}
 
 std::optional<std::string> RecoveredFileWriter::BelowRoot(const fs::path& path) const {
     const fs::path relative = Normal(path).lexically_relative(Normal(root_));
@@ -70,6 +82,10 @@ Result<int> RecoveredFileWriter::OpenFolder(const fs::path& folder) {
         if (!rootFd_.valid()) {
             const int code = errno;
             return Error::Io(SystemMessage("Cannot open " + root_.string(), code), code);
+        }
+        if (auto allowed = guard_.CheckFolder(rootFd_.get(), root_.string()); !allowed) {
+            rootFd_ = FileDescriptor();
+            return allowed.error();
         }
     }
     if (relative->empty()) return rootFd_.get();
@@ -134,13 +150,6 @@ Result<fs::path> RecoveredFileWriter::EnsureFolder(const fs::path& parent, std::
     return error;
 }
 
-bool RecoveredFileWriter::IsProtected(std::uint64_t device, std::uint64_t inode) const {
-    for (const FileIdentity& identity : protected_) {
-        if (identity == FileIdentity{device, inode}) return true;
-    }
-    return false;
-}
-
 // true: write over it; false: keep it; nullopt: the user cancelled the run.
 std::optional<bool> RecoveredFileWriter::MayOverwrite(const std::string& fileName) {
     switch (policy_) {
@@ -187,29 +196,18 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
         return Outcome::Failed;
     }
 
-    constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    FileDescriptor file(::openat(*dirFd, name.c_str(), kCreate, 0666));
-    if (!file.valid()) {
-        if (const int code = errno; code != EEXIST) {
-            Fail(folder, name, SystemMessage("Cannot create file " + name, code));
-            return Outcome::Failed;
-        }
-        struct stat existing {};
-        if (::fstatat(*dirFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
-            const int code = errno;
-            Fail(folder, name, SystemMessage("Cannot query file " + name, code));
-            return Outcome::Failed;
-        }
-        if (S_ISLNK(existing.st_mode)) {
-            Fail(folder, name, name + " is a symbolic link; recovered files are never written through one");
-            return Outcome::Failed;
-        }
-        if (!S_ISREG(existing.st_mode)) {
-            Fail(folder, name, name + " exists and is not a regular file");
-            return Outcome::Failed;
-        }
-        if (IsProtected(existing.st_dev, existing.st_ino)) {
-            Fail(folder, name, name + " is the image being recovered from");
+    if (auto room = CheckFreeSpace(*dirFd, size); !room) {
+        Fail(folder, name, room.error().message);
+        return Outcome::Failed;
+    }
+    Result<FileDescriptor> created = guard_.Create(*dirFd, name);
+    if (!created && created.error().systemCode != EEXIST) {
+        Fail(folder, name, created.error().message);
+        return Outcome::Failed;
+    }
+    if (!created) {
+        if (auto allowed = guard_.CheckExisting(*dirFd, name); !allowed) {
+            Fail(folder, name, allowed.error().message);
             return Outcome::Failed;
         }
         const std::optional<bool> overwrite = MayOverwrite(name);
@@ -218,20 +216,13 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
             return Outcome::Cancelled;
         }
         if (!*overwrite) return Outcome::KeptExisting;
-
-        // O_NONBLOCK: should a FIFO have taken the file's place since the check, opening it must not hang.
-        file = FileDescriptor(::openat(*dirFd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat opened {};
-        if (!file.valid() || ::fstat(file.get(), &opened) != 0) {
-            const int code = errno;
-            Fail(folder, name, SystemMessage("Cannot open file " + name, code));
-            return Outcome::Failed;
-        }
-        if (opened.st_dev != existing.st_dev || opened.st_ino != existing.st_ino) {
-            Fail(folder, name, name + " changed while it was being opened");
+        created = guard_.OpenExisting(*dirFd, name);
+        if (!created) {
+            Fail(folder, name, created.error().message);
             return Outcome::Failed;
         }
     }
+    FileDescriptor file = std::move(*created);
 
     OutputFile out(file.get(), Join(*folderKey, name));
     const Result<void> copied = copy(out);

@@ -13,6 +13,7 @@
 #include "core/result.h"
 #include "recovery/destination_guard.h"
 #include "platform/file_descriptor.h"
+#include "platform/output_guard.h"
 #include "recovery/name_sanitizer.h"
 #include "recovery/output_file.h"
 
@@ -75,14 +76,13 @@ public:
 private:
     Result<int> OpenFolder(const std::filesystem::path& folder);
     std::optional<std::string> BelowRoot(const std::filesystem::path& path) const;
-    bool IsProtected(std::uint64_t device, std::uint64_t inode) const;
     std::optional<bool> MayOverwrite(const std::string& fileName);
     void Fail(const std::filesystem::path& folder, const std::string& name, std::string message);
 
     std::filesystem::path root_;
     OverwritePolicy policy_;
     AskOverwrite ask_;
-    std::vector<FileIdentity> protected_;
+    OutputGuard guard_;
     bool cancelled_ = false;
     UniqueNames names_;
     std::map<std::pair<std::string, std::string>, std::filesystem::path> folders_;  // (parent, raw) -> folder

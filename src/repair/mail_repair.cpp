@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "recovery/destination_guard.h"
 #include "platform/file_descriptor.h"
+#include "platform/output_guard.h"
 
 namespace lumacore {
 
@@ -43,14 +43,15 @@ bool ReadAll(int fd, void* data, std::size_t size, off_t at) {
 }
 
 // Opens the source for reading and creates (or empties) the target, then copies the whole source in
-// 1024-byte reads until a short read, which is written too. The target is never the source itself and
-// never reached through a symbolic link.
+// 1024-byte reads until a short read, which is written too. The target goes through the output guard:
+// never the source itself, never a link or anything but a regular file. The caller has already asked
+// about an existing target.
 bool CopyForRepair(const std::filesystem::path& source, const std::filesystem::path& target, FileDescriptor& out) {
-    if (IsSameFile(source, target)) return false;
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) return false;
-    out = FileDescriptor(::open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!out.valid()) return false;
+    Result<FileDescriptor> opened = OutputGuard({}, {source}).Open(target, true, 0644, true);
+    if (!opened) return false;
+    out = std::move(*opened);
     std::array<unsigned char, kCopyUnit> unit{};
     for (off_t at = 0;; at += static_cast<off_t>(kCopyUnit)) {
         ssize_t got = 0;

@@ -36,7 +36,8 @@ ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtV
         const auto outcome =
             writer.WriteFile(writer.destinationRoot(), node->name, node->inode.size, [&](OutputFile& out) {
                 return engine.Extract(
-                    *map, [&](std::span<const std::byte> data) { return out.Write(data); }, stop);
+                    *map, [&](std::span<const std::byte> data) { return out.Write(data); }, stop,
+                    [&](std::uint64_t hole) { return out.Skip(hole); });
             });
         counts.Count(outcome, node->inode.size);
         progress.SetDone(done);

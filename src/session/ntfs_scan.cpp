@@ -193,8 +193,10 @@ RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, Prog
     volume.BuildSelection(scan.tree, scan.root);
     const NtfsRecoverRunResult run = RunNtfsRecovery(
         volume.selection(), writer, progress, stop, [&](const NtfsFileNode& node, OutputFile& out) {
-            return volume.WriteFileData(node,
-                                        [&](std::span<const std::byte> data) { return out.Write(data); });
+            // Sparse runs and uninitialised ranges stay holes in the copy.
+            return volume.WriteFileData(
+                node, [&](std::span<const std::byte> data) { return out.Write(data); },
+                [&](std::uint64_t hole) { return out.Skip(hole); });
         });
     RecoverResult result(run);
     result.failureLines = FailureLines({}, writer);

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -119,7 +120,11 @@ class FilePreviewTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QPlainTextEdit* edit = dialog.edit();
         QVERIFY(edit->isReadOnly());
-        QVERIFY(QFontInfo(edit->font()).fixedPitch());
+        // Monospaced by what it draws: QFontInfo::fixedPitch() is false for some monospaced families.
+        const QFontMetricsF metrics(edit->font());
+        for (const QChar c : QStringLiteral("iW.0m| ")) {
+            QCOMPARE(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QLatin1Char('M')));
+        }
         QCOMPARE(edit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(edit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(edit->lineWrapMode(), QPlainTextEdit::NoWrap);

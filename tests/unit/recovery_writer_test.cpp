@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -206,6 +209,48 @@ TEST_F(RecoveredFileWriterTest, CopyFailureKeepsWhatWasWritten) {
     ASSERT_EQ(writer.failures().size(), 2u);
     EXPECT_EQ(writer.failures()[1].name, "g");
     EXPECT_EQ(writer.failures()[1].message, "read error at cluster 7");
+}
+
+// Skipped ranges become holes: the size is kept and no space is taken for them.
+TEST_F(RecoveredFileWriterTest, SkippedRangesStayHoles) {
+    RecoveredFileWriter writer(dest_, OverwritePolicy::Never, {}, {});
+    constexpr std::uint64_t kHole = 16u << 20;
+    const auto outcome =
+        writer.WriteFile(dest_, "sparse.bin", kHole + 8, [](OutputFile& out) -> Result<void> {
+            const std::string head = "head";
+            if (auto written = out.Write(std::as_bytes(std::span(head))); !written) return written;
+            if (auto skipped = out.Skip(kHole); !skipped) return skipped;
+            return out.Write(std::as_bytes(std::span(head)));
+        });
+    ASSERT_EQ(outcome, RecoveredFileWriter::Outcome::Written);
+    struct stat st {};
+    ASSERT_EQ(::stat((dest_ / "sparse.bin").c_str(), &st), 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), kHole + 8);
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+    EXPECT_EQ(Read(dest_ / "sparse.bin").substr(kHole + 4), "head");
+}
+
+// A file the destination has no room for is refused before anything is created.
+TEST_F(RecoveredFileWriterTest, RefusesAFileLargerThanTheFreeSpace) {
+    const fs::path small = base_ / "small";
+    fs::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    int calls = 0;
+    RecoveredFileWriter::Outcome outcome{};
+    std::vector<RecoveryFailure> failures;
+    {  // the writer keeps the folder open: it goes before the unmount
+        RecoveredFileWriter writer(small, OverwritePolicy::Never, {}, {});
+        outcome = writer.WriteFile(small, "big.bin", 4u << 20, Copy("never", &calls));
+        failures = writer.failures();
+    }
+    const bool created = fs::exists(small / "big.bin");
+    ::umount(small.c_str());
+    EXPECT_EQ(outcome, RecoveredFileWriter::Outcome::Failed);
+    EXPECT_EQ(calls, 0);
+    EXPECT_FALSE(created);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].message.find("free space"), std::string::npos);
 }
 
 TEST(HasQuoteInFirstThree, OnlyTheFirstThreeCharactersCount) {

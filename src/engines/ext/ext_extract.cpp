@@ -19,7 +19,8 @@ Result<ExtFileMap> CExtVolume::MapFile(const ExtFileNode& node, const StopToken*
         node.inode, sb_, [&](std::uint64_t b) { return ReadFileMetadata(node, b); }, stop);
 }
 
-Result<void> CExtVolume::Extract(const ExtFileMap& map, const ExtDataSink& sink, const StopToken& stop) {
+Result<void> CExtVolume::Extract(const ExtFileMap& map, const ExtDataSink& sink, const StopToken& stop,
+                                 const HoleSink& holes) {
     if (!open_) return Error::Make(ErrorKind::InvalidArgument, "the volume is not open");
     const std::uint64_t blockSize = sb_.blockSize;
     const std::uint64_t chunkBlocks = std::max<std::uint64_t>(1, kCopyBytes / blockSize);
@@ -30,6 +31,13 @@ Result<void> CExtVolume::Extract(const ExtFileMap& map, const ExtDataSink& sink,
 
     // Hands on `blocks` blocks: zeros for a hole (physical == 0 and hole), else read from the volume.
     auto emit = [&](std::uint64_t physical, std::uint64_t blocks, bool hole) -> Result<void> {
+        if (hole && holes && written < map.size) {
+            const std::uint64_t bytes =
+                blocks > (map.size - written) / blockSize ? map.size - written : blocks * blockSize;
+            if (auto skipped = holes(bytes); !skipped) return skipped;
+            written += bytes;
+            return {};
+        }
         while (blocks > 0 && written < map.size) {
             if (stop.StopRequested()) return Error::Make(ErrorKind::Cancelled, "stopped");
             const std::uint64_t n = std::min(blocks, chunkBlocks);

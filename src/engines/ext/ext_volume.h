@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/byte_source.h"
+#include "core/data_sink.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
 #include "engines/ext/ext_block_map.h"
@@ -83,7 +84,9 @@ class CExtVolume {
     Result<ExtFileMap> MapFile(const ExtFileNode& node, const StopToken* stop = nullptr);
     // Hands the whole file to `sink`: holes as zeros, the last block cut at the size. A block that cannot
     // be read, a sink that fails or a stop ends it with an error; the sink keeps what it already had.
-    Result<void> Extract(const ExtFileMap& map, const ExtDataSink& sink, const StopToken& stop);
+    // With `holes`, holes are handed there instead of as zeros.
+    Result<void> Extract(const ExtFileMap& map, const ExtDataSink& sink, const StopToken& stop,
+                         const HoleSink& holes = {});
     // Copies the file's first bytes (at most out.size(), never past its size) and returns the count.
     Result<std::size_t> ReadInto(const ExtFileNode& node, std::span<std::byte> out);
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "core/data_sink.h"
 #include "engines/fat/fat_volume.h"
 
 namespace lumacore {
@@ -77,10 +78,16 @@ bool FatExtractor::ReadPiece(std::uint64_t diskOffset, std::span<std::byte> targ
     return ok;
 }
 
+std::uint64_t FatExtractor::BytesToVolumeEnd(const FatFileNode& node) const {
+    if (!geometry_.IsDataCluster(node.firstCluster)) return 0;
+    return (std::uint64_t{geometry_.clusterCount} + 2 - node.firstCluster) * geometry_.ClusterBytes();
+}
+
 Result<std::size_t> FatExtractor::Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out) {
     // An empty file has no cluster at all (its first cluster is 0): there is nothing to read.
-    if (offset >= node.size) return std::size_t{0};
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), node.size - offset));
+    const std::uint64_t end = std::min<std::uint64_t>(node.size, BytesToVolumeEnd(node));
+    if (offset >= end) return std::size_t{0};
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), end - offset));
     const std::span<std::byte> target = out.first(wanted);
     bool unreadable = false;
     bool pastRuns = false;
@@ -111,11 +118,15 @@ Result<void> FatExtractor::Copy(const FatFileNode& node,
                                 const std::function<Result<void>(std::span<const std::byte>)>& sink) {
     if (node.size == 0) return {};
     if (auto start = DataOffset(node); !start) return start.error();
-    std::vector<std::byte> block(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint32_t>(node.size, 1)));
+    // A directory entry's size is not checked against anything on disk: a deleted entry claiming 4 GiB
+    // on a small volume would otherwise come back as gigabytes of zeros.
+    const std::uint64_t end = std::min<std::uint64_t>(node.size, BytesToVolumeEnd(node));
+    std::vector<std::byte> block(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(end, 1)));
     Result<void> outcome;
-    for (std::uint64_t offset = 0; offset < node.size;) {
+    if (end < node.size) outcome = Error::Corrupt(kSizeBeyondVolume);
+    for (std::uint64_t offset = 0; offset < end;) {
         auto got = Read(node, offset, block);
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), node.size - offset));
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), end - offset));
         if (!got && outcome) outcome = got.error();  // the zeros stand in; keep going and report at the end
         if (auto written = sink(std::span<const std::byte>(block).first(n)); !written) return written.error();
         offset += n;

@@ -32,12 +32,17 @@ public:
     // cluster of the volume.
     Result<std::uint64_t> DataOffset(const FatFileNode& node) const;
 
-    // Reads up to out.size() bytes of the file from `offset`, never past its size. Sectors that cannot be
-    // read, and data past the end of the file's known runs, come back as zeros and make the result an
-    // error after the whole range was tried. A file of size 0 reads nothing and is no error.
+    // Bytes from the file's first cluster to the end of the volume's data region: all a file can hold.
+    std::uint64_t BytesToVolumeEnd(const FatFileNode& node) const;
+
+    // Reads up to out.size() bytes of the file from `offset`, never past its size nor the volume's end.
+    // Sectors that cannot be read, and data past the end of the file's known runs, come back as zeros and
+    // make the result an error after the whole range was tried. A file of size 0 reads nothing and is no
+    // error.
     Result<std::size_t> Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out);
 
-    // Hands the whole file to `sink` in large blocks, in order.
+    // Hands the whole file to `sink` in large blocks, in order. A size past the volume's end hands on
+    // what the volume holds and fails with kSizeBeyondVolume.
     Result<void> Copy(const FatFileNode& node, const std::function<Result<void>(std::span<const std::byte>)>& sink);
 
 private:

@@ -307,7 +307,8 @@ bool CNtfsVolume::ReadStored(const NtfsStream& stream, std::uint64_t position, s
     return whole;
 }
 
-Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t maxBytes, const NtfsSink& sink) const {
+Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t maxBytes, const NtfsSink& sink,
+                                     const HoleSink& skipHole) const {
     if (stream.resident) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, stream.residentData.size()));
         if (n == 0) return {};
@@ -332,10 +333,39 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
         std::fill(block.begin() + static_cast<std::ptrdiff_t>(from), block.end(), std::byte{0});
     };
 
+    // The byte just past the run that holds `position`, and whether that run is sparse; nullopt where no
+    // run maps it.
+    const auto runAt = [&](std::uint64_t position) -> std::optional<std::pair<std::uint64_t, bool>> {
+        const std::uint64_t vcn = position / clusterSize;
+        const std::size_t i = FirstRunEndingAfter(stream.runs, vcn);
+        if (i >= stream.runs.size() || stream.runs[i].vcn > vcn) return std::nullopt;
+        const std::uint64_t end = stream.runs[i].vcn + stream.runs[i].length;
+        return std::make_pair(end > UINT64_MAX / clusterSize ? UINT64_MAX : end * clusterSize,
+                              stream.runs[i].sparse);
+    };
+    // Bytes from `position` on that the source does not store: past the initialized size or sparse.
+    const auto holeAt = [&](std::uint64_t position) -> std::uint64_t {
+        if (position >= valid) return limit - position;
+        const auto run = runAt(position);
+        return run && run->second ? std::min(limit, run->first) - position : 0;
+    };
+
     if (stream.compressionUnitClusters == 0) {
         std::vector<std::byte> block(static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(limit, 1))));
         for (std::uint64_t position = 0; position < limit;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), limit - position));
+            std::uint64_t stored = limit - position;
+            if (skipHole) {
+                if (const std::uint64_t hole = holeAt(position); hole > 0) {
+                    if (auto skipped = skipHole(hole); !skipped) return skipped.error();
+                    position += hole;
+                    continue;
+                }
+                // Stop where the next hole could begin, so that it is skipped whole.
+                const auto run = runAt(position);
+                stored = std::min(valid, run ? run->first : limit) - position;
+            }
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>({block.size(), limit - position, stored}));
             const std::span<std::byte> piece = std::span<std::byte>(block).first(n);
             fillRaw(position, piece);
             zeroPastValid(position, piece);
@@ -382,6 +412,10 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
                 }
             }
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(unitBytes, limit - position));
+            if (skipHole && (allocated == 0 || position >= valid)) {
+                if (auto skipped = skipHole(n); !skipped) return skipped.error();
+                continue;
+            }
             const std::span<std::byte> piece = std::span<std::byte>(unit).first(n);
             zeroPastValid(position, piece);
             if (auto sent = sink(piece); !sent) return sent.error();
@@ -391,7 +425,8 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
     return {};
 }
 
-Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink) const {
+Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
+                                        const HoleSink& holes) const {
     Result<std::vector<NtfsStream>> streams = Error{};
     if (node.ownRecord) {
         streams = ResolveFoundStreams(*node.ownRecord, node.recordNumber);
@@ -405,7 +440,7 @@ Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink
         if ((s.flags & kDataEncrypted) != 0) {
             return Error::Make(ErrorKind::Unsupported, "the file is encrypted; its clusters are written as stored");
         }
-        return CopyStream(s, UINT64_MAX, sink);
+        return CopyStream(s, UINT64_MAX, sink, holes);
     }
     if (node.size == 0) return {};
     return Error::Corrupt("the record no longer holds the file's data");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/byte_source.h"
+#include "core/data_sink.h"
 #include "core/filter_settings.h"
 #include "core/ntfs_runs.h"
 #include "core/partition_info.h"
@@ -127,15 +128,17 @@ public:
     Result<std::vector<NtfsStream>> ResolveFoundStreams(std::span<const std::byte> record,
                                                         std::uint64_t recordNumber) const;
 
-    // Hands the node's stream to `sink`: sparse parts and bytes past the initialized size as zeros,
-    // compressed units decompressed. Unreadable clusters are given as zeros and make the result an
-    // error once everything else was written.
-    Result<void> WriteFileData(const NtfsFileNode& node, const NtfsSink& sink) const;
+    // Hands the node's stream to `sink`: sparse parts and bytes past the initialized size to `holes`
+    // (as zeros to `sink` without one), compressed units decompressed. Unreadable clusters are given
+    // as zeros and make the result an error once everything else was written.
+    Result<void> WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
+                               const HoleSink& holes = {}) const;
     // The node's data in memory, at most maxBytes of it (for previews).
     Result<std::vector<std::byte>> ReadFileData(const NtfsFileNode& node,
                                                 std::uint64_t maxBytes = kMaxReadFileDataBytes) const;
     // The first `maxBytes` bytes of a stream.
-    Result<void> CopyStream(const NtfsStream& stream, std::uint64_t maxBytes, const NtfsSink& sink) const;
+    Result<void> CopyStream(const NtfsStream& stream, std::uint64_t maxBytes, const NtfsSink& sink,
+                            const HoleSink& holes = {}) const;
 
     // The folder and name filters of the deleted-file scan (the application's VolumeRoot and
     // NamePattern); with a drive root of three characters and an empty text they accept everything.

@@ -259,7 +259,9 @@ bool CPartitionPage::LoadBackupFile(const QString& path) {
 
 bool CPartitionPage::BackupTo(const QString& path) {
     const DiskInfo* disk = selectedDisk();
-    const bool written = disk && WriteBackup(path.toStdString(), *disk, inventory_->volumes);
+    // The save dialog has asked about an existing file.
+    const bool written = disk && WriteBackup(path.toStdString(), *disk, inventory_->volumes,
+                                             OutputGuard::ForDisk(*devices_, disk->diskNumber), true);
     if (written) {
         ShowMessage(this, QMessageBox::Information, QStringLiteral("Success"), Text(kBackupDone));
     } else {
