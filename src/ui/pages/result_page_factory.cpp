@@ -18,7 +18,7 @@ std::optional<ResultPageKind> ChooseResultPage(int mode, std::string_view fsName
             if (fsName == "FAT32") return ResultPageKind::Fat32;
             if (fsName == "FAT16" || fsName == "FAT") return ResultPageKind::Fat16;
             if (fsName == "NTFS") return ResultPageKind::Ntfs;
-            if (fsName == "EXT2" || fsName == "EXT3") return ResultPageKind::Ext;
+            if (fsName == "EXT2" || fsName == "EXT3" || fsName == "EXT4") return ResultPageKind::Ext;
             return std::nullopt;
         default: return std::nullopt;
     }
