@@ -5,6 +5,7 @@
 #include "core/byte_reader.h"
 #include "disk/disk_inventory.h"
 #include "disk/gpt_walk.h"
+#include "disk/logical_gaps.h"
 #include "disk/table_entry_naming.h"
 #include "disk/volume_signature.h"
 #include "disk/whole_volume_probe.h"
@@ -267,6 +268,7 @@ bool CDiskInventory::ReadPartitionTable(int diskNumber, PartitionList& list) {
         InsertSorted(list, record);
     }
 
+    if (extStart != 0xFFFFFFFF) InsertGapsBeforeLogicals(list, diskNumber, extStart, extCount);
     InsertGaps(list, diskNumber, diskSize, extStart, extCount);
     return true;
 }
