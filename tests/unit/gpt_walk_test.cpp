@@ -6,6 +6,7 @@
 #include "disk/disk_inventory.h"
 #include "disk/gpt_table.h"
 #include "disk/gpt_walk.h"
+#include "partition/gpt_restore.h"
 #include "unit/fake_device_map.h"
 
 namespace lumacore {
@@ -191,6 +192,61 @@ TEST(GptTable, GuidTextRoundTripAndKnownNames) {
     // The check value of the CRC-32 every GPT checksum uses.
     const std::string text = "123456789";
     EXPECT_EQ(Crc32(std::as_bytes(std::span(text.data(), text.size()))), 0xCBF43926u);
+}
+
+// A partition found in a GPT gap goes into the first free slot of both arrays, with both headers
+// checksums renewed; an overlap or a full array writes nothing.
+TEST(GptRestore, OneSlotInBothCopiesOrNothing) {
+    FakeDeviceMap map;
+    auto& disk = ThreePartitionDisk(map);
+    CDiskInventory inventory(map);
+    inventory.Refresh();
+    PartitionInfo lost;
+    lost.diskNumber = 0;
+    lost.kind = PartitionInfo::kKindPrimary;
+    lost.tableSector = lost.startSector = 5120;
+    lost.totalBytes = 1024 * 512;
+    lost.SetFsName("EXT3");
+    const RestorePlan plan = PlanRestore(inventory, map, 0, lost);
+    ASSERT_EQ(plan.result, kRestoreDone);
+    std::vector<std::uint32_t> sectors;
+    for (const SectorWrite& w : plan.writes) sectors.push_back(w.sector);
+    // Slot 4 (index 3) lies in the first sector of each array.
+    EXPECT_EQ(sectors, (std::vector<std::uint32_t>{5120, 1, 2, kDiskSectors - 33, kDiskSectors - 1}));
+    ASSERT_FALSE(plan.entries.empty());
+    EXPECT_EQ(plan.entries[0].rfind("GPT entry 4: start 5120, 1024 sectors", 0), 0u) << plan.entries[0];
+
+    for (const SectorWrite& w : plan.writes)
+        std::copy(w.bytes.begin(), w.bytes.end(), disk.begin() + w.sector * 512);
+    const std::string restored =
+        "Deleted@34+2014 #NTFS#@2048+1024 EXT4@3072+2048 Linux data@5120+1024 Linux data@6144+1024 "
+        "Deleted@7168+991";
+    Walked w = Walk(map);
+    EXPECT_EQ(Describe(w.list), restored);
+    EXPECT_EQ(w.note, "GPT");
+    EXPECT_EQ(w.list[3].VolumeLabel(), "Recovered EXT3");
+    disk[512 + 40] ^= std::byte{0x01};  // the backup copy was renewed too
+    w = Walk(map);
+    EXPECT_EQ(Describe(w.list), restored);
+    EXPECT_EQ(w.note, "GPT (backup header; primary: header checksum mismatch)");
+
+    auto device = map.OpenPhysicalDrive(0, AccessMode::ReadOnly);
+    ASSERT_TRUE(device);
+    lost.startSector = 7000;  // overlaps the partition at 6144
+    EXPECT_EQ(PlanGptRestore(**device, kDiskSectors, lost).result, kRestoreNoGap);
+    lost.startSector = 8000;  // reaches past the last usable sector
+    EXPECT_EQ(PlanGptRestore(**device, kDiskSectors, lost).result, kRestoreNoGap);
+
+    FakeDeviceMap fullMap;
+    auto& full = fullMap.AddDisk(kDiskSectors);
+    std::vector<GptEntry> entries;
+    for (std::uint32_t i = 0; i < kEntries; ++i)
+        entries.push_back(Entry(i, kBasicData, 2048 + i * 8, 2055 + i * 8, "x"));
+    PutGpt(full, entries);
+    auto fullDevice = fullMap.OpenPhysicalDrive(0, AccessMode::ReadOnly);
+    ASSERT_TRUE(fullDevice);
+    lost.startSector = 4096;
+    EXPECT_EQ(PlanGptRestore(**fullDevice, kDiskSectors, lost).result, kRestoreTableFull);
 }
 
 // A volume imaged on its own whose sector 0 holds old bytes or implausible entries is probed as one
