@@ -9,7 +9,7 @@ PACKAGES=(
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
     # peers the tests compare with, and the tools that make test images
-    sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
+    sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk gdisk
     # fuzzing and sanitizers with clang
     clang libclang-rt-14-dev
     # the desktop program; a font so that offscreen screenshots and GUI tests have text on a bare machine
