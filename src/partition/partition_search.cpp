@@ -94,19 +94,7 @@ Result<void> AutoScan(const CDiskInventory& inventory, const DeviceMap& devices,
         if (auto read = ReadExact(**disk, std::uint64_t{candidate.startSector} * kSector, candidate.bootSector); !read) {
             return read.error();
         }
-        if (NameGapCandidate(**disk, candidate)) continue;
-        // fdisk and sfdisk start a logical partition 2048 sectors after its extended boot record.
-        if (candidate.kind == PartitionInfo::kKindLogical &&
-            std::uint64_t{candidate.tableSector} + kLogicalAlignment < candidate.EndSector() &&
-            candidate.tableSector + kLogicalAlignment > candidate.startSector) {
-            PartitionInfo aligned = candidate;
-            aligned.startSector = candidate.tableSector + kLogicalAlignment;
-            aligned.totalBytes = aligned.freeBytes = std::uint64_t{candidate.EndSector() - aligned.startSector} * kSector;
-            if (ReadExact(**disk, std::uint64_t{aligned.startSector} * kSector, aligned.bootSector) &&
-                NameGapCandidate(**disk, aligned)) {
-                candidate = aligned;
-            }
-        }
+        NameGapCandidate(**disk, candidate);
     }
     return {};
 }

@@ -22,9 +22,7 @@ PartitionList RecordsOf(const CDiskInventory& inventory, int diskNumber);
 
 // Candidates for a restore from the disk's volume records, in volume-table order: every record of the
 // disk, and for each unallocated gap the file system whose boot sector or EXT superblock stands at the
-// gap's first sector, or for a gap inside the extended partition 2048 sectors after the gap's extended
-// boot record sector, where fdisk and sfdisk put logical partitions (the candidate then covers the rest
-// of the gap). Fails when the disk cannot be opened or a gap's first
+// gap's first sector (the candidate then covers the whole gap). Fails when the disk cannot be opened or a gap's first
 // sector cannot be read; the candidates found before stay in `candidates`.
 Result<void> AutoScan(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
                       PartitionList& candidates);

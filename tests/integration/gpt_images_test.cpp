@@ -188,7 +188,6 @@ TEST(GptImages, RemovedFirstLogicalNtfsIsFoundAndRestoredInOrder) {
 
     EXPECT_TRUE(Has(Records(image), Record("Deleted", 43071, 65473)));
     const std::string cli = Cli(image) + "partitions --disk 0 ";
-    EXPECT_NE(RunCommand(cli + "search").output.find("NTFS      Start Sector : 45056"), std::string::npos);
     const auto deep = RunCommand(cli + "search --deep 2>/dev/null").output;
     EXPECT_NE(deep.find("NTFS      Start Sector : 45056   End Sector : 106495"), std::string::npos) << deep;
 
