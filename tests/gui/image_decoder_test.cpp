@@ -89,6 +89,17 @@ class ImageDecoderTest : public QObject {
         QCOMPARE(ui::DecodeImage(ReadPicture(QStringLiteral("sample.wbmp")), 9).size(), QSize(48, 32));
     }
 
+    // The picture library's own "time" limit ran from the program's start, not per picture: a TGA
+    // previewed more than 20 s after start ended the whole program. A preview must work at any time.
+    void legacyPicturesStillDecodeLongAfterStart() {
+        QTest::qWait(21'000);
+        for (const char* name : {"sample.tga", "sample.pcx"}) {
+            const auto data = ReadPicture(QLatin1String(name));
+            const QImage image = ui::DecodeImage(data, ImageTypeFromName(name));
+            QCOMPARE(image.size(), QSize(48, 32));
+        }
+    }
+
     void headersClaimingHugePicturesAreRefusedBeforeDecoding() {
         // 20000 x 20000 = 400 megapixels, claimed by the headers of otherwise real files.
         auto bmp = ReadPicture(QStringLiteral("sample.bmp"));

@@ -11,7 +11,7 @@ namespace lumacore::ui {
 // Sun raster, and TGA (Qt reads only uncompressed TGA 2.0 files with their footer; most TGA files are
 // older or run-length coded), decoded with ImageMagick under a security policy of our own that allows
 // reading these four coders and nothing else (no other coder, no delegate program, no indirect file reads),
-// one thread, and bounded memory and time. The picture's size is read from its header first and refused above
+// one thread, and bounded memory. The picture's size is read from its header first and refused above
 // `maxPixels`. `coder` is "PCX", "PGX", "SUN" or "TGA"; anything else gives a null image.
 QImage DecodeWithImageMagick(std::span<const std::byte> data, const char* coder, QSize fitInto,
                              qint64 maxPixels);
