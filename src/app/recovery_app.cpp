@@ -19,9 +19,10 @@ namespace {
 CRecoveryApp* g_instance = nullptr;
 
 constexpr const char* kUsage =
-    "usage: lumacore [--image FILE]... [--no-devices]\n"
+    "usage: lumacore [--image FILE]... [--no-devices] [FILE]...\n"
     "  --image FILE   attach a disk image as the next physical drive (repeatable)\n"
     "  --no-devices   list only the attached images, not the machine's disks\n"
+    "  FILE           a disk image to attach, as with --image (how the desktop opens image files)\n"
     "Images listed in LUMACORE_IMAGES (colon-separated) are attached after those given with --image.\n";
 
 // Start-up failures are told on stderr for the terminal and in a box for the desktop.
@@ -44,7 +45,9 @@ CRecoveryApp::~CRecoveryApp() {
     if (g_instance == this) g_instance = previous_;
 }
 
-CRecoveryApp* CRecoveryApp::Instance() { return g_instance; }
+CRecoveryApp* CRecoveryApp::Instance() {
+    return g_instance;
+}
 
 void CRecoveryApp::LoadProfileSettings() {
     QSettings profile(QString::fromLatin1(kSettingsKey), QString::fromLatin1(ui::kApplicationName));
@@ -76,13 +79,18 @@ bool CRecoveryApp::InitInstance(const QStringList& arguments) {
         ReportStartFailure(QString::fromStdString(line.error().message));
         return false;
     }
-    if (!line->command.empty() || !line->arguments.empty()) {
-        const std::string& word = line->command.empty() ? line->arguments.front() : line->command;
-        ReportStartFailure(QStringLiteral("unexpected argument '%1'").arg(QString::fromStdString(word)));
-        return false;
+    // Files named without an option are disk images (the desktop file hands them over as %F).
+    std::vector<std::string> images = line->global.images;
+    if (!line->command.empty()) images.push_back(line->command);
+    for (const std::string& word : line->arguments) {
+        if (word.starts_with('-')) {
+            ReportStartFailure(QStringLiteral("unexpected argument '%1'").arg(QString::fromStdString(word)));
+            return false;
+        }
+        images.push_back(word);
     }
     QString error;
-    if (!ConfigureDevices(line->global.images, line->global.includeBlockDevices, &error)) {
+    if (!ConfigureDevices(images, line->global.includeBlockDevices, &error)) {
         ReportStartFailure(error);
         return false;
     }
@@ -101,7 +109,8 @@ int CRecoveryApp::ExitInstance() {
     return exitCode_;
 }
 
-bool CRecoveryApp::ConfigureDevices(std::vector<std::string> images, bool includeBlockDevices, QString* error) {
+bool CRecoveryApp::ConfigureDevices(std::vector<std::string> images, bool includeBlockDevices,
+                                    QString* error) {
     SystemDeviceMap::Options options;
     options.images = images;
     options.includeBlockDevices = includeBlockDevices;

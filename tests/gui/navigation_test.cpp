@@ -292,6 +292,16 @@ private Q_SLOTS:
             app.ExitInstance();
             qputenv("LUMACORE_IMAGES", QByteArray());
         }
+        {
+            // The desktop opens image files as "lumacore FILE...": each one is attached as --image does.
+            CRecoveryApp app;
+            QVERIFY(app.InitInstance({QStringLiteral("lumacore"), QStringLiteral("--no-devices"),
+                                      QString::fromStdString(image), QStringLiteral("--image"),
+                                      QString::fromStdString(image), QString::fromStdString(image)}));
+            QCOMPARE(app.images(), (std::vector<std::string>{image, image, image}));
+            QCOMPARE(app.devices()->PhysicalDriveCount(), 3);
+            QCOMPARE(app.ExitInstance(), 0);
+        }
         testing::MessageRecorder messages;
         {
             CRecoveryApp app;
@@ -305,9 +315,16 @@ private Q_SLOTS:
             QVERIFY(!app.InitInstance({QStringLiteral("lumacore"), QStringLiteral("scan")}));
             QCOMPARE(app.ExitInstance(), 2);
         }
-        QCOMPARE(messages.texts().size(), 2);
+        {
+            CRecoveryApp app;
+            QVERIFY(!app.InitInstance({QStringLiteral("lumacore"), QString::fromStdString(image),
+                                       QStringLiteral("--bogus")}));
+            QCOMPARE(app.ExitInstance(), 2);
+        }
+        QCOMPARE(messages.texts().size(), 3);
         QVERIFY(messages.texts()[0].contains(QStringLiteral("/nonexistent/disk.img")));
         QVERIFY(messages.texts()[1].contains(QStringLiteral("'scan'")));
+        QVERIFY(messages.texts()[2].contains(QStringLiteral("unexpected argument '--bogus'")));
     }
 };
 
