@@ -17,34 +17,11 @@
 #include "partition/partition_backup.h"
 #include "partition/partition_restore.h"
 #include "partition/partition_search.h"
-#include "platform/device_map.h"
+#include "one_disk_map.h"
 
 using namespace lumacore;
 
 namespace {
-
-class OneDiskMap final : public DeviceMap {
-public:
-    explicit OneDiskMap(std::shared_ptr<std::vector<std::byte>> bytes) : bytes_(std::move(bytes)) {}
-    int PhysicalDriveCount() const override { return 1; }
-    std::string PhysicalDrivePath(int) const override { return "fuzz"; }
-    Result<std::unique_ptr<BlockDevice>> OpenPhysicalDrive(int drive, AccessMode) const override {
-        if (drive != 0) return Error::Make(ErrorKind::NotFound, "no drive");
-        return std::unique_ptr<BlockDevice>(new MemoryDevice(bytes_));
-    }
-    Result<std::vector<std::byte>> QueryStorageDescriptor(int) const override {
-        return BuildStorageDescriptor("", "Fuzz", false, 0);
-    }
-    std::uint64_t QueryDiskLength(int) const override { return bytes_->size(); }
-    std::vector<char> VolumeLetters() const override { return {'C'}; }
-    std::optional<VolumeInformation> GetVolumeInformation(char) const override { return VolumeInformation{"FAT32", ""}; }
-    std::optional<FreeSpace> GetDiskFreeSpace(char) const override { return FreeSpace{8, 512, 1, 2}; }
-    std::optional<PartitionExtent> QueryPartitionInfo(char) const override { return PartitionExtent{63 * 512, 1 << 20}; }
-    int DiskOfVolume(char) const override { return 0; }
-
-private:
-    std::shared_ptr<std::vector<std::byte>> bytes_;
-};
 
 // A backup file in memory, reachable by a path as LoadBackup wants one.
 class MemoryFile {
@@ -63,16 +40,6 @@ private:
     std::string path_;
 };
 
-void PlanEach(const CDiskInventory& inventory, const DeviceMap& map, const PartitionList& candidates) {
-    for (const PartitionInfo& candidate : candidates) {
-        const RestorePlan plan = PlanRestore(inventory, map, 0, candidate);
-        // A plan never writes outside the disk.
-        for (const SectorWrite& write : plan.writes) {
-            if ((std::uint64_t{write.sector} + 1) * 512 > map.QueryDiskLength(0)) std::abort();
-        }
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -80,16 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto bytes = std::make_shared<std::vector<std::byte>>((size + 511) / 512 * 512);
     if (size > 0) std::memcpy(bytes->data(), data, size);
     OneDiskMap map(bytes);
-    CDiskInventory inventory(map);
-    inventory.Refresh();
+    const auto searched = SearchAndPlan(map);
+    const CDiskInventory& inventory = *searched;
     if (inventory.disks.empty()) return 0;
-
-    PartitionList candidates;
-    (void)AutoScan(inventory, map, 0, candidates);
-    PlanEach(inventory, map, candidates);
-    ProgressFields progress;
-    StopToken stop;
-    if (auto deep = DeepScan(inventory, map, 0, progress, stop)) PlanEach(inventory, map, *deep);
 
     if (backupMode) {
         static MemoryFile file;

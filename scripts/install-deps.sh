@@ -11,7 +11,7 @@ PACKAGES=(
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
     # peers the tests compare with, and the tools that make test images
-    sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk
+    sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk gdisk
     # the tools that make the exFAT test images and benchmark volume
     exfatprogs exfat-fuse
     # fuzzing and sanitizers with clang

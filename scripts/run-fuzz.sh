@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]
-# Targets: fat_fuzz, exfat_fuzz, partition_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz, preview_fuzz. Findings land in build-fuzz/findings/TARGET/.
+# Targets: fat_fuzz, exfat_fuzz, partition_fuzz, gpt_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz,
+# raw_formats_fuzz, preview_fuzz. Findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]}
@@ -92,6 +93,19 @@ SEEDS
                 esac
                 { printf "\\x$(printf %02x "$code")"; cat "$picture"; } > "$corpus/$(basename "$picture")"
             done
+            ;;
+        gpt_fuzz)
+            # Small sgdisk disks behind the byte that has both headers' checksums fixed up: one whole,
+            # one with an EXT2 volume, one with a partition removed.
+            disk=$corpus/.disk
+            truncate -s 1M "$disk"
+            sgdisk -a 8 -n1:40:+256K -t1:0700 -n2:0:+384K -t2:8300 "$disk" >/dev/null
+            { printf '\x03'; cat "$disk"; } > "$corpus/sgdisk"
+            mke2fs -q -F -t ext2 -E offset=$((552 * 512)) "$disk" 384 >/dev/null 2>&1 || true
+            { printf '\x03'; cat "$disk"; } > "$corpus/sgdisk-ext2"
+            sgdisk -d 2 "$disk" >/dev/null
+            { printf '\x03'; cat "$disk"; } > "$corpus/sgdisk-removed"
+            rm -f "$disk"
             ;;
         raw_fuzz)
             # The target reads its first bytes as signatures (count, parts, offsets, pattern texts) and

@@ -26,6 +26,9 @@ void WriteDisk(JsonWriter& json, const DiskInfo& disk, const CDiskInventory& inv
     } else {
         json.Unsigned("lastEbrSector", lastEbr);
     }
+    if (const std::string note = inventory.PartitionTableNote(disk.diskNumber); !note.empty()) {
+        json.String("partitionTable", note);
+    }
     json.EndObject();
 }
 
@@ -52,6 +55,11 @@ void PrintTree(const CDiskInventory& inventory) {
     std::cout << kMyComputerText << '\n';
     for (const DiskInfo& disk : inventory.disks) {
         std::cout << "  " << DiskItemText(disk) << '\n';
+        // Only a damaged table is worth a line of its own in the tree.
+        if (const std::string note = inventory.PartitionTableNote(disk.diskNumber);
+            note != "GPT" && !note.empty()) {
+            std::cout << "    [" << note << "]\n";
+        }
         for (const PartitionInfo& volume : inventory.volumes) {
             if (volume.diskNumber == disk.diskNumber) std::cout << "    " << VolumeItemText(volume) << '\n';
         }

@@ -18,6 +18,8 @@ namespace lumacore {
 
 namespace {
 
+constexpr const char* kNoLostPartitions = "No lost partitions found.";
+
 int Fail(const std::string& message, int code) {
     std::cerr << "lumacore-cli partitions: " << message << '\n';
     return code;
@@ -92,7 +94,7 @@ bool Confirmed(bool yes) {
 
 int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
     OptionParser options;
-    options.Value("--disk").Flag("--deep").Flag("--json").Value("--candidate").Value("--from-backup").Flag("--dry-run")
+    options.Value("--disk").Flag("--deep").Flag("--json").Value("--candidate").Value("--start").Value("--from-backup").Flag("--dry-run")
         .Flag("--yes").Flag("--force");
     if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
     const auto& words = options.positional();
@@ -133,6 +135,13 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
         PartitionList list;
         if (auto found = candidates(list); !found) return Fail(kBackupLoadFailed + std::string(": ") + found.error().message, kExitFailure);
         PrintCandidates(list, options.Has("--json"));
+        // Auto Scan lists every record of the disk; a lost partition is a gap it could name.
+        const PartitionList records = RecordsOf(inventory, number);
+        bool lost = options.Has("--deep") && !list.empty();
+        for (std::size_t i = 0; i < list.size() && i < records.size() && !options.Has("--deep"); ++i) {
+            lost = lost || (records[i].FsName() == "Deleted" && list[i].FsName() != "Deleted");
+        }
+        if (!lost && !options.Has("--json") && !options.Get("--from-backup")) std::cout << kNoLostPartitions << '\n';
         return kExitOk;
     }
     if (action == "load") {
@@ -157,13 +166,24 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
     }
     if (action != "restore") return Fail("unknown action '" + action + "'", kExitUsage);
 
+    // A candidate is named by its number in the search's list, or by its first sector, which stays the
+    // same from one search to the next when a restore has changed the list.
     std::uint64_t index = 0;
-    if (!options.Get("--candidate") || !ParseUnsigned(*options.Get("--candidate"), index)) {
+    std::uint64_t start = 0;
+    const bool byStart = options.Get("--start").has_value();
+    if (byStart ? !ParseUnsigned(*options.Get("--start"), start)
+                : !options.Get("--candidate") || !ParseUnsigned(*options.Get("--candidate"), index)) {
         std::cerr << RestoreMessage(kRestoreNoCandidate) << '\n';
         return kExitUsage;
     }
     PartitionList list;
     if (auto found = candidates(list); !found) return Fail(found.error().message, kExitFailure);
+    if (byStart) {
+        index = list.size();
+        for (std::size_t i = 0; i < list.size() && index == list.size(); ++i) {
+            if (list[i].startSector == start && list[i].FsName() != "Deleted") index = i;
+        }
+    }
     if (index >= list.size()) {
         std::cerr << RestoreMessage(kRestoreNoCandidate) << '\n';
         return kExitUsage;
@@ -175,6 +195,7 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
     }
     auto reader = devices.OpenPhysicalDrive(number, AccessMode::ReadOnly);
     if (!reader) return Fail(RestoreMessage(kRestoreCannotAccess), kExitFailure);
+    for (const std::string& entry : plan.entries) std::cout << entry << '\n';
     for (const SectorWrite& write : plan.writes) PrintWrite(write, **reader);
     if (options.Has("--dry-run")) {
         std::cout << "Dry run: nothing was written.\n";

@@ -22,6 +22,7 @@ void CDiskInventory::SetLastEbrSector(int diskNumber, std::uint32_t sector) {
 void CDiskInventory::Refresh() {
     volumes.clear();
     disks.clear();
+    tableNotes_.clear();
     lastEbrSector_.assign(static_cast<std::size_t>(devices_.PhysicalDriveCount()), kNoExtendedChain);
     EnumerateDisks();
     EnumerateVolumes();

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "core/byte_source.h"
 #include "core/disk_info.h"
 #include "core/partition_info.h"
+#include "disk/gpt_table.h"
 #include "platform/device_map.h"
 
 namespace lumacore {
@@ -34,6 +36,10 @@ public:
     std::uint32_t LastEbrSector(int diskNumber) const;
     void SetLastEbrSector(int diskNumber, std::uint32_t sector);
 
+    // How a GPT disk's table was read: "GPT", "GPT (backup header; primary: ...)" when the primary header
+    // or array is damaged, "GPT unreadable: ..." when both are; empty for every other disk.
+    std::string PartitionTableNote(int diskNumber) const;
+
     // Steps of Refresh, public so that the partition page and the tests can run them on their own.
     int EnumerateDisks();
     int EnumerateVolumes();
@@ -52,7 +58,10 @@ public:
     std::vector<DiskInfo> disks;
 
 private:
+    void NoteGpt(int diskNumber, const Result<GptTable>& gpt);
+
     const DeviceMap& devices_;
+    std::map<int, std::string> tableNotes_;
     std::vector<std::uint32_t> lastEbrSector_;
 };
 

@@ -32,14 +32,15 @@ std::string WholeDiskItemText(const PartitionInfo& wholeDisk) {
 }
 
 bool ModeAdmits(int mode, std::string_view fsName) {
-    const bool fatOrNtfs = fsName == "NTFS" || fsName == "FAT32" || fsName == "FAT" || fsName == "FAT16";
+    const bool fatOrNtfs =
+        fsName == "NTFS" || fsName == "FAT32" || fsName == "FAT" || fsName == "FAT16" || fsName == "exFAT";
     switch (mode) {
         case SCAN_RAW:
             return true;
         case SCAN_FORMATTED:
             return fatOrNtfs;
         case SCAN_DELETED:
-            return fatOrNtfs || fsName == "EXT3" || fsName == "EXT2";
+            return fatOrNtfs || fsName == "EXT3" || fsName == "EXT2" || fsName == "EXT4";
         default:
             return false;
     }

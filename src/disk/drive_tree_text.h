@@ -26,8 +26,8 @@ std::string VolumeItemText(const PartitionInfo& volume);
 std::string WholeDiskItemText(const PartitionInfo& wholeDisk);
 
 // Whether the drive page lists a volume with this file-system name in the given mode: every record in
-// the signature-search mode; the lettered FAT and NTFS volumes in the formatted-drive mode; those and
-// EXT2/EXT3 in the deleted-file mode.
+// the signature-search mode; the lettered FAT, NTFS and exFAT volumes in the formatted-drive mode;
+// those and EXT2/EXT3/EXT4 in the deleted-file mode.
 bool ModeAdmits(int mode, std::string_view fsName);
 
 }  // namespace lumacore

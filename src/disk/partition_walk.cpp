@@ -4,6 +4,11 @@
 
 #include "core/byte_reader.h"
 #include "disk/disk_inventory.h"
+#include "disk/gpt_walk.h"
+#include "disk/logical_gaps.h"
+#include "disk/table_entry_naming.h"
+#include "disk/volume_signature.h"
+#include "disk/whole_volume_probe.h"
 
 namespace lumacore {
 
@@ -39,6 +44,8 @@ bool ReadSector(ByteSource& disk, std::uint32_t sector, std::span<std::byte> out
 // open a chain of extended boot records.
 bool IsExtendedContainer(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 
+}  // namespace
+
 void SetTableEntryDefaults(PartitionInfo& record) {
     record.driveLetter = PartitionInfo::kNoLetter;
     record.SetVolumeLabel("Unknown");
@@ -60,7 +67,7 @@ bool ProbeExt(ByteSource& disk, PartitionInfo& record) {
         SetTableEntryDefaults(record);
         return true;
     }
-    record.SetFsName(r.u32le(0xE0) != 0 ? "EXT3" : "EXT2");
+    record.SetFsName(ExtKindName(IdentifyExtSuperblock(superblock)));
     record.SetVolumeLabel(r.zstring(0x78, 16));
     record.sectorsPerCluster = r.u32le(0x20);
     record.bytesPerSector = 1u << (logBlockSize + 10);
@@ -68,6 +75,8 @@ bool ProbeExt(ByteSource& disk, PartitionInfo& record) {
     record.driveLetter = PartitionInfo::kNoLetter;
     return true;
 }
+
+namespace {
 
 // Names a table entry by its type code (extended containers are handled by the caller).
 bool NameByType(ByteSource& disk, PartitionInfo& record) {
@@ -96,6 +105,8 @@ bool HasNoTableEntries(const Sector& sector) {
     return true;
 }
 
+}  // namespace
+
 PartitionInfo GapRecord(int diskNumber) {
     PartitionInfo gap;
     gap.diskNumber = diskNumber;
@@ -106,6 +117,8 @@ PartitionInfo GapRecord(int diskNumber) {
     gap.bytesPerSector = kSectorSize;
     return gap;
 }
+
+namespace {
 
 // Places a gap that begins at `end`: inside the extended partition it starts a track later.
 void PlaceGap(PartitionInfo& gap, std::uint32_t end, std::uint32_t extStart, std::uint32_t extCount) {
@@ -204,6 +217,12 @@ bool CDiskInventory::ReadPartitionTable(int diskNumber, PartitionList& list) {
 
     Sector mbr{};
     if (!ReadSector(disk, 0, mbr)) return false;
+    if (HasProtectiveEntry(mbr)) {
+        auto gpt = WalkGpt(disk, diskNumber, diskSize, list);
+        NoteGpt(diskNumber, gpt);
+        // With both GPT copies damaged the master boot record is all there is to list.
+        if (gpt || !list.empty() || gpt.error().kind != ErrorKind::Corrupt) return static_cast<bool>(gpt);
+    }
 
     PartitionInfo whole;
     whole.diskNumber = diskNumber;
@@ -215,12 +234,16 @@ bool CDiskInventory::ReadPartitionTable(int diskNumber, PartitionList& list) {
         list.push_back(whole);
         return true;
     }
-    // An EXT file system made on a whole disk (or a partition imaged on its own) has an empty boot
-    // block where the table would be and its superblock at byte 1024.
-    if (HasNoTableEntries(mbr)) {
-        if (!ProbeExt(disk, whole)) return false;
-        if (whole.FsName() == "EXT2" || whole.FsName() == "EXT3") list.push_back(whole);
-        return true;
+    // A file system made on a whole disk, or a partition imaged on its own, has no table in sector 0
+    // (an empty boot block, boot code, or old bytes) and its superblock or boot sector at the start.
+    if (HasNoTableEntries(mbr) || !LooksLikePartitionTable(mbr, diskSize / kSectorSize)) {
+        auto found = ProbeWholeVolume(disk, whole);
+        if (!found) return false;
+        if (*found) {
+            list.push_back(whole);
+            return true;
+        }
+        if (HasNoTableEntries(mbr)) return true;
     }
 
     std::uint32_t extStart = 0xFFFFFFFF;
@@ -245,6 +268,7 @@ bool CDiskInventory::ReadPartitionTable(int diskNumber, PartitionList& list) {
         InsertSorted(list, record);
     }
 
+    if (extStart != 0xFFFFFFFF) InsertGapsBeforeLogicals(list, diskNumber, extStart, extCount);
     InsertGaps(list, diskNumber, diskSize, extStart, extCount);
     return true;
 }

@@ -9,7 +9,11 @@
 #include <fstream>
 
 #include "core/byte_reader.h"
+#include "core/size_text.h"
 #include "partition/partition_backup.h"
+#include "disk/gpt_table.h"
+#include "partition/gpt_restore.h"
+#include "partition/logical_head.h"
 #include "partition/partition_entry.h"
 #include "partition/partition_search.h"
 
@@ -39,8 +43,14 @@ std::uint32_t EntryCount(const Sector& sector, int index) {
 
 }  // namespace
 
+std::string EntryText(const std::string& where, int index, std::uint32_t start, std::uint32_t count, std::uint8_t type) {
+    return Format("%s %d: start %u, %u sectors (%s), type 0x%02X", where.c_str(), index + 1, start, count,
+                  SizeText(std::uint64_t{count} * kSector).c_str(), type);
+}
+
 bool IsRestorableName(std::string_view name) {
-    return name == "FAT32" || name == "FAT16" || name == "NTFS" || name == "FAT";
+    return name == "FAT32" || name == "FAT16" || name == "NTFS" || name == "FAT" || name == "exFAT" ||
+           name == "EXT2" || name == "EXT3" || name == "EXT4";
 }
 
 const char* RestoreMessage(int result) {
@@ -59,18 +69,18 @@ const char* RestoreMessage(int result) {
 RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
                         const PartitionInfo& candidateIn) {
     RestorePlan plan;
-    if (diskNumber < 0) return RestorePlan{kRestoreNoDisk, {}, CDiskInventory::kNoExtendedChain};
+    if (diskNumber < 0) return RefusedPlan(kRestoreNoDisk);
     PartitionInfo w = candidateIn;
-    if (!IsRestorableName(w.FsName())) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+    if (!IsRestorableName(w.FsName())) return RefusedPlan(kRestoreInvalidCandidate);
 
     const std::uint64_t wEnd = std::uint64_t{w.startSector} + w.totalBytes / kSector;
     const std::uint32_t count = static_cast<std::uint32_t>(w.totalBytes / kSector);
-    if (count == 0) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+    if (count == 0) return RefusedPlan(kRestoreInvalidCandidate);
     // A record from a backup or a damaged table may reach past the disk's end: no sector of it may be
     // planned there.
     for (const DiskInfo& disk : inventory.disks) {
         if (disk.diskNumber == diskNumber && wEnd * kSector > disk.sizeBytes) {
-            return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+            return RefusedPlan(kRestoreNoGap);
         }
     }
     for (const PartitionInfo& y : RecordsOf(inventory, diskNumber)) {
@@ -83,57 +93,66 @@ RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& device
             continue;
         }
         auto opened = devices.OpenPhysicalDrive(diskNumber, AccessMode::ReadOnly);
-        if (!opened) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+        if (!opened) return RefusedPlan(kRestoreCannotAccess);
         ByteSource& disk = **opened;
         // The candidate must lie inside the gap it is restored into.
-        if (w.startSector < y.tableSector) return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+        if (w.startSector < y.tableSector) return RefusedPlan(kRestoreNoGap);
 
         SectorWrite boot{w.startSector, w.bootSector, "boot sector"};
         if (y.kind == PartitionInfo::kKindPrimary) {
             SectorWrite mbr{0, {}, "master boot record"};
-            if (!ReadSector(disk, 0, mbr.bytes)) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            if (!ReadSector(disk, 0, mbr.bytes)) return RefusedPlan(kRestoreCannotAccess);
+            if (HasProtectiveEntry(mbr.bytes)) return PlanGptRestore(disk, devices.QueryDiskLength(diskNumber) / kSector, w);
             int free = -1;
             for (int i = 0; i < 4 && free < 0; ++i) {
                 if (EntryCount(mbr.bytes, i) == 0) free = i;
             }
-            if (free < 0) return RestorePlan{kRestoreTableFull, {}, CDiskInventory::kNoExtendedChain};
+            if (free < 0) return RefusedPlan(kRestoreTableFull);
             FillTableEntry(mbr.bytes, free, w.typeCode, w.startSector, count);
             plan.writes = {boot, mbr};
+            plan.entries = {EntryText("master boot record entry", free, w.startSector, count, w.typeCode)};
             return plan;
         }
 
         const std::uint32_t last = inventory.LastEbrSector(diskNumber);
         if (last == CDiskInventory::kNoExtendedChain || last < y.extendedStart) {
-            return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            return RefusedPlan(kRestoreCannotAccess);
         }
+        if (auto head = PlanLogicalHeadRestore(disk, w, y.extendedStart, last)) return *head;
         if (w.kind == PartitionInfo::kKindPrimary) {
-            if (w.tableSector < y.tableSector + kTrack) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            if (w.tableSector < y.tableSector + kTrack) return RefusedPlan(kRestoreCannotAccess);
             w.tableSector = w.startSector - kTrack;
         }
-        if (w.startSector < w.tableSector + 1) return RestorePlan{kRestoreInvalidCandidate, {}, CDiskInventory::kNoExtendedChain};
+        if (w.startSector < w.tableSector + 1) return RefusedPlan(kRestoreInvalidCandidate);
         const std::uint32_t e = w.tableSector;
         SectorWrite record{e, {}, "extended boot record"};
         if (e == y.extendedStart) {
             // The first logical partition: keep the existing link by moving it to the second entry.
-            if (!ReadSector(disk, e, record.bytes)) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+            if (!ReadSector(disk, e, record.bytes)) return RefusedPlan(kRestoreCannotAccess);
             if (EntryType(record.bytes, 0) == 0x05) {
                 std::memmove(record.bytes.data() + 0x1CE, record.bytes.data() + 0x1BE, 16);
             }
             FillTableEntry(record.bytes, 0, w.typeCode, w.startSector - e, count);
             plan.writes = {boot, record};
+            plan.entries = {EntryText("extended boot record at sector " + std::to_string(e) + ", entry", 0,
+                                      w.startSector - e, count, w.typeCode)};
             return plan;
         }
         FillTableEntry(record.bytes, 0, w.typeCode, w.startSector - e, count);
         record.bytes[510] = std::byte{0x55};
         record.bytes[511] = std::byte{0xAA};
         SectorWrite link{last, {}, "previous extended boot record (link)"};
-        if (!ReadSector(disk, last, link.bytes)) return RestorePlan{kRestoreCannotAccess, {}, CDiskInventory::kNoExtendedChain};
+        if (!ReadSector(disk, last, link.bytes)) return RefusedPlan(kRestoreCannotAccess);
         FillTableEntry(link.bytes, 1, 0x05, e - y.extendedStart, count + kTrack);
         plan.writes = {boot, record, link};
         plan.newLastEbrSector = e;
+        plan.entries = {EntryText("new extended boot record at sector " + std::to_string(e) + ", entry", 0,
+                                  w.startSector - e, count, w.typeCode),
+                        EntryText("extended boot record at sector " + std::to_string(last) + ", link entry", 1,
+                                  e - y.extendedStart, count + kTrack, 0x05)};
         return plan;
     }
-    return RestorePlan{kRestoreNoGap, {}, CDiskInventory::kNoExtendedChain};
+    return RefusedPlan(kRestoreNoGap);
 }
 
 Result<void> ApplyRestore(const DeviceMap& devices, int diskNumber, const DiskInfo& disk, const RestorePlan& plan,

@@ -24,10 +24,15 @@ enum RestoreResult : int {
     kRestoreTableFull = 6,  // every entry of the master boot record is taken: nothing was written
 };
 
+// One table entry a restore writes, in words: "WHERE N: start S, C sectors (size), type 0xTT"; `start`
+// as the entry stores it.
+std::string EntryText(const std::string& where, int index, std::uint32_t start, std::uint32_t count, std::uint8_t type);
+
 // The message the user sees for a result other than kRestoreDone.
 const char* RestoreMessage(int result);
 
-// The file-system names a restore accepts: those of volumes that had a letter, or that a search found.
+// The file-system names a restore accepts: those of volumes that had a letter, or that a search found
+// (FAT, NTFS, exFAT and EXT2/3/4).
 bool IsRestorableName(std::string_view fsName);
 
 constexpr const char* kRestoreWarning = "This operation is very dangerous, Are you sure to continue?";
@@ -47,7 +52,15 @@ struct RestorePlan {
     int result = kRestoreDone;
     std::vector<SectorWrite> writes;
     std::uint32_t newLastEbrSector = CDiskInventory::kNoExtendedChain;  // set when the chain grows
+    std::vector<std::string> entries;  // the table entries written, in words, for the preview
 };
+
+// A plan that writes nothing and reports `result`.
+inline RestorePlan RefusedPlan(int result) {
+    RestorePlan plan;
+    plan.result = result;
+    return plan;
+}
 
 // Plans writing `candidate` back into the disk's master boot record or extended chain.
 RestorePlan PlanRestore(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,

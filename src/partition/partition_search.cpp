@@ -5,6 +5,8 @@
 #include <set>
 
 #include "core/byte_reader.h"
+#include "disk/logical_gaps.h"
+#include "disk/volume_signature.h"
 
 namespace lumacore {
 
@@ -14,24 +16,11 @@ constexpr std::uint32_t kSector = 512;
 // Gaps are read in blocks of this many sectors.
 constexpr std::uint32_t kBlockSectors = 2048;
 
-std::uint8_t TypeFor(const char* kind, std::uint8_t gapKind) {
-    const std::string name = kind;
+std::uint8_t TypeFor(const std::string& name, std::uint8_t gapKind) {
     if (name == "FAT32") return gapKind == PartitionInfo::kKindLogical ? 0x0B : 0x0C;
-    if (name == "NTFS") return 0x07;
+    if (name == "NTFS" || name == "exFAT") return 0x07;
+    if (name == "EXT2" || name == "EXT3" || name == "EXT4") return 0x83;
     return 0x06;
-}
-
-// Volume length in sectors from a boot sector, 0 when the fields make no sense. An NTFS volume's own
-// count leaves out the backup boot sector in its last sector, which the partition includes.
-std::uint64_t VolumeSectors(std::span<const std::byte> sector, const std::string& kind) {
-    const ByteReader r(sector);
-    if (r.u16le(0x0B) != kSector) return 0;
-    const std::uint32_t spc = r.u8(0x0D);
-    if (spc == 0 || (spc & (spc - 1)) != 0) {
-        if (kind != "NTFS" || spc < 0xE0) return 0;  // NTFS stores large cluster sizes as a negative power
-    }
-    if (kind == "NTFS") return r.u64le(0x28) == 0 ? 0 : r.u64le(0x28) + 1;
-    return r.u16le(0x13) != 0 ? r.u16le(0x13) : r.u32le(0x20);
 }
 
 }  // namespace
@@ -70,8 +59,28 @@ const char* LostPartitionKind(std::span<const std::byte> sector) {
     if (r.matches(0x52, "FAT3")) return "FAT32";
     if (r.matches(3, "NTFS")) return "NTFS";
     if (r.matches(0x36, "FAT1")) return "FAT16";
+    if (IdentifyBootSector(sector) == VolumeKind::kExFat) return "exFAT";
     return nullptr;
 }
+
+namespace {
+
+// Names a gap candidate by what stands at its first sector (its boot sector already read): a FAT, NTFS
+// or exFAT boot sector, or the primary EXT superblock 1024 bytes in.
+bool NameGapCandidate(ByteSource& disk, PartitionInfo& candidate) {
+    const char* kind = LostPartitionKind(candidate.bootSector);
+    std::array<std::byte, kExtSuperblockSize> superblock{};
+    if (kind == nullptr && ReadExact(disk, std::uint64_t{candidate.startSector} * kSector + kExtSuperblockOffset, superblock) &&
+        ByteReader(superblock).u16le(0x5A) == 0) {
+        kind = ExtKindName(IdentifyExtSuperblock(superblock));
+    }
+    if (kind == nullptr) return false;
+    candidate.SetFsName(kind);
+    candidate.typeCode = TypeFor(kind, candidate.kind);
+    return true;
+}
+
+}  // namespace
 
 Result<void> AutoScan(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
                       PartitionList& candidates) {
@@ -85,13 +94,60 @@ Result<void> AutoScan(const CDiskInventory& inventory, const DeviceMap& devices,
         if (auto read = ReadExact(**disk, std::uint64_t{candidate.startSector} * kSector, candidate.bootSector); !read) {
             return read.error();
         }
-        if (const char* kind = LostPartitionKind(candidate.bootSector)) {
-            candidate.SetFsName(kind);
-            candidate.typeCode = TypeFor(kind, candidate.kind);
+        if (NameGapCandidate(**disk, candidate)) continue;
+        // fdisk and sfdisk start a logical partition 2048 sectors after its extended boot record.
+        if (candidate.kind == PartitionInfo::kKindLogical &&
+            std::uint64_t{candidate.tableSector} + kLogicalAlignment < candidate.EndSector() &&
+            candidate.tableSector + kLogicalAlignment > candidate.startSector) {
+            PartitionInfo aligned = candidate;
+            aligned.startSector = candidate.tableSector + kLogicalAlignment;
+            aligned.totalBytes = aligned.freeBytes = std::uint64_t{candidate.EndSector() - aligned.startSector} * kSector;
+            if (ReadExact(**disk, std::uint64_t{aligned.startSector} * kSector, aligned.bootSector) &&
+                NameGapCandidate(**disk, aligned)) {
+                candidate = aligned;
+            }
         }
     }
     return {};
 }
+
+namespace {
+
+// The name a candidate of this kind gets (the FAT16 engine reads FAT12 volumes too).
+const char* LostVolumeName(VolumeKind kind) {
+    switch (kind) {
+        case VolumeKind::kFat12:
+        case VolumeKind::kFat16: return "FAT16";
+        case VolumeKind::kFat32: return "FAT32";
+        case VolumeKind::kNtfs: return "NTFS";
+        case VolumeKind::kExFat: return "exFAT";
+        default: return ExtKindName(kind);
+    }
+}
+
+// exFAT keeps a copy of its boot region 12 sectors into the volume.
+constexpr std::uint32_t kExFatBackupBootSector = 12;
+// FAT32 keeps its backup boot sector within the reserved sectors, at 6 by every formatter's default.
+constexpr std::uint32_t kMaxFatBackupBootSector = 32;
+
+// A FAT boot sector found where its volume's backup copy lies is only believed when the first FAT
+// follows its reserved sectors from the start that implies: the media byte and two 0xFF bytes.
+bool FatFollows(ByteSource& disk, std::uint64_t start, std::span<const std::byte> boot) {
+    const ByteReader r(boot);
+    std::array<std::byte, kSector> fat{};
+    if (!ReadExact(disk, (start + r.u16le(0x0E)) * kSector, fat)) return false;
+    return std::to_integer<std::uint8_t>(fat[0]) == r.u8(0x15) && fat[1] == std::byte{0xFF} &&
+           fat[2] == std::byte{0xFF};
+}
+
+// Every NTFS boot sector could be a volume's backup copy; a primary is told by its own copy standing in
+// the sector after its volume.
+bool IsNtfsPrimary(ByteSource& disk, std::uint64_t sector, std::uint64_t length, std::span<const std::byte> boot) {
+    std::array<std::byte, kSector> copy{};
+    return ReadExact(disk, (sector + length - 1) * kSector, copy) && std::equal(copy.begin(), copy.end(), boot.begin());
+}
+
+}  // namespace
 
 Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap& devices, int diskNumber,
                                ProgressFields& progress, const StopToken& stop) {
@@ -113,45 +169,62 @@ Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap&
     for (const PartitionInfo* gap : gaps) {
         const std::uint32_t gapStart = gap->tableSector;
         const std::uint32_t gapEnd = gap->EndSector();
-        auto consider = [&](std::uint32_t start, std::span<const std::byte> boot, const char* kind) {
-            const std::uint64_t sectors = VolumeSectors(boot, kind);
-            if (sectors == 0 || start < gapStart || std::uint64_t{start} + sectors > gapEnd || !starts.insert(start).second) {
-                return;
-            }
+        const auto aligned = [&](std::uint64_t s) { return s % 63 == 0 || s % 2048 == 0 || s == gap->startSector; };
+        auto consider = [&](std::uint64_t start, VolumeKind kind, std::uint64_t sectors, std::span<const std::byte> boot) {
+            if (sectors == 0 || start < gapStart || start + sectors > gapEnd) return;
+            // A logical partition needs room for its extended boot record one track before it.
+            if (gap->kind == PartitionInfo::kKindLogical && start < std::uint64_t{gapStart} + 63) return;
+            if (!starts.insert(static_cast<std::uint32_t>(start)).second) return;
             PartitionInfo candidate = *gap;
-            candidate.SetFsName(kind);
-            candidate.typeCode = TypeFor(kind, gap->kind);
-            candidate.startSector = start;
+            candidate.SetFsName(LostVolumeName(kind));
+            candidate.typeCode = TypeFor(candidate.FsName(), gap->kind);
+            candidate.startSector = static_cast<std::uint32_t>(start);
             candidate.totalBytes = candidate.freeBytes = sectors * kSector;
             std::copy(boot.begin(), boot.begin() + kSector, candidate.bootSector.begin());
-            // A logical partition needs room for its extended boot record one track before it.
-            if (gap->kind == PartitionInfo::kKindLogical) {
-                if (start < gapStart + 63) {
-                    starts.erase(start);
-                    return;
-                }
-                candidate.tableSector = start - 63;
-            } else {
-                candidate.tableSector = start;
-            }
+            candidate.tableSector = gap->kind == PartitionInfo::kKindLogical ? candidate.startSector - 63
+                                                                             : candidate.startSector;
             found.push_back(candidate);
         };
         for (std::uint32_t at = gapStart; at < gapEnd && !stop.StopRequested();) {
             const std::uint32_t count = std::min(kBlockSectors, gapEnd - at);
-            block.resize(std::size_t{count} * kSector);
+            // One sector more than the block: an EXT superblock may straddle the block's end.
+            block.resize((std::size_t{count} + 1) * kSector);
             auto got = (*disk)->ReadAt(std::uint64_t{at} * kSector, block);
             if (!got) return got.error();
             const std::uint32_t readable = static_cast<std::uint32_t>(*got / kSector);
-            for (std::uint32_t k = 0; k < readable; ++k) {
-                const std::uint32_t sector = at + k;
+            for (std::uint32_t k = 0; k < std::min(count, readable); ++k) {
+                const std::uint64_t sector = std::uint64_t{at} + k;
                 const auto bytes = std::span<const std::byte>(block).subspan(std::size_t{k} * kSector, kSector);
-                const char* kind = LostPartitionKind(bytes);
-                if (kind == nullptr) continue;
-                if (sector % 63 == 0 || sector % 2048 == 0 || sector == gap->startSector) consider(sector, bytes, kind);
-                // An NTFS backup boot sector closes its volume: the volume began its own length before.
-                if (std::string(kind) == "NTFS") {
-                    const std::uint64_t length = VolumeSectors(bytes, kind);
-                    if (length > 0 && length - 1 <= sector) consider(static_cast<std::uint32_t>(sector - (length - 1)), bytes, kind);
+                if (LostPartitionKind(bytes) != nullptr) {
+                    const VolumeKind kind = IdentifyBootSector(bytes);
+                    const std::uint64_t length = VolumeLengthSectors(kind, bytes);
+                    if (aligned(sector)) consider(sector, kind, length, bytes);
+                    // Backup boot sectors stand for a volume whose own first sector was overwritten. NTFS
+                    // keeps its copy in the sector after the volume, so it began its length before.
+                    if (kind == VolumeKind::kNtfs && length > 0 && length - 1 <= sector &&
+                        !IsNtfsPrimary(**disk, sector, length, bytes)) {
+                        consider(sector - (length - 1), kind, length, bytes);
+                    }
+                    const std::uint32_t fatBackup = ByteReader(bytes).u16le(0x32);
+                    if (kind == VolumeKind::kFat32 && fatBackup > 0 && fatBackup <= kMaxFatBackupBootSector &&
+                        sector >= fatBackup && FatFollows(**disk, sector - fatBackup, bytes)) {
+                        consider(sector - fatBackup, kind, length, bytes);
+                    }
+                    if (kind == VolumeKind::kExFat && sector >= kExFatBackupBootSector && !aligned(sector) &&
+                        aligned(sector - kExFatBackupBootSector)) {
+                        consider(sector - kExFatBackupBootSector, kind, length, bytes);
+                    }
+                }
+                // An EXT volume is told by the superblock 1024 bytes into it (the primary copy: group 0).
+                if (k + 1 < readable && sector >= 2 && aligned(sector - 2)) {
+                    const auto superblock = std::span<const std::byte>(block).subspan(std::size_t{k} * kSector, 2 * kSector);
+                    const VolumeKind kind = IdentifyExtSuperblock(superblock);
+                    if (kind != VolumeKind::kNone && ByteReader(superblock).u16le(0x5A) == 0) {
+                        std::array<std::byte, kSector> first{};
+                        if (ReadExact(**disk, (sector - 2) * kSector, first)) {
+                            consider(sector - 2, kind, VolumeLengthSectors(kind, superblock), first);
+                        }
+                    }
                 }
             }
             progress.AddDone(count);

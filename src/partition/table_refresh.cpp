@@ -5,6 +5,7 @@
 namespace lumacore {
 
 TableRefresh RefreshPartitionTable(const DeviceMap& devices, int diskNumber) {
+    devices.ForgetVolumes();
     const std::string path = devices.PhysicalDrivePath(diskNumber);
     auto device = Device::Open(path, AccessMode::ReadOnly);
     if (!device || !(*device)->isBlockDevice()) return {TableRefresh::kImageFile, kImageNeedsNoRestart};

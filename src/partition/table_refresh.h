@@ -17,7 +17,8 @@ struct TableRefresh {
 constexpr const char* kImageNeedsNoRestart = "The disk is an image file: nothing needs restarting.";
 constexpr const char* kKernelReread = "The kernel has read the new partition table; no restart is needed.";
 
-// Asks the kernel to re-read the table of a real disk; says what the user has to do.
+// Asks the kernel to re-read the table of a real disk and the device map to find the volumes again (a
+// restored volume gets its letter at once); says what the user has to do.
 TableRefresh RefreshPartitionTable(const DeviceMap& devices, int diskNumber);
 
 }  // namespace lumacore

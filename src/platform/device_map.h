@@ -55,6 +55,9 @@ public:
     virtual std::optional<PartitionExtent> QueryPartitionInfo(char letter) const = 0;
     // The physical drive that holds the volume, -1 when unknown.
     virtual int DiskOfVolume(char letter) const = 0;
+    // Forgets what it knows of the volumes, after a partition table was written, so that the next
+    // question finds a restored volume and gives it its letter. Only while no volume answer is in use.
+    virtual void ForgetVolumes() const {}
 };
 
 // Lays out a storage descriptor as described above. An empty vendor gives a vendor offset of 0.

@@ -116,16 +116,23 @@ std::uint64_t SystemDeviceMap::QueryDiskLength(int drive) const {
 }
 
 void SystemDeviceMap::ProbeVolumesOnce() const {
-    std::call_once(probed_, [this] {
-        char letter = kFirstLetter;
-        for (int drive = 0; drive < PhysicalDriveCount() && letter <= kLastLetter; ++drive) {
-            for (ProbedVolume& probed : ProbeVolumes(drives_[drive].path)) {
-                if (letter > kLastLetter) break;
-                volumes_[letter++] =
-                    LetteredVolume{drive, probed.extent, std::move(probed.information), probed.freeSpace};
-            }
+    const std::lock_guard lock(probeMutex_);
+    if (probed_) return;
+    probed_ = true;
+    char letter = kFirstLetter;
+    for (int drive = 0; drive < PhysicalDriveCount() && letter <= kLastLetter; ++drive) {
+        for (ProbedVolume& probed : ProbeVolumes(drives_[drive].path)) {
+            if (letter > kLastLetter) break;
+            volumes_[letter++] =
+                LetteredVolume{drive, probed.extent, std::move(probed.information), probed.freeSpace};
         }
-    });
+    }
+}
+
+void SystemDeviceMap::ForgetVolumes() const {
+    const std::lock_guard lock(probeMutex_);
+    probed_ = false;
+    volumes_.clear();
 }
 
 const SystemDeviceMap::LetteredVolume* SystemDeviceMap::FindVolume(char letter) const {

@@ -38,6 +38,7 @@ public:
     std::optional<FreeSpace> GetDiskFreeSpace(char letter) const override;
     std::optional<PartitionExtent> QueryPartitionInfo(char letter) const override;
     int DiskOfVolume(char letter) const override;
+    void ForgetVolumes() const override;
 
 private:
     struct Drive {
@@ -59,7 +60,8 @@ private:
     void ProbeVolumesOnce() const;
 
     std::vector<Drive> drives_;
-    mutable std::once_flag probed_;
+    mutable std::mutex probeMutex_;
+    mutable bool probed_ = false;
     mutable std::map<char, LetteredVolume> volumes_;
 };
 

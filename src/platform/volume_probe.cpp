@@ -26,7 +26,8 @@ std::string LookupValue(blkid_probe probe, const char* name) {
     return value;
 }
 
-// The system-style file-system name of the bytes at [offset, offset + length), empty when not FAT/NTFS.
+// The system-style file-system name of the bytes at [offset, offset + length), empty when not FAT, NTFS
+// or exFAT.
 std::optional<VolumeInformation> IdentifyFileSystem(const Device& device, std::uint64_t offset, std::uint64_t length) {
     ProbePtr probe(blkid_new_probe());
     if (!probe) return std::nullopt;
@@ -45,6 +46,8 @@ std::optional<VolumeInformation> IdentifyFileSystem(const Device& device, std::u
         info.fileSystemName = LookupValue(probe.get(), "VERSION") == "FAT32" ? "FAT32" : "FAT";
     } else if (type == "ntfs") {
         info.fileSystemName = "NTFS";
+    } else if (type == "exfat") {
+        info.fileSystemName = "exFAT";
     } else {
         return std::nullopt;
     }
@@ -88,8 +91,12 @@ std::vector<ProbedVolume> ProbeVolumes(const std::string& path) {
         ProbedVolume volume;
         volume.extent = extent;
         volume.information = *info;
-        volume.freeSpace = info->fileSystemName == "NTFS" ? NtfsFreeSpace(**device, extent.startingOffset)
-                                                          : FatFreeSpace(**device, extent.startingOffset);
+        // exFAT keeps its free space in an allocation bitmap that only its engine reads.
+        if (info->fileSystemName == "NTFS") {
+            volume.freeSpace = NtfsFreeSpace(**device, extent.startingOffset);
+        } else if (info->fileSystemName != "exFAT") {
+            volume.freeSpace = FatFreeSpace(**device, extent.startingOffset);
+        }
         volumes.push_back(std::move(volume));
     }
     return volumes;

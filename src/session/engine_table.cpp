@@ -22,7 +22,8 @@ constexpr std::array kFatNames{LetteredVolumeName{"FAT32", ResultPageFamily::Fat
                                LetteredVolumeName{"FAT", ResultPageFamily::Fat16}};
 constexpr std::array kNtfsNames{LetteredVolumeName{"NTFS", ResultPageFamily::Ntfs}};
 constexpr std::array kExtNames{LetteredVolumeName{"EXT2", ResultPageFamily::Ext},
-                               LetteredVolumeName{"EXT3", ResultPageFamily::Ext}};
+                               LetteredVolumeName{"EXT3", ResultPageFamily::Ext},
+                               LetteredVolumeName{"EXT4", ResultPageFamily::Ext}};
 
 // Searched in order: the first row that reads a volume in a mode runs it.
 const std::array kEngines{

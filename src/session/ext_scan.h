@@ -27,7 +27,7 @@ struct ExtScan {
         false;  // false when the journal could not be read to its end; the list is what was found
 };
 
-// "EXT2" and "EXT3" records (an EXT4 volume is named "EXT3" when it has a journal, "EXT2" without).
+// "EXT2", "EXT3" and "EXT4" records.
 bool IsExtRecord(const PartitionInfo& partition);
 
 // Opens the volume's engine and runs the deleted-file scan; "Lost files" keeps the records that pass the

@@ -27,7 +27,7 @@ TEST(CliDisks, ListsTheTreeAndEveryFieldAsJson) {
               "    (C:\\) NTFS (9.94 MB)\n"
               "  Disk image mbr.raw (4.00 MB)\n"
               "    (*:\\) EXT2 (64.50 KB)\n"
-              "    (*:\\) EXT2 (64.50 KB)\n"
+              "    (*:\\) EXT4 (64.50 KB)\n"
               "    (*:\\) Deleted (3.84 MB)\n");
 
     const auto json = RunCommand(Cli() + images + " disks --json");

@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ExtFixtureTest,
                                            VolumeUnderTest{"whole-ext2.img", 0, "EXT2", false},
                                            VolumeUnderTest{"ext-journal.img", 2048, "EXT3", true},
                                            VolumeUnderTest{"ext-journal.img", 34816, "EXT3", true},
-                                           VolumeUnderTest{"ext-journal.img", 83968, "EXT3", true}),
+                                           VolumeUnderTest{"ext-journal.img", 83968, "EXT4", true}),
                          [](const auto& parameter) {
                              std::string n =
                                  parameter.param.image.substr(0, parameter.param.image.size() - 4) + "_" +
@@ -233,10 +233,10 @@ TEST(ExtImagesByOtherHands, BadOrphanJournalGivesBackTheDeletedInodes) {
 TEST(ExtImagesByOtherHands, JournalLessVolumesScanCleanly) {
     const auto image = ImageFixtures::SharedImage("mbr-linux-extended-ext2-ext4", "mbr.raw");
     ASSERT_FALSE(image.empty());
-    for (std::uint32_t start : {1u, 131u}) {
+    for (const auto& [start, name] : {std::pair{1u, "EXT2"}, std::pair{131u, "EXT4"}}) {
         OpenedImage opened = Open(image, start);
         ASSERT_GE(opened.volume, 0) << start;
-        EXPECT_EQ(opened.inventory->GetVolume(opened.volume).FsName(), "EXT2");
+        EXPECT_EQ(opened.inventory->GetVolume(opened.volume).FsName(), name);
         ProgressFields progress;
         auto scan = ScanExtVolume(*opened.devices, opened.inventory->GetVolume(opened.volume),
                                   FilterSettings{}, progress);

@@ -127,7 +127,7 @@ TEST(InventoryImages, ImagesMadeByOtherSystems) {
               "  (*:\\) EXT3 (8.00 MB)\n"
               "Disk image mbr.raw (4.00 MB)\n"
               "  (*:\\) EXT2 (64.50 KB)\n"
-              "  (*:\\) EXT2 (64.50 KB)\n"
+              "  (*:\\) EXT4 (64.50 KB)\n"
               "  (*:\\) Deleted (3.84 MB)\n"
               "Disk image mbr-512-p1e2.bin (1.00 MB)\n"
               "  (*:\\) EXTX (255.50 KB)\n"

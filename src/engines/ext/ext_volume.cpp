@@ -242,10 +242,20 @@ Result<std::vector<std::byte>> CExtVolume::ReadFileMetadata(const ExtFileNode&, 
 }
 
 bool IsExtRecordName(const std::string& fsName) {
-    return fsName == "EXT2" || fsName == "EXT3";
+    return fsName == "EXT2" || fsName == "EXT3" || fsName == "EXT4";
 }
 
 std::unique_ptr<CExtVolume> MakeExtVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition) {
+    if (partition.FsName() == "EXT4") {
+        // EXT4 is named by its extents or 64-bit numbers; only a journal makes it a case for the
+        // journal engine (mke2fs -O ^has_journal makes ones without).
+        std::array<std::byte, 1024> bytes{};
+        const auto sb = ReadExact(*disk, std::uint64_t{partition.startSector} * 512 + 1024, bytes)
+                            ? ParseExtSuperblock(bytes)
+                            : Result<ExtSuperblock>(Error::Io("superblock unreadable"));
+        if (sb && sb->journalInode == 0) return std::make_unique<CExt2Volume>(std::move(disk), partition);
+        return std::make_unique<CExt3Volume>(std::move(disk), partition);
+    }
     if (partition.FsName() == "EXT3") return std::make_unique<CExt3Volume>(std::move(disk), partition);
     return std::make_unique<CExt2Volume>(std::move(disk), partition);
 }

@@ -205,7 +205,7 @@ inline bool IsLaterSequence(std::uint32_t a, std::uint32_t b) {
     return static_cast<std::int32_t>(a - b) > 0;
 }
 
-// EXT3 (and EXT4, which the partition probe also names "EXT3"): inodes and names of deleted files from the
+// EXT3 (and EXT4 with a journal): inodes and names of deleted files from the
 // older copies of inode-table and directory blocks in the journal.
 class CExt3Volume final : public CExtVolume {
   public:
@@ -243,7 +243,7 @@ class CExt3Volume final : public CExtVolume {
 };
 
 bool IsExtRecordName(const std::string& fsName);
-// The engine for a volume record: EXT3 for "EXT3", EXT2 otherwise.
+// The engine for a volume record: EXT3 for "EXT3" and for an "EXT4" with a journal, EXT2 otherwise.
 std::unique_ptr<CExtVolume> MakeExtVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
 
 // The name a record shows in lists and paths: UTF-8 with every byte sequence that is not valid UTF-8

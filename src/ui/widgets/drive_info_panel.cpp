@@ -28,7 +28,7 @@ QColor PartitionColour(std::string_view fsName) {
     if (fsName == "FAT32") return QColor(0, 0, 255);
     if (fsName == "NTFS") return QColor(255, 0, 255);
     if (fsName == "EXT2") return QColor(0, 255, 255);
-    if (fsName == "EXT3") return QColor(120, 120, 0);
+    if (fsName == "EXT3" || fsName == "EXT4") return QColor(120, 120, 0);
     return QColor(190, 190, 190);
 }
 
