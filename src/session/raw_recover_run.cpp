@@ -1,7 +1,7 @@
 #include "session/raw_recover_run.h"
 
 #include "core/sha256.h"
-#include "recovery/raw_carving_report.h"
+#include "session/raw_carving_report.h"
 #include "recovery/selection_recovery.h"
 
 namespace lumacore {

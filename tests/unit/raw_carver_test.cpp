@@ -8,7 +8,7 @@
 
 #include "engines/raw/raw_carver.h"
 #include "engines/raw/raw_options.h"
-#include "recovery/raw_carving_report.h"
+#include "session/raw_carving_report.h"
 #include "session/raw_recover_run.h"
 
 namespace lumacore {

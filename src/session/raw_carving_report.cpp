@@ -1,4 +1,4 @@
-#include "recovery/raw_carving_report.h"
+#include "session/raw_carving_report.h"
 
 namespace lumacore {
 
