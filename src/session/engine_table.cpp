@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/scan_mode.h"
+#include "session/exfat_scan.h"
 #include "session/ext_scan.h"
 #include "session/fat_scan.h"
 #include "session/ntfs_scan.h"
@@ -20,6 +21,7 @@ constexpr std::array kRawOnly{int{SCAN_RAW}};
 constexpr std::array kFatNames{LetteredVolumeName{"FAT32", ResultPageFamily::Fat32},
                                LetteredVolumeName{"FAT16", ResultPageFamily::Fat16},
                                LetteredVolumeName{"FAT", ResultPageFamily::Fat16}};
+constexpr std::array kExfatNames{LetteredVolumeName{"exFAT", ResultPageFamily::Exfat}};
 constexpr std::array kNtfsNames{LetteredVolumeName{"NTFS", ResultPageFamily::Ntfs}};
 constexpr std::array kExtNames{LetteredVolumeName{"EXT2", ResultPageFamily::Ext},
                                LetteredVolumeName{"EXT3", ResultPageFamily::Ext},
@@ -29,6 +31,8 @@ constexpr std::array kExtNames{LetteredVolumeName{"EXT2", ResultPageFamily::Ext}
 const std::array kEngines{
     EngineRow{"FAT", IsFatRecord, kDeletedAndFormatted, kFatNames, ResultPageFamily::Fat16,
               ScanFatFoundFiles},
+    EngineRow{"exFAT", IsExfatRecord, kDeletedAndFormatted, kExfatNames, ResultPageFamily::Exfat,
+              ScanExfatFoundFiles},
     EngineRow{"NTFS", IsNtfsRecord, kDeletedAndFormatted, kNtfsNames, ResultPageFamily::Ntfs,
               ScanNtfsFoundFiles},
     EngineRow{"EXT", IsExtRecord, kDeletedOnly, kExtNames, ResultPageFamily::Ext, ScanExtFoundFiles},

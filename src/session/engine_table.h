@@ -12,7 +12,7 @@
 namespace lumacore {
 
 // The result page of the desktop program that shows an engine's findings.
-enum class ResultPageFamily { Fat16, Fat32, Ntfs, Ext, Raw };
+enum class ResultPageFamily { Fat16, Fat32, Exfat, Ntfs, Ext, Raw };
 
 // A file-system name the system reports for a lettered volume, and the page that shows it.
 struct LetteredVolumeName {

@@ -8,80 +8,33 @@
 #include "engines/fat/fat_volume.h"
 #include "session/fat_recover_run.h"
 #include "session/found_file_source.h"
-#include "session/tree_path.h"
+#include "session/node_tree.h"
 
 namespace lumacore {
 
 namespace {
 
-struct Totals {
-    std::uint64_t files = 0;
-    std::uint64_t bytes = 0;
-};
-
-Totals CountFiles(const FatScan& scan) {
-    Totals totals;
-    if (scan.root == FatResultTree::kNoItem) return totals;
-    scan.tree.BreadthFirst(scan.root, [&](FatResultTree::ItemId id) {
-        for (const auto& node : scan.tree.item(id).data) {
-            ++totals.files;
-            totals.bytes += node->size;
-        }
-        return true;
-    });
-    return totals;
+std::string FileRowText(const FatFileNode& node) {
+    return node.displayName + "\t" + FatSizeText(node.size) + "\t" + node.attributeText + "\t" +
+           FatDateTimeText(node.lastWriteDate, node.lastWriteTime) + "\t" +
+           FatDateTimeText(node.creationDate, node.creationTime) + "\t" +
+           FatAccessDateText(node.lastAccessDate) +
+           // A seventh cell only when the file's data may be incomplete.
+           (FatDataNote(node).empty() ? std::string() : "\t" + FatDataNote(node));
 }
 
-bool IsDeletedFolder(const FatResultTree::Item& item) {
-    return item.image == 3;
-}
-
-void AppendFolderText(const FatResultTree& tree, FatResultTree::ItemId id, int depth, std::string& out) {
-    const auto& item = tree.item(id);
-    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-    if (depth == 0) {
-        out += item.text + "\n";
-    } else {
-        out += indent + item.text + "/" + (IsDeletedFolder(item) ? " (deleted)" : "") + "\n";
-    }
-    for (const auto& node : item.data) {
-        out += indent + "  " + node->displayName + "\t" + FatSizeText(node->size) + "\t" +
-               node->attributeText + "\t" + FatDateTimeText(node->lastWriteDate, node->lastWriteTime) + "\t" +
-               FatDateTimeText(node->creationDate, node->creationTime) + "\t" +
-               FatAccessDateText(node->lastAccessDate);
-        if (const std::string note = FatDataNote(*node); !note.empty()) out += "\t" + note;
-        out += "\n";
-    }
-    for (FatResultTree::ItemId child : item.children) AppendFolderText(tree, child, depth + 1, out);
-}
-
-void WriteFolderJson(const FatResultTree& tree, FatResultTree::ItemId id, JsonWriter& json,
-                     std::string_view key) {
-    const auto& item = tree.item(id);
-    json.BeginObject(key);
-    json.String("name", item.text);
-    json.Bool("deleted", IsDeletedFolder(item));
-    json.BeginArray("folders");
-    for (FatResultTree::ItemId child : item.children) WriteFolderJson(tree, child, json, {});
-    json.EndArray();
-    json.BeginArray("files");
-    for (const auto& node : item.data) {
-        json.BeginObject();
-        json.String("name", node->displayName);
-        json.String("extension", node->extension);
-        json.Unsigned("size", node->size);
-        json.String("sizeText", FatSizeText(node->size));
-        json.String("attributes", node->attributeText);
-        json.String("created", FatDateTimeText(node->creationDate, node->creationTime));
-        json.String("modified", FatDateTimeText(node->lastWriteDate, node->lastWriteTime));
-        json.String("accessed", FatAccessDateText(node->lastAccessDate));
-        json.Unsigned("firstCluster", node->firstCluster);
-        json.Bool("dataMayBeIncomplete", !FatDataNote(*node).empty());
-        json.String("dataNote", FatDataNote(*node));
-        json.EndObject();
-    }
-    json.EndArray();
-    json.EndObject();
+void WriteFileJson(const FatFileNode& node, JsonWriter& json) {
+    json.String("name", node.displayName);
+    json.String("extension", node.extension);
+    json.Unsigned("size", node.size);
+    json.String("sizeText", FatSizeText(node.size));
+    json.String("attributes", node.attributeText);
+    json.String("created", FatDateTimeText(node.creationDate, node.creationTime));
+    json.String("modified", FatDateTimeText(node.lastWriteDate, node.lastWriteTime));
+    json.String("accessed", FatAccessDateText(node.lastAccessDate));
+    json.Unsigned("firstCluster", node.firstCluster);
+    json.Bool("dataMayBeIncomplete", !FatDataNote(node).empty());
+    json.String("dataNote", FatDataNote(node));
 }
 
 }  // namespace
@@ -119,70 +72,19 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
 }
 
 void CheckAllFat(FatScan& scan) {
-    if (scan.root == FatResultTree::kNoItem) return;
-    scan.tree.BreadthFirst(scan.root, [&](FatResultTree::ItemId id) {
-        auto& item = scan.tree.item(id);
-        item.checked = true;
-        for (auto& node : item.data) node->checked = true;
-        return true;
-    });
+    CheckNodeTreeBelow(scan.tree, scan.root);
 }
 
 Result<void> CheckFatPath(FatScan& scan, const std::string& path) {
-    auto notFound = [&] {
-        return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found");
-    };
-    if (scan.root == FatResultTree::kNoItem) return notFound();
-    const std::vector<std::string> parts = SplitTreePath(path);
-    FatResultTree::ItemId at = scan.root;
-    std::vector<FatResultTree::ItemId> chain{at};
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const auto& item = scan.tree.item(at);
-        FatResultTree::ItemId next = FatResultTree::kNoItem;
-        for (FatResultTree::ItemId child : item.children) {
-            if (scan.tree.item(child).text == parts[i]) next = child;
-        }
-        if (next == FatResultTree::kNoItem && i + 1 == parts.size()) {
-            for (const auto& node : item.data) {
-                if (node->displayName != parts[i]) continue;
-                node->checked = true;
-                for (FatResultTree::ItemId up : chain) scan.tree.item(up).checked = true;
-                return {};
-            }
-        }
-        if (next == FatResultTree::kNoItem) return notFound();
-        at = next;
-        chain.push_back(at);
-    }
-    for (FatResultTree::ItemId up : chain) scan.tree.item(up).checked = true;
-    scan.tree.BreadthFirst(at, [&](FatResultTree::ItemId id) {
-        auto& item = scan.tree.item(id);
-        item.checked = true;
-        for (auto& node : item.data) node->checked = true;
-        return true;
-    });
-    return {};
+    return CheckNodeTreePath(scan.tree, scan.root, path);
 }
 
 std::string FatTreeText(const FatScan& scan) {
-    std::string out;
-    if (scan.root != FatResultTree::kNoItem) AppendFolderText(scan.tree, scan.root, 0, out);
-    const Totals totals = CountFiles(scan);
-    out += (scan.mode == FatScanMode::Formatted ? "Found Formated Files : " : "Found Deleted Files : ") +
-           std::to_string(totals.files) + " (" + TotalsText(totals.files, totals.bytes) + ")\n";
-    return out;
+    return NodeTreeListingText(scan.tree, scan.root, scan.mode == FatScanMode::Formatted, FileRowText);
 }
 
 std::string FatTreeJson(const FatScan& scan) {
-    JsonWriter json;
-    json.BeginObject();
-    if (scan.root != FatResultTree::kNoItem) WriteFolderJson(scan.tree, scan.root, json, "root");
-    const Totals totals = CountFiles(scan);
-    json.Unsigned("foundFiles", totals.files);
-    json.Unsigned("foundBytes", totals.bytes);
-    json.Bool("completed", scan.completed);
-    json.EndObject();
-    return json.text();
+    return NodeTreeListingJson(scan.tree, scan.root, scan.completed, WriteFileJson);
 }
 
 Result<RecoverResult> RecoverFatFiles(const FatScan& scan, const DeviceMap& devices,

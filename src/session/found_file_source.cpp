@@ -1,8 +1,9 @@
 #include "session/found_file_source.h"
 
-#include "session/tree_path.h"
 #include "engines/ext/ext_row_text.h"
 #include "engines/fat/fat_extractor.h"
+#include "session/node_tree.h"
+#include "session/tree_path.h"
 
 namespace lumacore {
 
@@ -24,12 +25,22 @@ Result<std::vector<std::byte>> ReadUpTo(std::uint64_t size, std::uint64_t maxByt
 
 }  // namespace
 
-Result<std::vector<std::byte>> ReadFoundFile(FatExtractor& extractor, const FatFileNode& node, std::uint64_t maxBytes) {
-    return ReadUpTo(node.size, maxBytes, [&](std::span<std::byte> out) { return extractor.Read(node, 0, out); });
+Result<std::vector<std::byte>> ReadFoundFile(FatExtractor& extractor, const FatFileNode& node,
+                                             std::uint64_t maxBytes) {
+    return ReadUpTo(node.size, maxBytes,
+                    [&](std::span<std::byte> out) { return extractor.Read(node, 0, out); });
 }
 
-Result<std::vector<std::byte>> ReadFoundFile(CExtVolume& volume, const ExtFileNode& node, std::uint64_t maxBytes) {
-    return ReadUpTo(node.inode.size, maxBytes, [&](std::span<std::byte> out) { return volume.ReadInto(node, out); });
+Result<std::vector<std::byte>> ReadFoundFile(ExfatExtractor& extractor, const ExfatFileNode& node,
+                                             std::uint64_t maxBytes) {
+    return ReadUpTo(node.size, maxBytes,
+                    [&](std::span<std::byte> out) { return extractor.Read(node, 0, out); });
+}
+
+Result<std::vector<std::byte>> ReadFoundFile(CExtVolume& volume, const ExtFileNode& node,
+                                             std::uint64_t maxBytes) {
+    return ReadUpTo(node.inode.size, maxBytes,
+                    [&](std::span<std::byte> out) { return volume.ReadInto(node, out); });
 }
 
 Result<std::vector<std::byte>> ReadFoundFile(const CRawCarver& carver, const RawFileNode& node,
@@ -37,7 +48,8 @@ Result<std::vector<std::byte>> ReadFoundFile(const CRawCarver& carver, const Raw
     // A carved file cut short by an unreadable sector still shows what was read.
     std::vector<std::byte> data;
     const int code = carver.ReadCarvedFile(&node, data, maxBytes);
-    if (code != 0 && data.empty()) return Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0);
+    if (code != 0 && data.empty())
+        return Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0);
     return data;
 }
 
@@ -51,6 +63,11 @@ PreviewSource FatPreviewSource(const DeviceMap& devices, const PartitionInfo& vo
                 if (!extractor) return extractor.error();
                 return ReadFoundFile(*extractor, node, maxBytes);
             }};
+}
+
+PreviewSource ExfatPreviewSource(ExfatExtractor& extractor, const ExfatFileNode& node) {
+    return {node.displayName, node.size,
+            [&extractor, &node](std::uint64_t maxBytes) { return ReadFoundFile(extractor, node, maxBytes); }};
 }
 
 PreviewSource NtfsPreviewSource(const CNtfsVolume& volume, const NtfsFileNode& node) {
@@ -69,14 +86,11 @@ PreviewSource RawPreviewSource(const CRawCarver& carver, const RawFileNode& node
 }
 
 Result<const FatFileNode*> FindFatFile(const FatScan& scan, const std::string& path) {
-    const std::vector<std::string> names = SplitTreePath(path);
-    if (scan.root == FatResultTree::kNoItem || names.empty()) return NotFound(path);
-    const auto folder = FolderAtPath(scan.tree, scan.root, std::span(names).first(names.size() - 1));
-    if (folder == FatResultTree::kNoItem) return NotFound(path);
-    for (const auto& node : scan.tree.item(folder).data) {
-        if (node->displayName == names.back()) return static_cast<const FatFileNode*>(node.get());
-    }
-    return NotFound(path);
+    return FindNodeTreeFile<FatFileNode>(scan.tree, scan.root, path);
+}
+
+Result<const ExfatFileNode*> FindExfatFile(const ExfatScan& scan, const std::string& path) {
+    return FindNodeTreeFile<ExfatFileNode>(scan.tree, scan.root, path);
 }
 
 Result<const NtfsFileNode*> FindNtfsFile(const NtfsScan& scan, const std::string& path) {

@@ -28,6 +28,10 @@ TEST(EngineTable, VolumeNamesAndModesChooseTheEngine) {
         EXPECT_EQ(EngineFor(name, SCAN_DELETED), "NTFS") << name;
         EXPECT_EQ(EngineFor(name, SCAN_FORMATTED), "NTFS") << name;
     }
+    for (const char* name : {"exFAT", "EXFAT", "#exFAT#"}) {
+        EXPECT_EQ(EngineFor(name, SCAN_DELETED), "exFAT") << name;
+        EXPECT_EQ(EngineFor(name, SCAN_FORMATTED), "exFAT") << name;
+    }
     EXPECT_EQ(EngineFor("EXT2", SCAN_DELETED), "EXT");
     EXPECT_EQ(EngineFor("EXT3", SCAN_DELETED), "EXT");
     EXPECT_EQ(EngineFor("EXT3", SCAN_FORMATTED), "-");
@@ -42,6 +46,8 @@ TEST(EngineTable, ResultPagesFollowLetteredNames) {
     EXPECT_EQ(ResultPageFor(SCAN_DELETED, "FAT32"), ResultPageFamily::Fat32);
     EXPECT_EQ(ResultPageFor(SCAN_FORMATTED, "FAT"), ResultPageFamily::Fat16);
     EXPECT_EQ(ResultPageFor(SCAN_FORMATTED, "EXT3"), ResultPageFamily::Ext);
+    EXPECT_EQ(ResultPageFor(SCAN_DELETED, "exFAT"), ResultPageFamily::Exfat);
+    EXPECT_EQ(ResultPageFor(SCAN_FORMATTED, "exFAT"), ResultPageFamily::Exfat);
     EXPECT_EQ(ResultPageFor(SCAN_DELETED, "#FAT32#"), std::nullopt);
     EXPECT_EQ(ResultPageFor(SCAN_RAW, "Deleted"), ResultPageFamily::Raw);
     EXPECT_EQ(ResultPageFor(SCAN_PARTITION, "NTFS"), std::nullopt);

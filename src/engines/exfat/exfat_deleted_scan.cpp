@@ -32,7 +32,7 @@ class ExfatDeletedScan : ExfatScanBase {
 
     bool Walk();
     bool ReadFolder(const Folder& folder);
-    bool ReadFolderRuns(const Folder& folder, const std::vector<ClusterRun>& runs);
+    bool ReadFolderRuns(const Folder& folder, const std::vector<ExfatClusterRun>& runs);
     void TakeSets(const Folder& folder, std::span<const std::byte> entries);
     void TakeSet(const Folder& folder, const ExfatEntrySet& set);
     void FindDirectoryClusters();
@@ -100,7 +100,7 @@ bool ExfatDeletedScan::Walk() {
 }
 
 bool ExfatDeletedScan::ReadFolder(const Folder& folder) {
-    std::vector<ClusterRun> runs;
+    std::vector<ExfatClusterRun> runs;
     if (folder.live) {
         runs = layout_.LiveRuns(folder.firstCluster, folder.length, folder.noFatChain);
     } else if (folder.noFatChain || !volume_.searchOrphanDirectories) {
@@ -113,8 +113,8 @@ bool ExfatDeletedScan::ReadFolder(const Folder& folder) {
     return ReadFolderRuns(folder, runs);
 }
 
-bool ExfatDeletedScan::ReadFolderRuns(const Folder& folder, const std::vector<ClusterRun>& runs) {
-    for (const ClusterRun& run : runs) {
+bool ExfatDeletedScan::ReadFolderRuns(const Folder& folder, const std::vector<ExfatClusterRun>& runs) {
+    for (const ExfatClusterRun& run : runs) {
         for (std::uint32_t k = 0; k < run.count; ++k) readAsDirectory_[run.first + k] = true;
     }
     auto bytes = layout_.ReadRuns(

@@ -19,7 +19,7 @@ Result<ExfatExtractor> ExfatExtractor::Open(std::unique_ptr<ByteSource> disk,
     return ExfatExtractor(std::move(disk), std::move(*layout));
 }
 
-std::vector<ClusterRun> ExfatExtractor::DataRuns(const ExfatFileNode& node) const {
+std::vector<ExfatClusterRun> ExfatExtractor::DataRuns(const ExfatFileNode& node) const {
     // Every file a scan lists lies in clusters the volume has let go of (a deleted file, a file of a
     // deleted folder, or one found after a format), so its FAT chain cannot be relied on.
     return layout_.DeletedRuns(node.firstCluster, node.size, node.noFatChain);
@@ -42,7 +42,7 @@ Result<std::size_t> ExfatExtractor::Read(const ExfatFileNode& node, std::uint64_
     // Only the valid part is read; the rest stays zero.
     const std::uint64_t validEnd = std::min(node.validDataLength, node.size);
     std::uint64_t runStart = 0;  // file offset of the current run
-    for (const ClusterRun& run : runs_) {
+    for (const ExfatClusterRun& run : runs_) {
         const std::uint64_t runBytes = std::uint64_t{run.count} * clusterBytes;
         const std::uint64_t from = std::max(offset, runStart);
         const std::uint64_t to = std::min({offset + wanted, runStart + runBytes, validEnd});

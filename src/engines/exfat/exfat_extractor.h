@@ -25,7 +25,7 @@ class ExfatExtractor {
     const ExfatLayout& layout() const { return layout_; }
 
     // The clusters the file's data is read from, in order.
-    std::vector<ClusterRun> DataRuns(const ExfatFileNode& node) const;
+    std::vector<ExfatClusterRun> DataRuns(const ExfatFileNode& node) const;
 
     // Reads up to out.size() bytes of the file from `offset`, never past its size. Bytes that lie
     // outside the volume or cannot be read come back as zeros and make the result an error after the
@@ -46,7 +46,7 @@ class ExfatExtractor {
     // another node that comes to live at the same address.
     const ExfatFileNode* runsOf_ = nullptr;
     std::tuple<std::uint32_t, std::uint64_t, bool> runsKey_{};
-    std::vector<ClusterRun> runs_;
+    std::vector<ExfatClusterRun> runs_;
 };
 
 }  // namespace lumacore

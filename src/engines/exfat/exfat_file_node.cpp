@@ -1,7 +1,7 @@
 #include "engines/exfat/exfat_file_node.h"
 
+#include "core/dos_file_text.h"
 #include "core/utf8.h"
-#include "engines/fat/fat_directory_entry.h"
 
 namespace lumacore {
 

@@ -17,7 +17,7 @@ bool ExfatFoundDirectories::ReadCandidates(std::vector<CandidateRun>& runs, std:
     const std::uint64_t maxRunClusters =
         std::max<std::uint64_t>(1, ExfatLayout::kMaxDirectoryBytes / clusterBytes);
     for (std::size_t i = 0; i < candidates_.size() && !stop.StopRequested();) {
-        std::vector<ClusterRun> run{ClusterRun{candidates_[i], 1}};
+        std::vector<ExfatClusterRun> run{ExfatClusterRun{candidates_[i], 1}};
         std::size_t j = i + 1;
         while (j < candidates_.size() && candidates_[j] == candidates_[j - 1] + 1 &&
                run[0].count < maxRunClusters) {

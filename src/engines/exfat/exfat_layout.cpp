@@ -17,11 +17,11 @@ constexpr std::uint64_t kMaxUpcaseBytes = 256 * 1024;
 
 }  // namespace
 
-void AppendCluster(std::vector<ClusterRun>& runs, std::uint32_t cluster) {
+void AppendCluster(std::vector<ExfatClusterRun>& runs, std::uint32_t cluster) {
     if (!runs.empty() && std::uint64_t{runs.back().first} + runs.back().count == cluster) {
         ++runs.back().count;
     } else {
-        runs.push_back(ClusterRun{cluster, 1});
+        runs.push_back(ExfatClusterRun{cluster, 1});
     }
 }
 
@@ -80,14 +80,14 @@ std::uint64_t ExfatLayout::ClustersFor(std::uint64_t bytes) const {
     return std::min<std::uint64_t>(clusters, geometry_.clusterCount);
 }
 
-std::vector<ClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t bytes,
-                                              bool noFatChain) const {
-    std::vector<ClusterRun> runs;
+std::vector<ExfatClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t bytes,
+                                                   bool noFatChain) const {
+    std::vector<ExfatClusterRun> runs;
     const std::uint64_t needed = ClustersFor(bytes);
     if (needed == 0 || !geometry_.IsDataCluster(first)) return runs;
     if (noFatChain) {
         const std::uint64_t available = std::uint64_t{geometry_.clusterCount} + 2 - first;
-        runs.push_back(ClusterRun{first, static_cast<std::uint32_t>(std::min(needed, available))});
+        runs.push_back(ExfatClusterRun{first, static_cast<std::uint32_t>(std::min(needed, available))});
         return runs;
     }
     // At most `needed` steps (never more than the heap has clusters), and a chain that comes back to a
@@ -111,14 +111,14 @@ std::vector<ClusterRun> ExfatLayout::LiveRuns(std::uint32_t first, std::uint64_t
     return runs;
 }
 
-std::vector<ClusterRun> ExfatLayout::DeletedRuns(std::uint32_t first, std::uint64_t bytes,
-                                                 bool noFatChain) const {
+std::vector<ExfatClusterRun> ExfatLayout::DeletedRuns(std::uint32_t first, std::uint64_t bytes,
+                                                      bool noFatChain) const {
     const std::uint64_t needed = ClustersFor(bytes);
     if (noFatChain || needed <= 1 || !geometry_.IsDataCluster(first)) return LiveRuns(first, bytes, true);
 
-    if (std::vector<ClusterRun> chain = IntactDeletedChain(first, bytes); !chain.empty()) return chain;
+    if (std::vector<ExfatClusterRun> chain = IntactDeletedChain(first, bytes); !chain.empty()) return chain;
 
-    std::vector<ClusterRun> runs{ClusterRun{first, 1}};
+    std::vector<ExfatClusterRun> runs{ExfatClusterRun{first, 1}};
     std::uint64_t taken = 1;
     for (std::uint64_t cluster = std::uint64_t{first} + 1; taken < needed && geometry_.IsDataCluster(cluster);
          ++cluster) {
@@ -129,10 +129,10 @@ std::vector<ClusterRun> ExfatLayout::DeletedRuns(std::uint32_t first, std::uint6
     return runs;
 }
 
-std::vector<ClusterRun> ExfatLayout::IntactDeletedChain(std::uint32_t first, std::uint64_t bytes) const {
-    std::vector<ClusterRun> chain = LiveRuns(first, bytes, false);
+std::vector<ExfatClusterRun> ExfatLayout::IntactDeletedChain(std::uint32_t first, std::uint64_t bytes) const {
+    std::vector<ExfatClusterRun> chain = LiveRuns(first, bytes, false);
     std::uint64_t chained = 0;
-    for (const ClusterRun& run : chain) {
+    for (const ExfatClusterRun& run : chain) {
         chained += run.count;
         for (std::uint32_t k = 0; k < run.count; ++k) {
             if (run.first + k != first && InUse(run.first + k)) return {};
@@ -145,14 +145,15 @@ std::vector<ClusterRun> ExfatLayout::IntactDeletedChain(std::uint32_t first, std
     return chain;
 }
 
-Result<std::vector<std::byte>> ExfatLayout::ReadRuns(ByteSource& disk, const std::vector<ClusterRun>& runs,
+Result<std::vector<std::byte>> ExfatLayout::ReadRuns(ByteSource& disk,
+                                                     const std::vector<ExfatClusterRun>& runs,
                                                      std::uint64_t maxBytes) const {
     std::uint64_t total = 0;
-    for (const ClusterRun& run : runs) total += std::uint64_t{run.count} * geometry_.ClusterBytes();
+    for (const ExfatClusterRun& run : runs) total += std::uint64_t{run.count} * geometry_.ClusterBytes();
     total = std::min(total, maxBytes);
     std::vector<std::byte> out(static_cast<std::size_t>(total));
     std::uint64_t at = 0;
-    for (const ClusterRun& run : runs) {
+    for (const ExfatClusterRun& run : runs) {
         if (at >= total) break;
         const std::uint64_t n =
             std::min<std::uint64_t>(std::uint64_t{run.count} * geometry_.ClusterBytes(), total - at);
@@ -166,7 +167,7 @@ Result<std::vector<std::byte>> ExfatLayout::ReadRuns(ByteSource& disk, const std
 }
 
 void ExfatLayout::LoadRootTables(ByteSource& disk) {
-    const std::vector<ClusterRun> rootRuns = LiveRuns(geometry_.rootCluster, kMaxDirectoryBytes, false);
+    const std::vector<ExfatClusterRun> rootRuns = LiveRuns(geometry_.rootCluster, kMaxDirectoryBytes, false);
     auto root = ReadRuns(disk, rootRuns, kMaxDirectoryBytes);
     if (!root) return;
     const std::size_t count = root->size() / kExfatEntrySize;
@@ -180,9 +181,9 @@ void ExfatLayout::LoadRootTables(ByteSource& disk) {
             const std::uint64_t wanted = (std::uint64_t{geometry_.clusterCount} + 7) / 8;
             if (length < wanted) continue;
             // Allocation metadata may or may not have a FAT chain; take the chain only when it is whole.
-            std::vector<ClusterRun> runs = LiveRuns(first, wanted, false);
+            std::vector<ExfatClusterRun> runs = LiveRuns(first, wanted, false);
             std::uint64_t chained = 0;
-            for (const ClusterRun& run : runs) chained += run.count;
+            for (const ExfatClusterRun& run : runs) chained += run.count;
             if (chained < ClustersFor(wanted)) runs = LiveRuns(first, wanted, true);
             if (auto bytes = ReadRuns(disk, runs, wanted); bytes && bytes->size() == wanted) {
                 bitmap_.assign(reinterpret_cast<const std::uint8_t*>(bytes->data()),
@@ -190,9 +191,9 @@ void ExfatLayout::LoadRootTables(ByteSource& disk) {
             }
         } else if (type == exfat_type::kUpcase && !upcase_.loaded() && length > 0 &&
                    length <= kMaxUpcaseBytes) {
-            std::vector<ClusterRun> runs = LiveRuns(first, length, false);
+            std::vector<ExfatClusterRun> runs = LiveRuns(first, length, false);
             std::uint64_t chained = 0;
-            for (const ClusterRun& run : runs) chained += run.count;
+            for (const ExfatClusterRun& run : runs) chained += run.count;
             if (chained < ClustersFor(length)) runs = LiveRuns(first, length, true);
             auto bytes = ReadRuns(disk, runs, length);
             // A table whose checksum fails would compare names wrongly: keep the ASCII mapping then.

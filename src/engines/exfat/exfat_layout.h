@@ -12,7 +12,7 @@
 namespace lumacore {
 
 // A stretch of consecutive clusters.
-struct ClusterRun {
+struct ExfatClusterRun {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
 };
@@ -48,18 +48,18 @@ class ExfatLayout {
     // The clusters that hold `bytes` bytes of a file in use: consecutive ones from `first` when
     // `noFatChain`, else along the FAT. Never more clusters than the bytes need; a chain that ends
     // early, loops or leaves the heap gives fewer.
-    std::vector<ClusterRun> LiveRuns(std::uint32_t first, std::uint64_t bytes, bool noFatChain) const;
+    std::vector<ExfatClusterRun> LiveRuns(std::uint32_t first, std::uint64_t bytes, bool noFatChain) const;
     // The clusters a deleted file most likely had: consecutive ones for `noFatChain` (its data came back
     // exactly as written); else the FAT chain when it is still whole and lies in free clusters, and
     // otherwise the first cluster and then the next free ones, skipping those the bitmap marks in use.
-    std::vector<ClusterRun> DeletedRuns(std::uint32_t first, std::uint64_t bytes, bool noFatChain) const;
+    std::vector<ExfatClusterRun> DeletedRuns(std::uint32_t first, std::uint64_t bytes, bool noFatChain) const;
 
     // The FAT chain some writers leave behind for a deleted file: given only when it is exactly as long
     // as the data, ends with the end-of-chain mark and every cluster after the first is free; else empty.
-    std::vector<ClusterRun> IntactDeletedChain(std::uint32_t first, std::uint64_t bytes) const;
+    std::vector<ExfatClusterRun> IntactDeletedChain(std::uint32_t first, std::uint64_t bytes) const;
 
     // Reads whole runs, in order, into one buffer of at most `maxBytes` bytes.
-    Result<std::vector<std::byte>> ReadRuns(ByteSource& disk, const std::vector<ClusterRun>& runs,
+    Result<std::vector<std::byte>> ReadRuns(ByteSource& disk, const std::vector<ExfatClusterRun>& runs,
                                             std::uint64_t maxBytes) const;
 
     std::uint64_t ClustersFor(std::uint64_t bytes) const;
@@ -76,6 +76,6 @@ class ExfatLayout {
 };
 
 // Appends a cluster to a run list, extending the last run when it follows on.
-void AppendCluster(std::vector<ClusterRun>& runs, std::uint32_t cluster);
+void AppendCluster(std::vector<ExfatClusterRun>& runs, std::uint32_t cluster);
 
 }  // namespace lumacore

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "core/dos_date.h"
+#include "core/dos_file_text.h"
 #include "core/size_text.h"
-#include "engines/fat/fat_row_text.h"
 
 namespace lumacore {
 

@@ -44,18 +44,11 @@ std::string Trim(std::string text) {
     return text.substr(first, last - first + 1);
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace
 
 bool StartsWithDotEntries(std::span<const std::byte> cluster) {
-    return cluster.size() >= 2 * kDirEntrySize && cluster[0] == std::byte{'.'} && cluster[32] == std::byte{'.'} &&
-           cluster[33] == std::byte{'.'};
+    return cluster.size() >= 2 * kDirEntrySize && cluster[0] == std::byte{'.'} &&
+           cluster[32] == std::byte{'.'} && cluster[33] == std::byte{'.'};
 }
 
 ShortName BuildShortName(const FatDirEntry& entry) {
@@ -73,15 +66,6 @@ ShortName BuildShortName(const FatDirEntry& entry) {
     ShortName result{Trim(name), LowerAscii(Trim(extension))};
     if (result.name.empty()) result.name = "_";
     return result;
-}
-
-std::string AttributeText(std::uint8_t attributes) {
-    std::string text;
-    if (attributes & fat_attr::kHidden) text += "H-";
-    text += (attributes & fat_attr::kReadOnly) ? "R-" : "RW-";
-    if (attributes & fat_attr::kSystem) text += "S-";
-    while (!text.empty() && text.back() == '-') text.pop_back();
-    return text;
 }
 
 void LongNameAccumulator::AddPiece(const FatDirEntry& entry) {
@@ -102,26 +86,12 @@ std::string LongNameAccumulator::Text() const {
     return Utf16ToUtf8(units_, U'_');
 }
 
-ShortName SplitLongName(const std::string& longName, const std::string& fallbackExtension) {
-    const auto dot = longName.rfind('.');
-    if (dot == std::string::npos || dot == 0) return ShortName{longName, fallbackExtension};
-    std::string extension = LowerAscii(longName.substr(dot + 1));
-    // Keep at most four characters (not bytes) of the extension.
-    std::size_t characters = 0;
-    std::size_t cut = 0;
-    for (; cut < extension.size(); ++cut) {
-        const auto c = static_cast<unsigned char>(extension[cut]);
-        if ((c & 0xC0) != 0x80 && characters++ == 4) break;
-    }
-    extension.resize(cut);
-    return ShortName{longName.substr(0, dot), extension};
-}
-
 bool IsPlausibleEntry(const FatDirEntry& entry, const FatGeometry& geometry, bool isFolder, bool hasLongName,
                       int currentYear) {
     if (entry.isFree()) return false;
     if (geometry.kind == FatKind::Fat32) {
-        if (entry.highCluster() > std::uint64_t{geometry.bytesPerSector} * geometry.sectorsPerFat / 262144) return false;
+        if (entry.highCluster() > std::uint64_t{geometry.bytesPerSector} * geometry.sectorsPerFat / 262144)
+            return false;
         return hasLongName || ShortNameCharactersValid(entry, isFolder);
     }
     const std::uint32_t cluster = entry.lowCluster();
@@ -129,7 +99,8 @@ bool IsPlausibleEntry(const FatDirEntry& entry, const FatGeometry& geometry, boo
     const bool emptyFile = cluster == 0 && !isFolder && entry.size() == 0;
     if ((cluster < 1 && !emptyFile) || cluster > geometry.HighestPlausibleCluster()) return false;
     if (!hasLongName && !ShortNameCharactersValid(entry, isFolder)) return false;
-    return DatePlausible(entry.creationDate(), currentYear) && DatePlausible(entry.lastWriteDate(), currentYear) &&
+    return DatePlausible(entry.creationDate(), currentYear) &&
+           DatePlausible(entry.lastWriteDate(), currentYear) &&
            DatePlausible(entry.lastAccessDate(), currentYear);
 }
 
@@ -158,8 +129,8 @@ bool IsDirectorySector(std::span<const std::byte> sector, const FatGeometry& geo
             continue;
         }
         const std::uint8_t attr = entry.attributes();
-        const bool attrAllowed = attr <= 0x08 || (attr >= 0x0F && attr <= 0x17) || (attr >= 0x20 && attr <= 0x27) ||
-                                 (attr >= 0x30 && attr <= 0x37);
+        const bool attrAllowed = attr <= 0x08 || (attr >= 0x0F && attr <= 0x17) ||
+                                 (attr >= 0x20 && attr <= 0x27) || (attr >= 0x30 && attr <= 0x37);
         bool ok = attrAllowed;
         if (ok && attr == fat_attr::kLongName) {
             ok = entry.lowCluster() == 0;
@@ -186,7 +157,8 @@ bool IsDirectorySector(std::span<const std::byte> sector, const FatGeometry& geo
             const std::uint16_t creationTime = entry.creationTime();
             const std::uint32_t cluster =
                 geometry.kind == FatKind::Fat32 ? entry.firstCluster32() : std::uint32_t{entry.lowCluster()};
-            ok = DatePlausible(entry.creationDate(), currentYear) && DatePlausible(entry.lastWriteDate(), currentYear) &&
+            ok = DatePlausible(entry.creationDate(), currentYear) &&
+                 DatePlausible(entry.lastWriteDate(), currentYear) &&
                  DatePlausible(entry.lastAccessDate(), currentYear) && (creationTime >> 11) < 25 &&
                  ((creationTime >> 5) & 0x3F) < 60 && (entry.lastWriteTime() >> 11) < 25 &&
                  ShortNameCharactersValid(entry, false) && cluster <= geometry.HighestPlausibleCluster();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/dos_file_text.h"
 #include "engines/fat/fat_boot_sector.h"
 
 namespace lumacore {
@@ -28,7 +29,9 @@ struct FatDirEntry {
 
     explicit FatDirEntry(std::span<const std::byte, kDirEntrySize> raw) : bytes(raw) {}
     std::uint8_t byte(std::size_t i) const { return std::to_integer<std::uint8_t>(bytes[i]); }
-    std::uint16_t u16(std::size_t i) const { return static_cast<std::uint16_t>(byte(i) | (byte(i + 1) << 8)); }
+    std::uint16_t u16(std::size_t i) const {
+        return static_cast<std::uint16_t>(byte(i) | (byte(i + 1) << 8));
+    }
     std::uint32_t u32(std::size_t i) const { return u16(i) | (std::uint32_t{u16(i + 2)} << 16); }
 
     std::uint8_t attributes() const { return byte(11); }
@@ -57,21 +60,13 @@ inline FatDirEntry EntryAt(std::span<const std::byte> buffer, std::size_t i) {
 // True when a cluster begins with the "." and ".." entries of a subdirectory.
 bool StartsWithDotEntries(std::span<const std::byte> cluster);
 
-struct ShortName {
-    std::string name;
-    std::string extension;  // lower case
-};
-
 // Name and extension of an 8.3 entry: invalid characters become spaces, a deleted entry's first
 // character becomes '#', both parts are trimmed, an empty name becomes "_".
 ShortName BuildShortName(const FatDirEntry& entry);
 
-// "H-" when hidden, "R-" when read-only else "RW-", "S-" when system, trailing '-' stripped.
-std::string AttributeText(std::uint8_t attributes);
-
 // Gathers the pieces of a long name, which precede their short entry on disk, last piece first.
 class LongNameAccumulator {
-public:
+  public:
     // Adds a long-name entry; a checksum different from the previous piece's drops what was gathered.
     void AddPiece(const FatDirEntry& entry);
     void Clear() { units_.clear(); }
@@ -84,16 +79,11 @@ public:
     // The gathered name as UTF-8 (unpaired surrogates become '_').
     std::string Text() const;
 
-private:
+  private:
     std::u16string units_;
     std::uint8_t lastChecksum_ = 0;
     std::uint8_t firstSequence_ = 0;
 };
-
-// Splits a long name at its last '.' after the first character: the part before, and the extension
-// lower-cased and cut to 4 characters. Without such a '.', the name stays whole and the extension is
-// `fallbackExtension`.
-ShortName SplitLongName(const std::string& longName, const std::string& fallbackExtension);
 
 // The plausibility test of an entry met by the deleted-file scan. `currentYear` is the local year.
 bool IsPlausibleEntry(const FatDirEntry& entry, const FatGeometry& geometry, bool isFolder, bool hasLongName,

@@ -5,13 +5,6 @@
 
 namespace lumacore {
 
-std::string FatSizeText(std::uint32_t size) {
-    if (size < 1024) return Format("%d Byte", static_cast<int>(size));
-    const double kilobytes = size / 1024.0;
-    if (kilobytes > 1024.0) return Format("%.2f MB", kilobytes / 1024.0);
-    return Format("%.2f KB", kilobytes);
-}
-
 std::string FatDateTimeText(std::uint16_t date, std::uint16_t time) {
     const CalendarDate d = SplitDosDate(date);
     return Format("%d-%.2d-%.2d   %.2d:%.2d:%.2d", d.year, d.month, d.day, time >> 11, (time >> 5) & 0x3F,

@@ -3,13 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "core/dos_file_text.h"
 #include "engines/fat/fat_file_node.h"
 
 namespace lumacore {
 
 // The FAT list view's texts.
-// "%d Byte" below 1024, "%.2f KB", and "%.2f MB" once the kilobytes exceed 1024.
-std::string FatSizeText(std::uint32_t size);
 // "%d-%.2d-%.2d   %.2d:%.2d:%.2d" (three blanks; seconds are twice the stored field).
 std::string FatDateTimeText(std::uint16_t date, std::uint16_t time);
 // The last access has a date only: "%d-%.2d-%.2d   12:00:00".

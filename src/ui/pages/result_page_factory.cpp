@@ -20,6 +20,8 @@ std::optional<ResultPageKind> ChooseResultPage(int mode, std::string_view fsName
             return ResultPageKind::Fat32;
         case ResultPageFamily::Ntfs:
             return ResultPageKind::Ntfs;
+        case ResultPageFamily::Exfat:
+            return ResultPageKind::Exfat;
         case ResultPageFamily::Ext:
             return ResultPageKind::Ext;
         case ResultPageFamily::Raw:
@@ -31,11 +33,18 @@ std::optional<ResultPageKind> ChooseResultPage(int mode, std::string_view fsName
 QString ResultPageClassName(ResultPageKind kind) {
     switch (kind) {
         case ResultPageKind::Fat16:
-        case ResultPageKind::Fat32: return QStringLiteral("CResultPage_FAT");
-        case ResultPageKind::Ntfs: return QStringLiteral("CResultPage_NTFS");
-        case ResultPageKind::Ext: return QStringLiteral("CResultPage_EXT");
-        case ResultPageKind::Raw: return QStringLiteral("CResultPage_RAW");
-        case ResultPageKind::Partition: return QStringLiteral("CPartitionPage");
+        case ResultPageKind::Fat32:
+            return QStringLiteral("CResultPage_FAT");
+        case ResultPageKind::Ntfs:
+            return QStringLiteral("CResultPage_NTFS");
+        case ResultPageKind::Exfat:
+            return QStringLiteral("CResultPage_exFAT");
+        case ResultPageKind::Ext:
+            return QStringLiteral("CResultPage_EXT");
+        case ResultPageKind::Raw:
+            return QStringLiteral("CResultPage_RAW");
+        case ResultPageKind::Partition:
+            return QStringLiteral("CPartitionPage");
     }
     return {};
 }

@@ -15,9 +15,10 @@ namespace lumacore::ui {
 
 // The pages that open after the drive page (or straight from the home page in the lost-partition mode).
 enum class ResultPageKind {
-    Fat16,      // FAT page, FAT16 variant (1)
-    Fat32,      // FAT page, FAT32 variant (2)
+    Fat16,  // FAT page, FAT16 variant (1)
+    Fat32,  // FAT page, FAT32 variant (2)
     Ntfs,
+    Exfat,
     Ext,
     Raw,
     Partition,  // the lost-partition page
@@ -33,7 +34,7 @@ QString ResultPageClassName(ResultPageKind kind);
 // Makes the result pages and the RAW options dialog. The home view holds one; the result pages plug in
 // by installing a factory of their own in the application object.
 class ResultPageFactory {
-public:
+  public:
     virtual ~ResultPageFactory() = default;
 
     // The page for `kind`, a child of `parent`; null when it cannot be made (the home view then says so).
@@ -48,7 +49,7 @@ public:
 // list, and for the result pages still to come a page that says which one would open for the chosen
 // partition, with the way back. The result pages derive from it and make their own kinds.
 class CDefaultResultPageFactory : public ResultPageFactory {
-public:
+  public:
     CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
     bool RunRawOptions(QWidget* parent, RecoverySettings& settings) override;
 };
