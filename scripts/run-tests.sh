@@ -10,7 +10,12 @@ scripts/install-deps.sh
 cmake --preset ci >/dev/null
 cmake --build --preset ci
 ctest --preset ci -j2
-scripts/test-package.sh build-ci
+# The Debian package in a fresh Debian 12 root (debootstrap and chroot need root).
+if [ "$(id -u)" -eq 0 ]; then
+    scripts/test-package.sh build-ci
+else
+    echo "run-tests.sh: the package test needs root; skipped" >&2
+fi
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan
