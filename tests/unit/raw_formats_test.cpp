@@ -20,11 +20,15 @@ using Kind = FormatVerdict::Kind;
 void Append(Bytes& out, std::string_view text) {
     for (const char c : text) out.push_back(static_cast<std::byte>(c));
 }
+// Fields wider than eight bytes are zero-padded (a 64-bit value shifted by 64 is undefined).
+std::byte ByteOf(std::uint64_t value, int i) {
+    return i < 8 ? static_cast<std::byte>(value >> (8 * i)) : std::byte{0};
+}
 void AppendBe(Bytes& out, std::uint64_t value, int n) {
-    for (int i = n - 1; i >= 0; --i) out.push_back(static_cast<std::byte>(value >> (8 * i)));
+    for (int i = n - 1; i >= 0; --i) out.push_back(ByteOf(value, i));
 }
 void AppendLe(Bytes& out, std::uint64_t value, int n) {
-    for (int i = 0; i < n; ++i) out.push_back(static_cast<std::byte>(value >> (8 * i)));
+    for (int i = 0; i < n; ++i) out.push_back(ByteOf(value, i));
 }
 Bytes Text(std::string_view text) {
     Bytes out;
