@@ -9,15 +9,6 @@
 
 namespace lumacore::ui {
 
-QString FatFamily::ScanTitle(int mode) const {
-    return QString::fromLatin1(mode == SCAN_FORMATTED ? kScanningFormatted : kScanningDeleted);
-}
-
-int FatFamily::ScanEstimateMode(int mode) const {
-    // The deleted-file scan's count moves in bursts (one per folder).
-    return mode == SCAN_FORMATTED ? 0 : 2;
-}
-
 bool FatFamily::Scan(const ScanRequest& request) {
     const RecoverySettings& settings = request.settings;
     const bool formatted = request.mode == SCAN_FORMATTED;
@@ -26,13 +17,6 @@ bool FatFamily::Scan(const ScanRequest& request) {
         ScanFatVolume(*devices_, partition_, settings.Filter, request.progress,
                       formatted ? FatScanMode::Formatted : FatScanMode::Deleted, range, &request.stop),
         scan_);
-}
-
-std::vector<FatFileNode*> FatFamily::RecordsOf(const FatResultTree::Item& item) const {
-    std::vector<FatFileNode*> out;
-    out.reserve(item.data.size());
-    for (const auto& node : item.data) out.push_back(node.get());
-    return out;
 }
 
 QString FatFamily::cellText(FileId file, int column) const {
@@ -96,10 +80,6 @@ Result<std::vector<std::byte>> FatFamily::Read(FileId file, std::uint64_t maxByt
         reader_.emplace(std::move(*opened));
     }
     return ReadFoundFile(*reader_, record(file), maxBytes);
-}
-
-NothingCheckedNotice FatFamily::NothingChecked() const {
-    return {QString(), QString::fromLatin1(kPleaseCheckFiles), false};
 }
 
 RecoveryReport FatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/recovery_app.h"
+#include "ui/results/exfat_family.h"
 #include "ui/results/ext_family.h"
 #include "ui/results/fat_family.h"
 #include "ui/results/ntfs_family.h"
@@ -21,6 +22,9 @@ std::unique_ptr<ResultFamily> MakeFamily(const PageContext& context) {
 
 CResultPage_FAT::CResultPage_FAT(const PageContext& context, QWidget* parent)
     : CResultPage(context, MakeFamily<FatFamily>(context), QStringLiteral("CResultPage_FAT"), parent) {}
+
+CResultPage_exFAT::CResultPage_exFAT(const PageContext& context, QWidget* parent)
+    : CResultPage(context, MakeFamily<ExfatFamily>(context), QStringLiteral("CResultPage_exFAT"), parent) {}
 
 CResultPage_NTFS::CResultPage_NTFS(const PageContext& context, QWidget* parent)
     : CResultPage(context, MakeFamily<NtfsFamily>(context), QStringLiteral("CResultPage_NTFS"), parent) {}

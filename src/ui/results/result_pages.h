@@ -4,11 +4,17 @@
 
 namespace lumacore::ui {
 
-// The four result pages: one design, each with its engine family.
+// The result pages: one design, each with its engine family.
 class CResultPage_FAT final : public CResultPage {
     Q_OBJECT
   public:
     CResultPage_FAT(const PageContext& context, QWidget* parent);
+};
+
+class CResultPage_exFAT final : public CResultPage {
+    Q_OBJECT
+  public:
+    CResultPage_exFAT(const PageContext& context, QWidget* parent);
 };
 
 class CResultPage_NTFS final : public CResultPage {

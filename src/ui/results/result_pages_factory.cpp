@@ -9,6 +9,8 @@ CPage* CResultPagesFactory::Create(ResultPageKind kind, const PageContext& conte
         case ResultPageKind::Fat16:
         case ResultPageKind::Fat32:
             return new CResultPage_FAT(context, parent);
+        case ResultPageKind::Exfat:
+            return new CResultPage_exFAT(context, parent);
         case ResultPageKind::Ntfs:
             return new CResultPage_NTFS(context, parent);
         case ResultPageKind::Ext:
