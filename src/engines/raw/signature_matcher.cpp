@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace lumacore {
@@ -114,6 +115,19 @@ std::array<bool, 256> CompiledPattern::FirstBytes() const {
     return possible;
 }
 
+std::array<bool, 256> CompiledPattern::SecondBytes(std::uint8_t first) const {
+    std::array<bool, 256> possible{};
+    for (unsigned b = 0; b < 256; ++b) {
+        for (const Alternative& alternative : alternatives_) {
+            if ((first & alternative.mask[0]) != alternative.value[0]) continue;
+            if (alternative.value.size() < 2 || (b & alternative.mask[1]) == alternative.value[1])
+                possible[b] = true;
+        }
+        if (matchesAnything_) possible[b] = true;
+    }
+    return possible;
+}
+
 SignatureMatcher::SignatureMatcher(const std::vector<SignatureEntry>& entries) {
     std::size_t reach = 0;
     for (std::size_t e = 0; e < entries.size(); ++e) {
@@ -157,10 +171,33 @@ SignatureMatcher::SignatureMatcher(const std::vector<SignatureEntry>& entries) {
         dispatch.offset = offset;
         for (unsigned b = 0; b < 256; ++b) {
             dispatch.begin[b] = static_cast<std::uint32_t>(dispatch.ids.size());
-            dispatch.ids.insert(dispatch.ids.end(), lists[b].begin(), lists[b].end());
+            for (const std::uint32_t id : lists[b]) {
+                const auto admitted =
+                    signatures_[id].parts.front().pattern.SecondBytes(static_cast<std::uint8_t>(b));
+                ByteSet set{};
+                for (unsigned v = 0; v < 256; ++v) {
+                    if (admitted[v]) set[v >> 6] |= std::uint64_t{1} << (v & 63);
+                }
+                for (std::size_t w = 0; w < set.size(); ++w) dispatch.anySecond[b][w] |= set[w];
+                dispatch.ids.push_back(id);
+                dispatch.second.push_back(set);
+            }
         }
         dispatch.begin[256] = static_cast<std::uint32_t>(dispatch.ids.size());
         dispatch_.push_back(std::move(dispatch));
+    }
+
+    std::vector<std::byte> uniform(kRawSectorSize);
+    for (unsigned v = 0; v < 256; ++v) {
+        std::fill(uniform.begin(), uniform.end(), static_cast<std::byte>(v));
+        for (std::uint32_t id = 0; id < signatures_.size(); ++id) {
+            const auto& parts = signatures_[id].parts;
+            const bool admitted = std::all_of(parts.begin(), parts.end(), [&](const Part& part) {
+                return part.offset >= static_cast<std::int64_t>(kRawSectorSize) ||
+                       part.pattern.Matches(uniform, part.offset);
+            });
+            if (admitted) uniformCandidates_[v].push_back(id);
+        }
     }
 }
 
@@ -174,14 +211,30 @@ bool SignatureMatcher::FullMatch(const Signature& signature, std::span<const std
 int SignatureMatcher::Match(std::span<const std::byte> window) const {
     std::uint32_t best = static_cast<std::uint32_t>(signatures_.size());
     const std::size_t sectorBytes = std::min(window.size(), kRawSectorSize);
+    if (sectorBytes == kRawSectorSize) {
+        // Every byte equals its successor: one library compare, vectorised, that stops at the first
+        // difference (at once on ordinary data).
+        if (std::memcmp(window.data(), window.data() + 1, kRawSectorSize - 1) == 0) {
+            for (const std::uint32_t id : uniformCandidates_[std::to_integer<unsigned>(window[0])]) {
+                if (FullMatch(signatures_[id], window)) return signatures_[id].entryIndex;
+            }
+            return -1;
+        }
+    }
     for (const Dispatch& dispatch : dispatch_) {
         const std::size_t limit =
             dispatch.offset < static_cast<std::int64_t>(kRawSectorSize) ? sectorBytes : window.size();
         if (static_cast<std::uint64_t>(dispatch.offset) >= limit) continue;
-        const unsigned b = std::to_integer<unsigned>(window[static_cast<std::size_t>(dispatch.offset)]);
+        const auto at = static_cast<std::size_t>(dispatch.offset);
+        const unsigned b = std::to_integer<unsigned>(window[at]);
+        // Without a second byte in reach only one-byte alternatives can match: FullMatch decides.
+        const bool hasSecond = at + 1 < limit;
+        const unsigned next = hasSecond ? std::to_integer<unsigned>(window[at + 1]) : 0;
+        if (hasSecond && !Has(dispatch.anySecond[b], next)) continue;
         for (std::uint32_t k = dispatch.begin[b]; k < dispatch.begin[b + 1]; ++k) {
             const std::uint32_t id = dispatch.ids[k];
             if (id >= best) break;
+            if (hasSecond && !Has(dispatch.second[k], next)) continue;
             if (FullMatch(signatures_[id], window)) {
                 best = id;
                 break;

@@ -44,6 +44,9 @@ class CompiledPattern {
     std::size_t maxLength() const { return maxLength_; }
     // Which values the first byte may hold for some alternative to match.
     std::array<bool, 256> FirstBytes() const;
+    // Which values the second byte may hold, given the first is `first`, for some alternative to match
+    // (every value where an alternative of one byte, or one that matches anything, does).
+    std::array<bool, 256> SecondBytes(std::uint8_t first) const;
 
   private:
     struct Alternative {
@@ -77,11 +80,20 @@ class SignatureMatcher {
         int entryIndex;
         std::vector<Part> parts;
     };
-    // Signatures whose first part is at one offset, listed per value of the byte there.
+    // 256 flags, one per byte value.
+    using ByteSet = std::array<std::uint64_t, 4>;
+    static bool Has(const ByteSet& set, unsigned b) { return (set[b >> 6] >> (b & 63)) & 1U; }
+
+    // Signatures whose first part is at one offset, listed per value of the byte there. Most sectors
+    // start with bytes some signature starts with too (zeros above all), so the byte after it filters
+    // first: per candidate the second-byte values it admits, and per first byte their union, which
+    // turns a zero sector into two look-ups.
     struct Dispatch {
         std::int64_t offset;
         std::array<std::uint32_t, 257> begin{};  // ids of byte b are ids[begin[b] .. begin[b + 1])
         std::vector<std::uint32_t> ids;          // indices into signatures_, ascending
+        std::vector<ByteSet> second;             // parallel to ids
+        std::array<ByteSet, 256> anySecond{};    // per first byte, the union of its ids' second sets
     };
 
     bool FullMatch(const Signature& signature, std::span<const std::byte> window) const;
@@ -89,6 +101,10 @@ class SignatureMatcher {
     std::vector<Signature> signatures_;  // in list order
     std::vector<Dispatch> dispatch_;
     std::vector<std::uint32_t> always_;  // first part matches anything: tried on every sector
+    // Erased and never-written areas are whole sectors of one byte value (zeros, 0xFF). For such a
+    // sector only the signatures whose in-sector parts all accept that sector can match: per value,
+    // their ids in list order.
+    std::array<std::vector<std::uint32_t>, 256> uniformCandidates_;
     std::size_t lookahead_ = 0;
 };
 
