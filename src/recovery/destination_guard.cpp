@@ -62,7 +62,8 @@ OutputGuard RecoveryOutputGuard(const DeviceMap& devices, const PartitionInfo& p
 
 std::vector<std::filesystem::path> SourceDrivePaths(const DeviceMap& devices) {
     std::vector<std::filesystem::path> paths;
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) paths.push_back(devices.PhysicalDrivePath(drive));
+    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive)
+        paths.push_back(devices.PhysicalDrivePath(drive));
     return paths;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "session/found_file_times.h"
+
 namespace lumacore {
 
 ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtVolume& engine,
@@ -34,11 +36,13 @@ ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtV
             continue;
         }
         const auto outcome =
-            writer.WriteFile(writer.destinationRoot(), node->name, node->inode.size, [&](OutputFile& out) {
-                return engine.Extract(
-                    *map, [&](std::span<const std::byte> data) { return out.Write(data); }, stop,
-                    [&](std::uint64_t hole) { return out.Skip(hole); });
-            });
+            writer.WriteFile(writer.destinationRoot(), node->name, node->inode.size,
+                             [&](OutputFile& out) {
+                                 return engine.Extract(
+                                     *map, [&](std::span<const std::byte> data) { return out.Write(data); },
+                                     stop, [&](std::uint64_t hole) { return out.Skip(hole); });
+                             },
+                             {ExtFileTimes(*node), {}});
         counts.Count(outcome, node->inode.size);
         progress.SetDone(done);
         if (counts.cancelled) break;

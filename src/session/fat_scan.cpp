@@ -8,6 +8,7 @@
 #include "engines/fat/fat_volume.h"
 #include "session/fat_recover_run.h"
 #include "session/found_file_source.h"
+#include "session/found_file_times.h"
 #include "session/node_tree.h"
 
 namespace lumacore {
@@ -97,7 +98,9 @@ Result<RecoverResult> RecoverFatFiles(const FatScan& scan, const DeviceMap& devi
     RecoverResult result(RunFatRecovery(
         scan.tree, scan.root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
             return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
-        }));
+        },
+        [](const FatFileNode& node) { return FoundFileDetails{FatFileTimes(node), {}}; }));
+    (void)writer.Finish(devices.PhysicalDrivePath(volume.diskNumber));
     // The FAT page reports nothing per file: what could not be written is missing or short.
     result.failureLines = FailureLines({}, writer);
     return result;
