@@ -31,6 +31,7 @@ Result<void> OutputFile::Write(std::span<const std::byte> data) {
         done += static_cast<std::size_t>(n);
     }
     written_ += done;
+    dataEnd_ = written_;
     Hash(data);
     return {};
 }

@@ -33,6 +33,8 @@ class OutputFile {
 
     // Where the next byte goes: bytes written and skipped.
     std::uint64_t written() const { return written_; }
+    // Where the last byte actually written ends (a trailing skip is not written).
+    std::uint64_t dataEnd() const { return dataEnd_; }
     const std::string& name() const { return name_; }
 
   private:
@@ -44,6 +46,7 @@ class OutputFile {
     std::uint64_t hashedBytes_;
     std::uint64_t hashed_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t dataEnd_ = 0;
 };
 
 }  // namespace lumacore

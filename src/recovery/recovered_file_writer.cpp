@@ -39,16 +39,16 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "/" + name;
 }
 
-// Refuses a file the destination has no room for before anything is written, rather than filling the
-// disk and failing every file after it. An existing file being overwritten counts as no room given
-// back: the check stays simple and errs on the side of refusing.
-Result<void> CheckFreeSpace(int folderFd, std::uint64_t size) {
+// The free space of the file system holding the folder; nullopt when the system does not say.
+std::optional<std::uint64_t> FreeBytes(int folderFd) {
     struct statvfs vfs {};
-    if (::fstatvfs(folderFd, &vfs) != 0) return {};  // no answer: the writes themselves will tell
+    if (::fstatvfs(folderFd, &vfs) != 0) return std::nullopt;
     const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
     const std::uint64_t blocks = vfs.f_bavail;
-    const std::uint64_t free = unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
-    if (size <= free) return {};
+    return unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
+}
+
+Result<void> NoRoomError(std::uint64_t size, std::uint64_t free) {
     return Error::Io("The file (" + std::to_string(size) +
                          " bytes) is larger than the free space left in the destination (" +
                          std::to_string(free) + " bytes)",
@@ -223,11 +223,12 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
         return Outcome::Failed;
     }
 
-    if (auto room = CheckFreeSpace(*dirFd, size); !room) {
+    if (auto room = CheckFreeSpace(*dirFd, folderKey->c_str(), size); !room) {
         Fail(folder, name, room.error().message);
         return Outcome::Failed;
     }
     Result<FileDescriptor> created = guard_.Create(*dirFd, name);
+    const bool newFile = static_cast<bool>(created);
     if (!created && created.error().systemCode != EEXIST) {
         Fail(folder, name, created.error().message);
         return Outcome::Failed;
@@ -255,7 +256,9 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     OutputFile out(file.get(), Join(*folderKey, name), options_.hash ? &digest : nullptr, size);
     const Result<void> copied = copy(out);
     const std::uint64_t finalSize = copied ? size : out.written();
-    if (::ftruncate(file.get(), static_cast<off_t>(finalSize)) != 0) {
+    // A new file whose data ended exactly at its size already is that size: no call needed.
+    const bool sized = newFile && out.dataEnd() == finalSize && out.written() == finalSize;
+    if (!sized && ::ftruncate(file.get(), static_cast<off_t>(finalSize)) != 0) {
         const int code = errno;
         Fail(folder, name, SystemMessage("Cannot set the size of " + name, code));
         return Outcome::Failed;
@@ -270,6 +273,7 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
         Fail(folder, name, copied.error().message);
         return Outcome::Failed;
     }
+    freeEstimate_ -= std::min(freeEstimate_, size);
     if (options_.hash || options_.report) {
         std::optional<std::string> sha256;
         if (options_.hash) sha256 = digest.HexDigest();
@@ -277,6 +281,21 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
             {Join(*folderKey, name), size, std::move(sha256), details.times, details.byteRuns});
     }
     return Outcome::Written;
+}
+
+// Refuses a file the destination has no room for before anything is written, rather than filling the
+// disk and failing every file after it. An existing file being overwritten counts as no room given
+// back: the check stays simple and errs on the side of refusing. The file system is asked again only
+// when the folder changes or the estimate (its last answer less what was written since) runs short,
+// not once per file.
+Result<void> RecoveredFileWriter::CheckFreeSpace(int folderFd, const char* folderKey, std::uint64_t size) {
+    if (folderKey == freeFolderKey_ && size <= freeEstimate_) return {};
+    const std::optional<std::uint64_t> free = FreeBytes(folderFd);
+    if (!free) return {};  // no answer: the writes themselves will tell
+    freeFolderKey_ = folderKey;
+    freeEstimate_ = *free;
+    if (size <= *free) return {};
+    return NoRoomError(size, *free);
 }
 
 void RecoveredFileWriter::SetFolderTimes(const fs::path& folder, const FileTimes& times) {

@@ -114,6 +114,7 @@ class RecoveredFileWriter {
     void Fail(const std::filesystem::path& folder, const std::string& name, std::string message);
     void ApplyFolderTimes();
     Result<void> WriteReport(std::string_view wantedName, const std::string& text);
+    Result<void> CheckFreeSpace(int folderFd, const char* folderKey, std::uint64_t size);
 
     std::filesystem::path root_;
     OverwritePolicy policy_;
@@ -131,6 +132,8 @@ class RecoveredFileWriter {
     std::vector<RecoveredFileRecord> recorded_;
     std::vector<std::pair<std::string, FileTimes>> folderTimes_;  // folder below the root -> times
     bool finished_ = false;
+    std::string freeFolderKey_;  // the folder whose file system freeEstimate_ is of
+    std::uint64_t freeEstimate_ = 0;
 };
 
 }  // namespace lumacore

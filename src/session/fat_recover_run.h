@@ -11,8 +11,10 @@ using FatCopyData = TreeCopyData<FatFileNode>;
 inline RecoverRunResult RunFatRecovery(const FatResultTree& tree, FatResultTree::ItemId root,
                                        RecoveredFileWriter& writer, ProgressFields& progress,
                                        const StopToken& stop, const FatCopyData& copyData,
-                                       const TreeFileDetails<FatFileNode>& detailsOf = {}) {
-    return RunTreeRecovery<FatFileNode>(tree, root, writer, progress, stop, copyData, detailsOf);
+                                       const TreeFileDetails<FatFileNode>& detailsOf = {},
+                                       const TreeFolderTimes<FatResultTree>& folderTimesOf = {}) {
+    return RunTreeRecovery<FatFileNode>(tree, root, writer, progress, stop, copyData, detailsOf,
+                                        folderTimesOf);
 }
 
 }  // namespace lumacore

@@ -17,6 +17,11 @@ FileTimes FatFileTimes(const FatFileNode& node) {
             FromDosLocal(node.creationDate, node.creationTime)};
 }
 
+FileTimes FatFolderFileTimes(const FatFolderTimes& folder) {
+    return {FromDosLocal(folder.lastWriteDate, folder.lastWriteTime), FromDosLocal(folder.lastAccessDate, 0),
+            std::nullopt};
+}
+
 FileTimes ExfatFileTimes(const ExfatFileNode& node) {
     return {FromExfat(node.modified), FromExfat(node.accessed), FromExfat(node.created)};
 }

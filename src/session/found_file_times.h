@@ -18,5 +18,7 @@ FileTimes FatFileTimes(const FatFileNode& node);
 FileTimes ExfatFileTimes(const ExfatFileNode& node);
 FileTimes NtfsFileTimes(const NtfsFileNode& node);
 FileTimes ExtFileTimes(const ExtFileNode& node);
+// A FAT folder's times, read as its files' are.
+FileTimes FatFolderFileTimes(const FatFolderTimes& folder);
 
 }  // namespace lumacore

@@ -22,6 +22,10 @@ using TreeCopyData = std::function<Result<void>(const Node&, OutputFile&)>;
 template <typename Node>
 using TreeFileDetails = std::function<FoundFileDetails(const Node&)>;
 
+// A folder item's own times, for the folder made for it.
+template <typename Tree>
+using TreeFolderTimes = std::function<FileTimes(typename Tree::ItemId)>;
+
 namespace tree_recover_detail {
 
 template <typename Node>
@@ -52,7 +56,8 @@ template <typename Node, typename Tree>
 RecoverRunResult RunTreeRecovery(const Tree& tree, typename Tree::ItemId root, RecoveredFileWriter& writer,
                                  ProgressFields& progress, const StopToken& stop,
                                  const TreeCopyData<Node>& copyData,
-                                 const TreeFileDetails<Node>& detailsOf = {}) {
+                                 const TreeFileDetails<Node>& detailsOf = {},
+                                 const TreeFolderTimes<Tree>& folderTimesOf = {}) {
     using ItemId = typename Tree::ItemId;
     using tree_recover_detail::CountFiles;
     using tree_recover_detail::WillWrite;
@@ -87,6 +92,7 @@ RecoverRunResult RunTreeRecovery(const Tree& tree, typename Tree::ItemId root, R
                 return false;
             }
             folder = *made;
+            if (folderTimesOf) writer.SetFolderTimes(folder, folderTimesOf(id));
         }
 
         for (const auto& node : item.data) {
