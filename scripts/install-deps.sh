@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
     # build
     g++ cmake ninja-build ccache pkg-config libblkid-dev
+    # E01 images
+    libewf-dev
     # the carver finds the ends of gzip and bzip2 streams by decoding them
     zlib1g-dev libbz2-dev
     # tests and benchmarks
@@ -16,6 +18,8 @@ PACKAGES=(
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk gdisk
     # the tools that make the exFAT test images and benchmark volume
     exfatprogs exfat-fuse
+    # E01 test images
+    ewf-tools
     # fuzzing and sanitizers with clang
     clang libclang-rt-14-dev
     # the desktop program; a font so that offscreen screenshots and GUI tests have text on a bare machine

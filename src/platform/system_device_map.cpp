@@ -10,6 +10,7 @@
 #include "core/byte_reader.h"
 #include "core/disk_info.h"
 #include "platform/block_device_info.h"
+#include "platform/image_opener.h"
 #include "platform/volume_probe.h"
 
 namespace lumacore {
@@ -60,19 +61,21 @@ std::vector<std::string> SystemDeviceMap::SplitImageList(const std::string& list
 Result<std::unique_ptr<SystemDeviceMap>> SystemDeviceMap::Create(const Options& options) {
     std::unique_ptr<SystemDeviceMap> map(new SystemDeviceMap());
     for (const std::string& image : options.images) {
-        auto device = Device::Open(image, AccessMode::ReadOnly);
+        auto device = OpenImage(image, AccessMode::ReadOnly);
         if (!device) {
             Error e = device.error();
-            // The device helper's refusals say more than their errno would.
-            const bool helperRefused = e.kind == ErrorKind::AccessDenied && e.systemCode == 0;
-            e.message = "cannot open disk image '" + image + "': " +
-                        (helperRefused ? e.message : std::strerror(e.systemCode ? e.systemCode : EIO));
+            // The device helper's refusals, and what libewf finds wrong, say more than an errno would.
+            const bool ownMessage =
+                (e.kind == ErrorKind::AccessDenied || e.kind == ErrorKind::Corrupt) && e.systemCode == 0;
+            e.message = "cannot open disk image '" + image +
+                        "': " + (ownMessage ? e.message : std::strerror(e.systemCode ? e.systemCode : EIO));
             return e;
         }
+        const auto* plain = dynamic_cast<const Device*>(device->get());
         Drive drive;
         drive.path = image;
         drive.product = "Disk image " + std::filesystem::path(image).filename().string();
-        drive.busType = (*device)->isBlockDevice() ? kBusUnknown : kBusFileBackedVirtual;
+        drive.busType = plain != nullptr && plain->isBlockDevice() ? kBusUnknown : kBusFileBackedVirtual;
         map->drives_.push_back(std::move(drive));
     }
     if (options.includeBlockDevices) {
@@ -97,9 +100,7 @@ Result<std::unique_ptr<BlockDevice>> SystemDeviceMap::OpenPhysicalDrive(int driv
     if (drive < 0 || drive >= PhysicalDriveCount()) {
         return Error::Make(ErrorKind::NotFound, "no physical drive " + std::to_string(drive));
     }
-    auto device = Device::Open(drives_[drive].path, mode);
-    if (!device) return device.error();
-    return std::unique_ptr<BlockDevice>(std::move(*device));
+    return OpenImage(drives_[drive].path, mode);
 }
 
 Result<std::vector<std::byte>> SystemDeviceMap::QueryStorageDescriptor(int drive) const {

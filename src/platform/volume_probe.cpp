@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "platform/device.h"
+#include "platform/image_opener.h"
+#include "platform/probe_shadow.h"
 #include "platform/volume_free_space.h"
 
 namespace lumacore {
@@ -28,15 +30,16 @@ std::string LookupValue(blkid_probe probe, const char* name) {
 
 // The system-style file-system name of the bytes at [offset, offset + length), empty when not FAT, NTFS
 // or exFAT.
-std::optional<VolumeInformation> IdentifyFileSystem(const Device& device, std::uint64_t offset, std::uint64_t length) {
+std::optional<VolumeInformation> IdentifyFileSystem(int fd, std::uint64_t offset, std::uint64_t length) {
     ProbePtr probe(blkid_new_probe());
     if (!probe) return std::nullopt;
-    if (blkid_probe_set_device(probe.get(), device.descriptor(), static_cast<blkid_loff_t>(offset),
+    if (blkid_probe_set_device(probe.get(), fd, static_cast<blkid_loff_t>(offset),
                                static_cast<blkid_loff_t>(length)) != 0) {
         return std::nullopt;
     }
     blkid_probe_enable_superblocks(probe.get(), 1);
-    blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
+    blkid_probe_set_superblocks_flags(probe.get(),
+                                      BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
     blkid_probe_enable_partitions(probe.get(), 0);
     if (blkid_do_safeprobe(probe.get()) != 0) return std::nullopt;
     const std::string type = LookupValue(probe.get(), "TYPE");
@@ -55,10 +58,10 @@ std::optional<VolumeInformation> IdentifyFileSystem(const Device& device, std::u
 }
 
 // Partition extents as libblkid reads the partition table; the whole disk when there is none.
-std::vector<PartitionExtent> ListExtents(const Device& device) {
+std::vector<PartitionExtent> ListExtents(int fd, std::uint64_t diskSize) {
     std::vector<PartitionExtent> extents;
     ProbePtr probe(blkid_new_probe());
-    if (probe && blkid_probe_set_device(probe.get(), device.descriptor(), 0, 0) == 0) {
+    if (probe && blkid_probe_set_device(probe.get(), fd, 0, 0) == 0) {
         blkid_probe_enable_superblocks(probe.get(), 0);
         blkid_probe_enable_partitions(probe.get(), 1);
         blkid_partlist list = blkid_probe_get_partitions(probe.get());
@@ -74,7 +77,7 @@ std::vector<PartitionExtent> ListExtents(const Device& device) {
         }
         if (list != nullptr && blkid_partlist_get_table(list) != nullptr) return extents;
     }
-    extents.push_back(PartitionExtent{0, device.Size()});
+    extents.push_back(PartitionExtent{0, diskSize});
     return extents;
 }
 
@@ -82,11 +85,20 @@ std::vector<PartitionExtent> ListExtents(const Device& device) {
 
 std::vector<ProbedVolume> ProbeVolumes(const std::string& path) {
     std::vector<ProbedVolume> volumes;
-    auto device = Device::Open(path, AccessMode::ReadOnly);
+    auto device = OpenImage(path, AccessMode::ReadOnly);
     if (!device) return volumes;
-    for (const PartitionExtent& extent : ListExtents(**device)) {
+    const auto* plain = dynamic_cast<const Device*>(device->get());
+    std::optional<ProbeShadow> shadow;
+    if (plain == nullptr) {
+        shadow.emplace(**device);
+        shadow->CopyTables();
+    }
+    const int fd = plain != nullptr ? plain->descriptor() : shadow->descriptor();
+    if (fd < 0) return volumes;
+    for (const PartitionExtent& extent : ListExtents(fd, (*device)->Size())) {
         if (extent.startingOffset >= (*device)->Size()) continue;
-        auto info = IdentifyFileSystem(**device, extent.startingOffset, extent.length);
+        if (shadow) shadow->CopyVolumeStart(extent.startingOffset, extent.length);
+        auto info = IdentifyFileSystem(fd, extent.startingOffset, extent.length);
         if (!info) continue;
         ProbedVolume volume;
         volume.extent = extent;

@@ -1,6 +1,7 @@
 #include "recovery/destination_guard.h"
 
 #include "platform/device_map.h"
+#include "platform/image_opener.h"
 #include "platform/output_guard.h"
 
 #include "core/partition_info.h"
@@ -62,7 +63,10 @@ OutputGuard RecoveryOutputGuard(const DeviceMap& devices, const PartitionInfo& p
 
 std::vector<std::filesystem::path> SourceDrivePaths(const DeviceMap& devices) {
     std::vector<std::filesystem::path> paths;
-    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) paths.push_back(devices.PhysicalDrivePath(drive));
+    // Every piece of a split image is the source, not just the one the user named.
+    for (int drive = 0; drive < devices.PhysicalDriveCount(); ++drive) {
+        for (const std::string& file : ImageFiles(devices.PhysicalDrivePath(drive))) paths.push_back(file);
+    }
     return paths;
 }
 

@@ -27,11 +27,11 @@ std::string SanitizePathComponent(std::string_view raw);
 // "stem (3).ext", and so on. Names are compared without letter case, so a run behaves the same on the
 // case-folding file systems recovered files are often copied to (FAT, exFAT and NTFS sticks).
 class UniqueNames {
-public:
+  public:
     // `name` must already be sanitised; the result is too, and at most 255 bytes long.
     std::string Claim(const std::filesystem::path& folder, std::string_view name);
 
-private:
+  private:
     std::unordered_map<std::string, std::unordered_set<std::string>> taken_;  // folder -> folded names
 };
 

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -29,13 +31,32 @@ Result<void> OutputFile::Write(std::span<const std::byte> data) {
         done += static_cast<std::size_t>(n);
     }
     written_ += done;
+    dataEnd_ = written_;
+    Hash(data);
     return {};
+}
+
+void OutputFile::Hash(std::span<const std::byte> data) {
+    if (digest_ == nullptr || hashed_ >= hashedBytes_) return;
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), hashedBytes_ - hashed_));
+    digest_->Update(data.first(piece));
+    hashed_ += piece;
+}
+
+void OutputFile::HashZeros(std::uint64_t bytes) {
+    static constexpr std::array<std::byte, 64 * 1024> kZeros{};
+    while (bytes > 0 && digest_ != nullptr && hashed_ < hashedBytes_) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, kZeros.size()));
+        Hash(std::span<const std::byte>(kZeros.data(), piece));
+        bytes -= piece;
+    }
 }
 
 Result<void> OutputFile::Skip(std::uint64_t bytes) {
     if (bytes > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - written_) {
         return Error::Io("file too large: " + name_, EFBIG, written_);
     }
+    HashZeros(bytes);
     written_ += bytes;
     return {};
 }

@@ -6,14 +6,20 @@
 #include <string>
 
 #include "core/result.h"
+#include "core/sha256.h"
 
 namespace lumacore {
 
 // The file a recovered file's data goes into, as the copy step sees it: bytes are appended from offset
 // 0 on, or skipped to leave a hole; nothing else can be done to the file. The writer owns the descriptor.
+// With a digest, every byte written (holes as the zeros they read as) is hashed on its way out, so the
+// file's sha256 costs no second read.
 class OutputFile {
-public:
-    OutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  public:
+    // Bytes past `hashedBytes` (a copy that writes whole clusters past the file's end) are written but
+    // not hashed: the writer cuts them off.
+    OutputFile(int fd, std::string name, Sha256* digest = nullptr, std::uint64_t hashedBytes = 0)
+        : fd_(fd), name_(std::move(name)), digest_(digest), hashedBytes_(hashedBytes) {}
 
     // Appends all of `data` at the current position or fails; a short write is a failure.
     Result<void> Write(std::span<const std::byte> data);
@@ -22,14 +28,25 @@ public:
     // once the writer sets the file's size.
     Result<void> Skip(std::uint64_t bytes);
 
+    // Hashes `bytes` zeros: a hole, or the tail the writer extends the file by.
+    void HashZeros(std::uint64_t bytes);
+
     // Where the next byte goes: bytes written and skipped.
     std::uint64_t written() const { return written_; }
+    // Where the last byte actually written ends (a trailing skip is not written).
+    std::uint64_t dataEnd() const { return dataEnd_; }
     const std::string& name() const { return name_; }
 
-private:
+  private:
+    void Hash(std::span<const std::byte> data);
+
     int fd_;
     std::string name_;  // for error messages
+    Sha256* digest_;
+    std::uint64_t hashedBytes_;
+    std::uint64_t hashed_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t dataEnd_ = 0;
 };
 
 }  // namespace lumacore

@@ -28,6 +28,8 @@ void RecoverRunResult::Count(RecoveredFileWriter::Outcome outcome, std::uint64_t
     }
 }
 
-std::string CannotCreateFileLine(const std::string& name) { return "Can not create file '" + name + "'.\n"; }
+std::string CannotCreateFileLine(const std::string& name) {
+    return "Can not create file '" + name + "'.\n";
+}
 
 }  // namespace lumacore

@@ -5,9 +5,13 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+
+#include "core/sha256.h"
 
 namespace lumacore {
 
@@ -35,19 +39,38 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "/" + name;
 }
 
-// Refuses a file the destination has no room for before anything is written, rather than filling the
-// disk and failing every file after it. An existing file being overwritten counts as no room given
-// back: the check stays simple and errs on the side of refusing.
-Result<void> CheckFreeSpace(int folderFd, std::uint64_t size) {
+// The free space of the file system holding the folder; nullopt when the system does not say.
+std::optional<std::uint64_t> FreeBytes(int folderFd) {
     struct statvfs vfs {};
-    if (::fstatvfs(folderFd, &vfs) != 0) return {};  // no answer: the writes themselves will tell
+    if (::fstatvfs(folderFd, &vfs) != 0) return std::nullopt;
     const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
     const std::uint64_t blocks = vfs.f_bavail;
-    const std::uint64_t free = unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
-    if (size <= free) return {};
-    return Error::Io("The file (" + std::to_string(size) + " bytes) is larger than the free space left in the destination (" +
+    return unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
+}
+
+Result<void> NoRoomError(std::uint64_t size, std::uint64_t free) {
+    return Error::Io("The file (" + std::to_string(size) +
+                         " bytes) is larger than the free space left in the destination (" +
                          std::to_string(free) + " bytes)",
                      ENOSPC);
+}
+
+timespec Timespec(const std::optional<FileTime>& time) {
+    if (!time) return {0, UTIME_OMIT};
+    return {static_cast<time_t>(time->seconds), static_cast<long>(time->nanoseconds)};
+}
+
+// Access time first, then modification time, as futimens and utimensat take them.
+std::array<timespec, 2> Timespecs(const FileTimes& times) {
+    return {Timespec(times.accessed), Timespec(times.modified)};
+}
+
+// Best effort: a destination that refuses times (some FUSE file systems) still gets the data, which is
+// what the user came for.
+void SetTimes(int fd, const FileTimes& times) {
+    if (!times.modified && !times.accessed) return;
+    const std::array<timespec, 2> stamps = Timespecs(times);
+    ::futimens(fd, stamps.data());
 }
 
 }  // namespace
@@ -57,8 +80,12 @@ bool HasQuoteInFirstThree(std::string_view name) {
 }
 
 RecoveredFileWriter::RecoveredFileWriter(fs::path destinationRoot, OverwritePolicy policy, AskOverwrite ask,
-                                         std::vector<fs::path> protectedFiles)
-    : root_(std::move(destinationRoot)), policy_(policy), ask_(std::move(ask)), guard_({}, protectedFiles) {}
+                                         std::vector<fs::path> protectedFiles, WriterOptions options)
+    : root_(std::move(destinationRoot)),
+      policy_(policy),
+      ask_(std::move(ask)),
+      guard_({}, protectedFiles),
+      options_(options) {}
 
 std::optional<std::string> RecoveredFileWriter::BelowRoot(const fs::path& path) const {
     const fs::path relative = Normal(path).lexically_relative(Normal(root_));
@@ -177,7 +204,7 @@ std::optional<bool> RecoveredFileWriter::MayOverwrite(const std::string& fileNam
 
 RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     const fs::path& folder, std::string_view rawName, std::uint64_t size,
-    const std::function<Result<void>(OutputFile&)>& copy) {
+    const std::function<Result<void>(OutputFile&)>& copy, const FoundFileDetails& details) {
     if (cancelled_) return Outcome::Cancelled;
     const std::optional<std::string> folderKey = BelowRoot(folder);
     const std::string safe = SanitizePathComponent(rawName);
@@ -196,11 +223,12 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
         return Outcome::Failed;
     }
 
-    if (auto room = CheckFreeSpace(*dirFd, size); !room) {
+    if (auto room = CheckFreeSpace(*dirFd, folderKey->c_str(), size); !room) {
         Fail(folder, name, room.error().message);
         return Outcome::Failed;
     }
     Result<FileDescriptor> created = guard_.Create(*dirFd, name);
+    const bool newFile = static_cast<bool>(created);
     if (!created && created.error().systemCode != EEXIST) {
         Fail(folder, name, created.error().message);
         return Outcome::Failed;
@@ -224,14 +252,19 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     }
     FileDescriptor file = std::move(*created);
 
-    OutputFile out(file.get(), Join(*folderKey, name));
+    Sha256 digest;
+    OutputFile out(file.get(), Join(*folderKey, name), options_.hash ? &digest : nullptr, size);
     const Result<void> copied = copy(out);
     const std::uint64_t finalSize = copied ? size : out.written();
-    if (::ftruncate(file.get(), static_cast<off_t>(finalSize)) != 0) {
+    // A new file whose data ended exactly at its size already is that size: no call needed.
+    const bool sized = newFile && out.dataEnd() == finalSize && out.written() == finalSize;
+    if (!sized && ::ftruncate(file.get(), static_cast<off_t>(finalSize)) != 0) {
         const int code = errno;
         Fail(folder, name, SystemMessage("Cannot set the size of " + name, code));
         return Outcome::Failed;
     }
+    if (copied && finalSize > out.written()) out.HashZeros(finalSize - out.written());
+    if (options_.times) SetTimes(file.get(), details.times);
     if (const int code = file.Close(); code != 0) {
         Fail(folder, name, SystemMessage("Cannot write file " + name, code));
         return Outcome::Failed;
@@ -240,7 +273,91 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
         Fail(folder, name, copied.error().message);
         return Outcome::Failed;
     }
+    freeEstimate_ -= std::min(freeEstimate_, size);
+    if (options_.hash || options_.report) {
+        std::optional<std::string> sha256;
+        if (options_.hash) sha256 = digest.HexDigest();
+        recorded_.push_back(
+            {Join(*folderKey, name), size, std::move(sha256), details.times, details.byteRuns});
+    }
     return Outcome::Written;
+}
+
+// Refuses a file the destination has no room for before anything is written, rather than filling the
+// disk and failing every file after it. An existing file being overwritten counts as no room given
+// back: the check stays simple and errs on the side of refusing. The file system is asked again only
+// when the folder changes or the estimate (its last answer less what was written since) runs short,
+// not once per file.
+Result<void> RecoveredFileWriter::CheckFreeSpace(int folderFd, const char* folderKey, std::uint64_t size) {
+    if (folderKey == freeFolderKey_ && size <= freeEstimate_) return {};
+    const std::optional<std::uint64_t> free = FreeBytes(folderFd);
+    if (!free) return {};  // no answer: the writes themselves will tell
+    freeFolderKey_ = folderKey;
+    freeEstimate_ = *free;
+    if (size <= *free) return {};
+    return NoRoomError(size, *free);
+}
+
+void RecoveredFileWriter::SetFolderTimes(const fs::path& folder, const FileTimes& times) {
+    const std::optional<std::string> key = BelowRoot(folder);
+    // The root is the user's own folder: its times are not ours to change.
+    if (!key || key->empty() || times.empty()) return;
+    folderTimes_.emplace_back(*key, times);
+}
+
+void RecoveredFileWriter::ApplyFolderTimes() {
+    const auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), '/'); };
+    std::stable_sort(folderTimes_.begin(), folderTimes_.end(),
+                     [&](const auto& a, const auto& b) { return depth(a.first) > depth(b.first); });
+    for (const auto& [key, times] : folderTimes_) {
+        const fs::path relative(key);
+        const Result<int> parentFd = OpenFolder(root_ / relative.parent_path());
+        if (!parentFd) continue;
+        const std::array<timespec, 2> stamps = Timespecs(times);
+        // Best effort like the files' times: the folder and everything in it are already written.
+        ::utimensat(*parentFd, relative.filename().c_str(), stamps.data(), AT_SYMLINK_NOFOLLOW);
+    }
+    folderTimes_.clear();
+}
+
+Result<void> RecoveredFileWriter::WriteReport(std::string_view wantedName, const std::string& text) {
+    const Result<int> rootFd = OpenFolder(root_);
+    if (!rootFd) return rootFd.error();
+    for (int attempt = 0; attempt < kMaxFolderNameAttempts; ++attempt) {
+        const std::string name = names_.Claim("", SanitizePathComponent(wantedName));
+        Result<FileDescriptor> created = guard_.Create(*rootFd, name);
+        if (!created && created.error().systemCode == EEXIST) continue;  // never over an existing file
+        if (!created) return created.error();
+        OutputFile out(created->get(), name);
+        if (auto written = out.Write(std::as_bytes(std::span<const char>(text.data(), text.size())));
+            !written) {
+            return written.error();
+        }
+        if (const int code = created->Close(); code != 0)
+            return Error::Io(SystemMessage("Cannot write " + name, code), code);
+        return {};
+    }
+    return Error::Make(ErrorKind::Io,
+                       std::string("Cannot create ") + std::string(wantedName) + ": every name is taken");
+}
+
+Result<void> RecoveredFileWriter::Finish(const std::string& source) {
+    if (finished_) return {};
+    finished_ = true;
+    if (options_.times) ApplyFolderTimes();
+    if (!options_.report || recorded_.empty()) return {};
+    Result<void> outcome;
+    if (auto written = WriteReport(kDfxmlReportName, DfxmlReportText(recorded_, source)); !written) {
+        Fail(root_, kDfxmlReportName, written.error().message);
+        outcome = written.error();
+    }
+    if (options_.hash) {
+        if (auto written = WriteReport(kSha256ListName, Sha256ListText(recorded_)); !written) {
+            Fail(root_, kSha256ListName, written.error().message);
+            outcome = written.error();
+        }
+    }
+    return outcome;
 }
 
 }  // namespace lumacore

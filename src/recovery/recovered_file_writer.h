@@ -10,12 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "core/file_times.h"
 #include "core/result.h"
-#include "recovery/destination_guard.h"
 #include "platform/file_descriptor.h"
 #include "platform/output_guard.h"
+#include "recovery/destination_guard.h"
 #include "recovery/name_sanitizer.h"
 #include "recovery/output_file.h"
+#include "recovery/recovery_report.h"
 
 namespace lumacore {
 
@@ -42,18 +44,35 @@ struct RecoveryFailure {
     std::string message;
 };
 
+// What a found file brings besides its data: its times and where its data lay on the source.
+struct FoundFileDetails {
+    FileTimes times;
+    std::vector<SourceByteRun> byteRuns;
+};
+
+// What the writer does beyond writing the data; everything is on unless switched off.
+struct WriterOptions {
+    // Files and folders get the modification and access times they had. Linux has no call that sets a
+    // birth time, so creation times only reach the report.
+    bool times = true;
+    // sha256 of every file, computed from the bytes as they are written.
+    bool hash = true;
+    // report.xml (DFXML) and sha256sums.txt beside the recovered files, written by Finish.
+    bool report = true;
+};
+
 // Writes recovered files below a destination root, and never anywhere else: every name is sanitised
 // and made unique per folder, folders are opened one level at a time without following symbolic links,
 // and the last component is opened with O_NOFOLLOW. Files that are the image being read are never
 // opened for writing. Used by the GUI and the command line alike, so both lay out and overwrite the same.
 class RecoveredFileWriter {
-public:
+  public:
     enum class Outcome { Written, KeptExisting, Failed, Cancelled };
 
     // `protectedFiles` are the images being read; a missing one is simply not there to protect.
     // Without an `ask` callback, Ask keeps existing files.
     RecoveredFileWriter(std::filesystem::path destinationRoot, OverwritePolicy policy, AskOverwrite ask,
-                        std::vector<std::filesystem::path> protectedFiles);
+                        std::vector<std::filesystem::path> protectedFiles, WriterOptions options = {});
 
     // Creates (if needed) the sanitised sub-folder `rawName` inside `parent`, which must be the
     // destination root or a folder returned by this writer, and returns its path. The same name in the
@@ -65,19 +84,37 @@ public:
     // the file is then cut or extended to exactly `size` bytes, and when it fails the file keeps just
     // what was written. An existing longer file therefore never keeps its old tail. Once cancelled,
     // every further call returns Cancelled without touching anything.
+    // A written file gets the times of `details` (as the options say) and is listed in the report.
     Outcome WriteFile(const std::filesystem::path& folder, std::string_view rawName, std::uint64_t size,
-                      const std::function<Result<void>(OutputFile&)>& copy);
+                      const std::function<Result<void>(OutputFile&)>& copy,
+                      const FoundFileDetails& details = {});
+
+    // Gives `folder` (one returned by EnsureFolder) these times once the run is over: writing files into
+    // a folder moves its modification time, so folder times wait for Finish.
+    void SetFolderTimes(const std::filesystem::path& folder, const FileTimes& times);
+
+    // Ends the run: folder times are set (deepest first, so a parent's time is not moved by its
+    // children's), then the reports are written into the destination root under names no file of the
+    // run or of the folder has. `source` names the disk or image read, for the report. Only the first
+    // call does anything; a failure is also in failures().
+    Result<void> Finish(const std::string& source = {});
+
+    const std::vector<RecoveredFileRecord>& recorded() const { return recorded_; }
+    const WriterOptions& options() const { return options_; }
 
     bool cancelled() const { return cancelled_; }
     OverwritePolicy policy() const { return policy_; }
     const std::filesystem::path& destinationRoot() const { return root_; }
     const std::vector<RecoveryFailure>& failures() const { return failures_; }
 
-private:
+  private:
     Result<int> OpenFolder(const std::filesystem::path& folder);
     std::optional<std::string> BelowRoot(const std::filesystem::path& path) const;
     std::optional<bool> MayOverwrite(const std::string& fileName);
     void Fail(const std::filesystem::path& folder, const std::string& name, std::string message);
+    void ApplyFolderTimes();
+    Result<void> WriteReport(std::string_view wantedName, const std::string& text);
+    Result<void> CheckFreeSpace(int folderFd, const char* folderKey, std::uint64_t size);
 
     std::filesystem::path root_;
     OverwritePolicy policy_;
@@ -91,6 +128,12 @@ private:
     std::string openFolderKey_;
     FileDescriptor openFolderFd_;
     std::vector<RecoveryFailure> failures_;
+    WriterOptions options_;
+    std::vector<RecoveredFileRecord> recorded_;
+    std::vector<std::pair<std::string, FileTimes>> folderTimes_;  // folder below the root -> times
+    bool finished_ = false;
+    std::string freeFolderKey_;  // the folder whose file system freeEstimate_ is of
+    std::uint64_t freeEstimate_ = 0;
 };
 
 }  // namespace lumacore

@@ -37,10 +37,13 @@ ReportedRecoverRunResult RunSelectionRecovery(const SelectionRun& run, Recovered
         }
 
         bool copyStarted = false;
-        const auto outcome = writer.WriteFile(folder, file->name, file->size, [&](OutputFile& out) {
-            copyStarted = true;
-            return run.copy(i, out);
-        });
+        const auto outcome = writer.WriteFile(
+            folder, file->name, file->size,
+            [&](OutputFile& out) {
+                copyStarted = true;
+                return run.copy(i, out);
+            },
+            file->details);
         result.Count(outcome, file->size);
         if (outcome == RecoveredFileWriter::Outcome::Failed) {
             result.reportLines.push_back(copyStarted ? run.cannotCopyLine(file->name)

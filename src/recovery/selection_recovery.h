@@ -21,6 +21,7 @@ struct SelectedFile {
     std::string name;
     std::uint64_t size = 0;
     std::vector<std::string> folders;
+    FoundFileDetails details;
 };
 
 struct SelectionRun {

@@ -10,6 +10,7 @@
 #include "engines/exfat/exfat_volume.h"
 #include "engines/fat/fat_extractor.h"
 #include "session/found_file_source.h"
+#include "session/found_file_times.h"
 #include "session/node_tree.h"
 #include "session/tree_recover_run.h"
 
@@ -100,7 +101,9 @@ Result<RecoverResult> RecoverExfatFiles(const ExfatScan& scan, const DeviceMap& 
     RecoverResult result(RunTreeRecovery<ExfatFileNode>(
         scan.tree, scan.root, writer, progress, stop, [&](const ExfatFileNode& node, OutputFile& out) {
             return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
-        }));
+        },
+        [](const ExfatFileNode& node) { return FoundFileDetails{ExfatFileTimes(node), {}}; }));
+    (void)writer.Finish(devices.PhysicalDrivePath(volume.diskNumber));
     // Like the FAT page, nothing is reported per file: what could not be written is missing or short.
     result.failureLines = FailureLines({}, writer);
     return result;

@@ -2,7 +2,26 @@
 
 #include <algorithm>
 
+#include "session/found_file_times.h"
+
 namespace lumacore {
+
+namespace {
+
+// The report's byte runs of a mapped file: holes have none, and the last block's slack is not the file's.
+std::vector<SourceByteRun> DiskRuns(const ExtFileMap& map, const CExtVolume& engine) {
+    const std::uint64_t blockSize = engine.superblock().blockSize;
+    std::vector<SourceByteRun> runs;
+    for (const ExtRun& run : map.runs) {
+        const std::uint64_t fileOffset = run.logical * blockSize;
+        if (fileOffset >= map.size) break;
+        runs.push_back({fileOffset, engine.volumeOffset() + run.physical * blockSize,
+                        std::min(run.count * blockSize, map.size - fileOffset)});
+    }
+    return runs;
+}
+
+}  // namespace
 
 ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtVolume& engine,
                                    RecoveredFileWriter& writer, ProgressFields& progress,
@@ -34,11 +53,13 @@ ExtRecoverRunResult RunExtRecovery(const std::vector<ExtFileNode*>& files, CExtV
             continue;
         }
         const auto outcome =
-            writer.WriteFile(writer.destinationRoot(), node->name, node->inode.size, [&](OutputFile& out) {
-                return engine.Extract(
-                    *map, [&](std::span<const std::byte> data) { return out.Write(data); }, stop,
-                    [&](std::uint64_t hole) { return out.Skip(hole); });
-            });
+            writer.WriteFile(writer.destinationRoot(), node->name, node->inode.size,
+                             [&](OutputFile& out) {
+                                 return engine.Extract(
+                                     *map, [&](std::span<const std::byte> data) { return out.Write(data); },
+                                     stop, [&](std::uint64_t hole) { return out.Skip(hole); });
+                             },
+                             {ExtFileTimes(*node), DiskRuns(*map, engine)});
         counts.Count(outcome, node->inode.size);
         progress.SetDone(done);
         if (counts.cancelled) break;

@@ -5,8 +5,8 @@
 #include "core/progress.h"
 #include "engines/ext/ext_file_node.h"
 #include "engines/ext/ext_volume.h"
-#include "session/fat_recover_run.h"
 #include "recovery/recovered_file_writer.h"
+#include "session/fat_recover_run.h"
 
 namespace lumacore {
 

@@ -162,7 +162,9 @@ ExtRecoverRunResult RecoverExtFiles(ExtScan& scan, RecoveredFileWriter& writer, 
     if (!scan.engine || scan.root == ExtResultTree::kNoItem || !scan.tree.item(scan.root).checked) return {};
     const auto* files = ListedFiles(scan);
     if (files == nullptr) return {};
-    return RunExtRecovery(*files, *scan.engine, writer, progress, stop);
+    ExtRecoverRunResult result = RunExtRecovery(*files, *scan.engine, writer, progress, stop);
+    (void)writer.Finish();
+    return result;
 }
 
 namespace {

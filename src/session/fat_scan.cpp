@@ -8,6 +8,7 @@
 #include "engines/fat/fat_volume.h"
 #include "session/fat_recover_run.h"
 #include "session/found_file_source.h"
+#include "session/found_file_times.h"
 #include "session/node_tree.h"
 
 namespace lumacore {
@@ -68,6 +69,7 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
         scan->completed = volume->DeletedFileScan(scan->tree, filter, progress, running);
     }
     scan->root = volume->rootItem();
+    scan->folderTimes = volume->folderTimes();
     return scan;
 }
 
@@ -95,9 +97,24 @@ Result<RecoverResult> RecoverFatFiles(const FatScan& scan, const DeviceMap& devi
     auto extractor = FatExtractor::Open(std::move(*disk), volume);
     if (!extractor) return extractor.error();
     RecoverResult result(RunFatRecovery(
-        scan.tree, scan.root, writer, progress, stop, [&](const FatFileNode& node, OutputFile& out) {
+        scan.tree, scan.root, writer, progress, stop,
+        [&](const FatFileNode& node, OutputFile& out) {
             return extractor->Copy(node, [&](std::span<const std::byte> data) { return out.Write(data); });
+        },
+        [&](const FatFileNode& node) {
+            FoundFileDetails details{FatFileTimes(node), {}};
+            std::uint64_t fileOffset = 0;
+            for (const FatExtractor::Piece& piece : extractor->DiskPieces(node)) {
+                details.byteRuns.push_back({fileOffset, piece.diskOffset, piece.length});
+                fileOffset += piece.length;
+            }
+            return details;
+        },
+        [&](FatResultTree::ItemId item) {
+            const auto times = scan.folderTimes.find(item);
+            return times == scan.folderTimes.end() ? FileTimes{} : FatFolderFileTimes(times->second);
         }));
+    (void)writer.Finish(devices.PhysicalDrivePath(volume.diskNumber));
     // The FAT page reports nothing per file: what could not be written is missing or short.
     result.failureLines = FailureLines({}, writer);
     return result;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "core/filter_settings.h"
 #include "core/partition_info.h"
@@ -24,6 +25,7 @@ struct FatScan {
     FatResultTree tree;
     FatResultTree::ItemId root = FatResultTree::kNoItem;
     bool completed = false;  // false when a directory could not be read; the tree holds what was found
+    std::unordered_map<FatResultTree::ItemId, FatFolderTimes> folderTimes;  // deleted-file scan only
 };
 
 bool IsFatRecord(const PartitionInfo& partition);

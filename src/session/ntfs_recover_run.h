@@ -32,6 +32,7 @@ using NtfsCopyData = std::function<Result<void>(const NtfsFileNode&, OutputFile&
 // node. Names with a double quote among their first three characters are skipped. A file that
 // cannot be created, or whose data cannot be read whole, adds a report line and the run goes on.
 NtfsRecoverRunResult RunNtfsRecovery(const std::vector<NtfsFileNode*>& selection, RecoveredFileWriter& writer,
-                                     ProgressFields& progress, const StopToken& stop, const NtfsCopyData& copyData);
+                                     ProgressFields& progress, const StopToken& stop,
+                                     const NtfsCopyData& copyData);
 
 }  // namespace lumacore

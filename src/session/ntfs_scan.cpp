@@ -199,6 +199,7 @@ RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, Prog
                 [&](std::uint64_t hole) { return out.Skip(hole); });
         });
     RecoverResult result(run);
+    (void)writer.Finish();
     result.failureLines = FailureLines({}, writer);
     if (!run.reportLines.empty()) result.report = run.ReportText();
     return result;

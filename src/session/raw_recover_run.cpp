@@ -20,7 +20,7 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
         if (node == nullptr) return std::nullopt;
         // One folder per extension (the text after the first "."); a name without one goes straight
         // into the destination.
-        SelectedFile file{node->name, node->length, {}};
+        SelectedFile file{node->name, node->length, {}, {}};
         const std::size_t dot = node->name.find('.');
         if (dot != std::string::npos && dot + 1 < node->name.size()) file.folders.push_back(node->name.substr(dot + 1));
         return file;

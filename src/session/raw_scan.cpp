@@ -177,12 +177,14 @@ RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, Progr
     // What is ticked now, not what was ticked for an earlier run.
     scan.carver->ClearSelection();
     if (scan.root != RawResultTree::kNoItem) scan.carver->BuildSelection(scan.tree, scan.root);
-    return RunRawRecovery(
+    RawRecoverRunResult result = RunRawRecovery(
         scan.carver->selection(), writer, progress, stop, [&](const RawFileNode& node, const RawByteSink& write) {
             const int code = scan.carver->WriteCarvedFile(&node, write);
             if (code == 0) return Result<void>();
             return Result<void>(Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0));
         });
+    (void)writer.Finish();
+    return result;
 }
 
 namespace {

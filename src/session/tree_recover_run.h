@@ -18,6 +18,14 @@ namespace lumacore {
 template <typename Node>
 using TreeCopyData = std::function<Result<void>(const Node&, OutputFile&)>;
 
+// What a file carries besides its data (times, where it lay), for the writer.
+template <typename Node>
+using TreeFileDetails = std::function<FoundFileDetails(const Node&)>;
+
+// A folder item's own times, for the folder made for it.
+template <typename Tree>
+using TreeFolderTimes = std::function<FileTimes(typename Tree::ItemId)>;
+
 namespace tree_recover_detail {
 
 template <typename Node>
@@ -47,7 +55,9 @@ std::uint64_t CountFiles(const Tree& tree, typename Tree::ItemId from) {
 template <typename Node, typename Tree>
 RecoverRunResult RunTreeRecovery(const Tree& tree, typename Tree::ItemId root, RecoveredFileWriter& writer,
                                  ProgressFields& progress, const StopToken& stop,
-                                 const TreeCopyData<Node>& copyData) {
+                                 const TreeCopyData<Node>& copyData,
+                                 const TreeFileDetails<Node>& detailsOf = {},
+                                 const TreeFolderTimes<Tree>& folderTimesOf = {}) {
     using ItemId = typename Tree::ItemId;
     using tree_recover_detail::CountFiles;
     using tree_recover_detail::WillWrite;
@@ -82,6 +92,7 @@ RecoverRunResult RunTreeRecovery(const Tree& tree, typename Tree::ItemId root, R
                 return false;
             }
             folder = *made;
+            if (folderTimesOf) writer.SetFolderTimes(folder, folderTimesOf(id));
         }
 
         for (const auto& node : item.data) {
@@ -89,8 +100,9 @@ RecoverRunResult RunTreeRecovery(const Tree& tree, typename Tree::ItemId root, R
             if (!WillWrite<Node>(node.get())) continue;
             progress.SetText(node->displayName);
             progress.SetDone(static_cast<std::int64_t>(done));
-            const auto outcome = writer.WriteFile(folder, node->displayName, node->size,
-                                                  [&](OutputFile& out) { return copyData(*node, out); });
+            const auto outcome = writer.WriteFile(
+                folder, node->displayName, node->size, [&](OutputFile& out) { return copyData(*node, out); },
+                detailsOf ? detailsOf(*node) : FoundFileDetails{});
             result.Count(outcome, node->size);
             if (result.cancelled) break;
             ++done;

@@ -145,7 +145,10 @@ class OtherResultPagesTest : public QObject {
         QCOMPARE(FileSha256(Out("ext") / "inode_00000011.tmp"), ManifestSha256("ext2-deleted", "/Grüße.txt"));
         QCOMPARE(FileSha256(Out("ext") / "inode_0000065C.tmp"),
                  ManifestSha256("ext2-deleted", "/docs/old/picture.bmp"));
-        QCOMPARE(std::distance(std::filesystem::directory_iterator(Out("ext")), {}), 2);
+        // The two files, and the hash list and report the writer leaves beside them.
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(Out("ext")), {}), 4);
+        QVERIFY(std::filesystem::exists(Out("ext") / "sha256sums.txt"));
+        QVERIFY(std::filesystem::exists(Out("ext") / "report.xml"));
 
         // Overwrite: No keeps the file, Yes to All writes the rest without asking again.
         QFile::resize(QString::fromStdString((Out("ext") / "inode_00000011.tmp").string()), 5);

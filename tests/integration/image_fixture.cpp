@@ -35,7 +35,9 @@ fs::path Unpack(const fs::path& compressed, const std::string& uniqueName) {
 
 }  // namespace
 
-fs::path ImageFixtures::SourceDir() { return fs::path(LUMACORE_SOURCE_DIR); }
+fs::path ImageFixtures::SourceDir() {
+    return fs::path(LUMACORE_SOURCE_DIR);
+}
 
 fs::path ImageFixtures::ScratchDir() {
     static const fs::path dir = [] {
@@ -53,11 +55,13 @@ fs::path ImageFixtures::ScratchDir() {
 }
 
 fs::path ImageFixtures::Fixture(const std::string& name) {
-    return Unpack(SourceDir() / "tests" / "fixtures" / "images" / (name + ".img.zst"), "fixtures/" + name + ".img");
+    return Unpack(SourceDir() / "tests" / "fixtures" / "images" / (name + ".img.zst"),
+                  "fixtures/" + name + ".img");
 }
 
 fs::path ImageFixtures::SharedImage(const std::string& folder, const std::string& file) {
-    return Unpack(SourceDir().parent_path() / "shared" / "testdata" / folder / (file + ".zst"), folder + "/" + file);
+    return Unpack(SourceDir().parent_path() / "shared" / "testdata" / folder / (file + ".zst"),
+                  folder + "/" + file);
 }
 
 std::vector<std::string> ImageFixtures::FixtureNames() {
@@ -66,7 +70,8 @@ std::vector<std::string> ImageFixtures::FixtureNames() {
     for (const auto& entry : fs::directory_iterator(SourceDir() / "tests" / "fixtures" / "images", ec)) {
         const std::string file = entry.path().filename().string();
         const std::string suffix = ".img.zst";
-        if (file.size() > suffix.size() && file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        if (file.size() > suffix.size() &&
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0) {
             names.push_back(file.substr(0, file.size() - suffix.size()));
         }
     }
@@ -95,7 +100,8 @@ CommandResult RunCommand(const std::string& command) {
     if (pipe == nullptr) return result;
     std::array<char, 4096> buffer{};
     std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.output.append(buffer.data(), n);
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -104,8 +110,10 @@ CommandResult RunCommand(const std::string& command) {
 std::string ShellQuote(const std::string& word) {
     std::string out = "'";
     for (char c : word) {
-        if (c == '\'') out += "'\\''";
-        else out.push_back(c);
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out.push_back(c);
     }
     return out + "'";
 }
@@ -116,11 +124,14 @@ bool ToolAvailable(const std::string& tool) {
 
 std::map<std::string, std::string> Sha256Tree(const fs::path& root) {
     std::map<std::string, std::string> sums;
-    const auto result = RunCommand("cd " + ShellQuote(root.string()) + " && find . -type f -print0 | xargs -0 -r sha256sum");
+    const auto result =
+        RunCommand("cd " + ShellQuote(root.string()) + " && find . -type f -print0 | xargs -0 -r sha256sum");
     std::istringstream lines(result.output);
     for (std::string line; std::getline(lines, line);) {
         if (line.size() > 68) sums[line.substr(68)] = line.substr(0, 64);  // "<hash>  ./path"
     }
+    sums.erase("sha256sums.txt");
+    sums.erase("report.xml");
     return sums;
 }
 
@@ -131,7 +142,8 @@ std::vector<std::vector<std::string>> ManifestRows(const std::string& image, std
         std::vector<std::string> cells;
         std::istringstream row(line);
         for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
-        if (cells.size() >= 10 && cells[0] == image && cells[1] == std::to_string(start)) rows.push_back(std::move(cells));
+        if (cells.size() >= 10 && cells[0] == image && cells[1] == std::to_string(start))
+            rows.push_back(std::move(cells));
     }
     return rows;
 }

@@ -37,7 +37,8 @@ std::string ShellQuote(const std::string& word);
 
 bool ToolAvailable(const std::string& tool);
 
-// The SHA-256 of every file below `root`, by its path below it ("folder/name").
+// The SHA-256 of every file below `root`, by its path below it ("folder/name"), leaving out the hash list
+// and report a recovery writes into its destination root (sha256sums.txt, report.xml).
 std::map<std::string, std::string> Sha256Tree(const std::filesystem::path& root);
 
 // The cells of the manifest rows (tests/fixtures/manifest.txt) of the volume at `start` of `image`

@@ -55,6 +55,8 @@ class CExtVolume {
     const Error& openError() const { return openError_; }
     int engineKind() const { return engineKind_; }
     const ExtSuperblock& superblock() const { return sb_; }
+    // Where the volume starts on its disk, in bytes.
+    std::uint64_t volumeOffset() const { return volumeOffset_; }
     const std::vector<ExtGroupDescriptor>& groups() const { return groups_; }
 
     // One block, or an error when it lies past the volume's end or cannot be read.

@@ -197,6 +197,7 @@ void FatDeletedScan::TakeFolderEntry(const FatDirEntry& entry, const FatFolderEn
     FatFolderEntry folder;
     folder.firstCluster = cluster;
     folder.item = tree_.InsertLast(current.item, name);
+    volume_.folderTimes_[folder.item] = {entry.lastWriteTime(), entry.lastWriteDate(), entry.lastAccessDate()};
     folder.name = name;
     folder.live = live;
     walk_.folderByCluster.emplace(cluster, folder.item);
@@ -286,6 +287,7 @@ void FatDeletedScan::PlanFileData(FatResultTree::ItemId root) {
 bool CFatVolume::DeletedFileScan(FatResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
                                  const StopToken& stop) {
     if (!open_) return false;
+    folderTimes_.clear();
     FatDeletedScan scan(*this, tree, filter, progress, stop);
     return scan.Run();
 }

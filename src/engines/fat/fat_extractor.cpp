@@ -33,7 +33,8 @@ Result<FatExtractor> FatExtractor::Open(std::unique_ptr<ByteSource> disk, const 
 
 Result<std::uint64_t> FatExtractor::DataOffset(const FatFileNode& node) const {
     if (!geometry_.IsDataCluster(node.firstCluster)) {
-        return Error::Corrupt("first cluster " + std::to_string(node.firstCluster) + " is outside the volume");
+        return Error::Corrupt("first cluster " + std::to_string(node.firstCluster) +
+                              " is outside the volume");
     }
     return volumeOffset_ + geometry_.ClusterFirstSector(node.firstCluster) * geometry_.bytesPerSector;
 }
@@ -49,13 +50,29 @@ Result<FatExtractor::Piece> FatExtractor::PieceAt(const FatFileNode& node, std::
         if (offset < runStart + runBytes && geometry_.IsDataCluster(run.first) &&
             geometry_.IsDataCluster(std::uint64_t{run.first} + run.count - 1)) {
             const std::uint64_t within = offset - runStart;
-            return Piece{volumeOffset_ + geometry_.ClusterFirstSector(run.first) * geometry_.bytesPerSector + within,
-                         std::min<std::uint64_t>(runBytes - within, node.size - offset)};
+            return Piece{
+                volumeOffset_ + geometry_.ClusterFirstSector(run.first) * geometry_.bytesPerSector + within,
+                std::min<std::uint64_t>(runBytes - within, node.size - offset)};
         }
         runStart += runBytes;
         if (offset < runStart) break;  // a run outside the volume: nothing of it is read
     }
     return Piece{0, 0};
+}
+
+std::vector<FatExtractor::Piece> FatExtractor::DiskPieces(const FatFileNode& node) const {
+    std::vector<Piece> pieces;
+    // As far as Copy reads.
+    const std::uint64_t end = std::min<std::uint64_t>(node.size, BytesToVolumeEnd(node));
+    // Each piece covers at least one run, so the walk ends within runs + 1 steps.
+    for (std::uint64_t offset = 0; offset < end && pieces.size() <= node.runs.size();) {
+        auto piece = PieceAt(node, offset);
+        if (!piece || piece->length == 0) break;
+        piece->length = std::min(piece->length, end - offset);
+        pieces.push_back(*piece);
+        offset += piece->length;
+    }
+    return pieces;
 }
 
 bool FatExtractor::ReadPiece(std::uint64_t diskOffset, std::span<std::byte> target) {
@@ -67,7 +84,8 @@ bool FatExtractor::ReadPiece(std::uint64_t diskOffset, std::span<std::byte> targ
     bool ok = true;
     for (std::size_t done = 0; done < target.size();) {
         const std::uint64_t at = diskOffset + done;
-        const std::size_t n = std::min<std::size_t>(target.size() - done, bps - static_cast<std::size_t>(at % bps));
+        const std::size_t n =
+            std::min<std::size_t>(target.size() - done, bps - static_cast<std::size_t>(at % bps));
         const std::span<std::byte> piece = target.subspan(done, n);
         if (!ReadExact(*disk_, at, piece)) {
             std::fill(piece.begin(), piece.end(), std::byte{0});
@@ -83,7 +101,8 @@ std::uint64_t FatExtractor::BytesToVolumeEnd(const FatFileNode& node) const {
     return (std::uint64_t{geometry_.clusterCount} + 2 - node.firstCluster) * geometry_.ClusterBytes();
 }
 
-Result<std::size_t> FatExtractor::Read(const FatFileNode& node, std::uint64_t offset, std::span<std::byte> out) {
+Result<std::size_t> FatExtractor::Read(const FatFileNode& node, std::uint64_t offset,
+                                       std::span<std::byte> out) {
     // An empty file has no cluster at all (its first cluster is 0): there is nothing to read.
     const std::uint64_t end = std::min<std::uint64_t>(node.size, BytesToVolumeEnd(node));
     if (offset >= end) return std::size_t{0};

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "core/byte_source.h"
 #include "core/partition_info.h"
@@ -21,7 +22,7 @@ constexpr const char* kCannotReadDevice = "Can not read data from this physical 
 // without them (the scan could not tell) as one run of consecutive sectors from its first cluster,
 // bounded only by its size: deleted files have no FAT chain left to follow.
 class FatExtractor {
-public:
+  public:
     // Reads the volume's boot sector (the jump byte is not tested here). A failed read carries
     // kCannotReadDevice as its message.
     static Result<FatExtractor> Open(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition);
@@ -43,15 +44,21 @@ public:
 
     // Hands the whole file to `sink` in large blocks, in order. A size past the volume's end hands on
     // what the volume holds and fails with kSizeBeyondVolume.
-    Result<void> Copy(const FatFileNode& node, const std::function<Result<void>(std::span<const std::byte>)>& sink);
+    Result<void> Copy(const FatFileNode& node,
+                      const std::function<Result<void>(std::span<const std::byte>)>& sink);
 
-private:
-    // Where the data at `offset` lies on the disk and how many bytes of it follow there in one piece
+    // Where the data at a file offset lies on the disk and how many bytes of it follow there in one piece
     // (0 when the known runs end before it).
     struct Piece {
         std::uint64_t diskOffset = 0;
         std::uint64_t length = 0;
     };
+
+    // The pieces the file's data is read from, in file order, as far as its known runs and the volume
+    // reach (for the recovery report).
+    std::vector<Piece> DiskPieces(const FatFileNode& node) const;
+
+  private:
     Result<Piece> PieceAt(const FatFileNode& node, std::uint64_t offset) const;
     // Reads one piece; unreadable sectors become zeros and make it false.
     bool ReadPiece(std::uint64_t diskOffset, std::span<std::byte> target);

@@ -44,6 +44,14 @@ struct FatFileNode {
     std::vector<FatClusterRun> runs;
 };
 
+// A folder's own times from its directory entry (DOS fields, as in FatFileNode), so that a recovered
+// folder can be given them.
+struct FatFolderTimes {
+    std::uint16_t lastWriteTime = 0;
+    std::uint16_t lastWriteDate = 0;
+    std::uint16_t lastAccessDate = 0;
+};
+
 // The files found in one folder, in the order found; owned by the folder's tree item.
 using FileNodeList = std::vector<std::unique_ptr<FatFileNode>>;
 

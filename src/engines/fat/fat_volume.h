@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "core/byte_source.h"
@@ -17,7 +18,7 @@ namespace lumacore {
 // A FAT volume on a disk: its boot sector, its first FAT held in memory, and the scans over them.
 // The FAT16 engine also reads FAT12 volumes (12-bit entries, chosen by the cluster count).
 class CFatVolume {
-public:
+  public:
     // The largest FAT held in memory: a FAT32 volume has at most 2^28 clusters of 4-byte entries.
     static constexpr std::uint64_t kMaxFatBytes = std::uint64_t{1} << 30;
 
@@ -57,11 +58,15 @@ public:
 
     // The root item the last scan made.
     FatResultTree::ItemId rootItem() const { return rootItem_; }
+    // The times of the folders the last deleted-file scan put in the tree, by item (the root has none).
+    const std::unordered_map<FatResultTree::ItemId, FatFolderTimes>& folderTimes() const {
+        return folderTimes_;
+    }
 
-protected:
+  protected:
     CFatVolume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition, bool fat32);
 
-private:
+  private:
     friend class FatScanBase;
     friend class FatDeletedScan;
     friend class FatFormattedScan;
@@ -81,16 +86,17 @@ private:
     std::vector<std::uint32_t> fat_;  // entries 0 .. clusterCount + 1, widened to 32 bits
     std::uint32_t estimatedFileCount_ = 0;
     FatResultTree::ItemId rootItem_ = FatResultTree::kNoItem;
+    std::unordered_map<FatResultTree::ItemId, FatFolderTimes> folderTimes_;
 };
 
 class CFat16Volume final : public CFatVolume {
-public:
+  public:
     CFat16Volume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition)
         : CFatVolume(std::move(disk), partition, false) {}
 };
 
 class CFat32Volume final : public CFatVolume {
-public:
+  public:
     CFat32Volume(std::unique_ptr<ByteSource> disk, const PartitionInfo& partition)
         : CFatVolume(std::move(disk), partition, true) {}
 };

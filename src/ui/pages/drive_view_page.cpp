@@ -191,7 +191,7 @@ bool CDriveViewPage::AttachImage(const QString& path) {
 void CDriveViewPage::OnAddImage() {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Attach a Disk Image"), QString(),
-        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.ima *.vfd);;All files (*)"));
+        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.ima *.vfd *.E01 *.e01 *.001);;All files (*)"));
     if (!path.isEmpty()) AttachImage(path);
 }
 
