@@ -61,6 +61,7 @@ bool CNtfsVolume::DeletedFileScan(NtfsResultTree& tree, const FilterSettings& fi
         if (reading == MftReading::Streamed) {
             // Folder chains are rebuilt from the folders noted as the records stream past, never from
             // the records themselves: the source gives none.
+            options.noteFolders = true;
             NtfsRecordSource source = CurrentMftSource();
             source.record = [](std::uint64_t) { return std::span<const std::byte>(); };
             NtfsNodeBuilder builder(*this, tree, rootItem_, filter, std::move(source), options);
@@ -96,9 +97,12 @@ void CNtfsVolume::ScanStreamed(NtfsNodeBuilder& builder, ProgressFields& progres
             const auto i = static_cast<std::uint32_t>(first + at / recordSize);
             progress.SetDone(i);
             const std::span<const std::byte> bytes = records.subspan(at, recordSize);
-            builder.NoteFolder(i, bytes);
-            if (i < kFirstUserRecord || !IsFreeBaseRecord(bytes)) continue;
-            if (auto node = builder.Prepare(i, bytes)) prepared.push_back(std::move(*node));
+            // Prepare notes the folders among the records it parses; the others are noted here.
+            if (i < kFirstUserRecord || !IsFreeBaseRecord(bytes)) {
+                builder.NoteFolder(i, bytes);
+            } else if (auto node = builder.Prepare(i, bytes)) {
+                prepared.push_back(std::move(*node));
+            }
         }
         return true;
     });

@@ -36,10 +36,8 @@ NtfsNodeBuilder::NtfsNodeBuilder(CNtfsVolume& volume, NtfsResultTree& tree, Ntfs
       source_(std::move(source)),
       options_(std::move(options)) {}
 
-NtfsNodeBuilder::FolderFacts NtfsNodeBuilder::ReadFacts(std::span<const std::byte> bytes) {
+NtfsNodeBuilder::FolderFacts NtfsNodeBuilder::FactsFrom(const CMftRecord& names) {
     FolderFacts facts;
-    CMftRecord names;
-    if (names.ParseNames(bytes) != kNtfsOk) return facts;
     facts.parsed = true;
     facts.inUse = names.inUse;
     facts.sequence = names.sequence;
@@ -51,17 +49,26 @@ NtfsNodeBuilder::FolderFacts NtfsNodeBuilder::ReadFacts(std::span<const std::byt
     return facts;
 }
 
+NtfsNodeBuilder::FolderFacts NtfsNodeBuilder::ReadFacts(std::span<const std::byte> bytes) {
+    CMftRecord names;
+    if (names.ParseNames(bytes) != kNtfsOk) return {};
+    return FactsFrom(names);
+}
+
 const NtfsNodeBuilder::FolderFacts& NtfsNodeBuilder::FactsOf(std::uint64_t number) {
     auto [it, added] = facts_.try_emplace(number);
     if (added) it->second = ReadFacts(source_.record(number));
     return it->second;
 }
 
-void NtfsNodeBuilder::NoteFolder(std::uint64_t number, std::span<const std::byte> bytes) {
+void NtfsNodeBuilder::KeepIfFolder(std::uint64_t number, FolderFacts facts) {
     // A record that is no folder breaks every chain that reaches it, which is also what a record
     // the source cannot give does: only folders need to be kept.
-    FolderFacts facts = ReadFacts(bytes);
     if (facts.folder) facts_.insert_or_assign(number, std::move(facts));
+}
+
+void NtfsNodeBuilder::NoteFolder(std::uint64_t number, std::span<const std::byte> bytes) {
+    if (names_.ParseNames(bytes) == kNtfsOk) KeepIfFolder(number, FactsFrom(names_));
 }
 
 void NtfsNodeBuilder::AddBreak(std::uint64_t record, NtfsFileNode& node) {
@@ -133,6 +140,7 @@ std::optional<NtfsNodeBuilder::Prepared> NtfsNodeBuilder::Prepare(
     std::uint32_t number, std::span<const std::byte> bytes,
     const std::shared_ptr<const std::vector<std::byte>>& ownRecord) {
     if (record_.Parse(bytes) != kNtfsOk) return std::nullopt;
+    if (options_.noteFolders) KeepIfFolder(number, FactsFrom(record_));
     const NtfsFileName* chosen = record_.ChosenName();
     if (chosen == nullptr || chosen->name.empty()) return std::nullopt;
     // Folders are not listed themselves: they appear as the folders of their files.

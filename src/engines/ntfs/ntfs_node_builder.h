@@ -44,6 +44,9 @@ struct NtfsNodeOptions {
     // number its tree item carries.
     std::string topFolder;
     std::uint32_t topFolderNumber = 0;
+    // Prepare also notes the folders among the records it parses (NoteFolder), for a scan whose
+    // source gives no records.
+    bool noteFolders = false;
     // Where the progress text (the prefix and the count) goes after each accepted node; none when null.
     ProgressFields* progress = nullptr;
     std::string progressPrefix;
@@ -99,6 +102,8 @@ class NtfsNodeBuilder {
     void AddBreak(std::uint64_t record, NtfsFileNode& node);
     const FolderFacts& FactsOf(std::uint64_t number);
     static FolderFacts ReadFacts(std::span<const std::byte> bytes);
+    static FolderFacts FactsFrom(const CMftRecord& names);
+    void KeepIfFolder(std::uint64_t number, FolderFacts facts);
     bool Accepts(const NtfsFileNode& node) const;
     void Hang(std::uint32_t index);
 
@@ -113,6 +118,7 @@ class NtfsNodeBuilder {
     int inventedCounter_ = 0;
     std::unordered_map<std::string, NtfsResultTree::ItemId> folderItems_;  // parent, record, text -> item
     CMftRecord record_;
+    CMftRecord names_;  // NoteFolder's parser, its buffers kept from record to record
     std::uint64_t accepted_ = 0;
 };
 
