@@ -69,7 +69,9 @@ void ExpectSameScan(const Scanned& streamed, const Scanned& whole) {
         const auto streamedBytes = streamed.volume->ReadFileData(*a[i]);
         const auto wholeBytes = whole.volume->ReadFileData(*b[i]);
         ASSERT_EQ(streamedBytes.has_value(), wholeBytes.has_value());
-        if (streamedBytes) EXPECT_EQ(*streamedBytes, *wholeBytes);
+        if (streamedBytes) {
+            EXPECT_EQ(*streamedBytes, *wholeBytes);
+        }
     }
     // The same folders, in the same order, listing the same nodes.
     std::vector<std::pair<NtfsResultTree::ItemId, NtfsResultTree::ItemId>> pending{
