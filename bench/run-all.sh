@@ -76,7 +76,7 @@ measure() {
         printf '%-6s %-8s %-14s %-4s %7s s %8s KiB  %s\n' "$engine" "$task" "$who" "$cache" "$bestT" "$bestM" "$found"
     done
 }
-# The count of deleted files our scan lists: the first number of its summary line.
+# Our scan command line for an image and its volume options.
 scan() { echo "$cli --no-devices --image $1 scan $2"; }
 
 cat_all() { measure "$1" "$2" cat "$3" "" "cat $3 > /dev/null"; }
