@@ -1,7 +1,7 @@
 // Fuzz target: an NTFS volume made of arbitrary bytes, read through the boot-sector check, the MFT
 // load, the record parse (fix-ups, attribute walk, names, run lists, attribute lists), a whole
-// deleted-file scan and a whole formatted-drive scan (record walk, sector search, records found
-// outside the MFT), and the reading of every node they list.
+// deleted-file scan (streamed, checked against the MFT read whole) and a whole formatted-drive scan
+// (record walk, sector search, records found outside the MFT), and the reading of every node they list.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,9 +37,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Reading is capped: a stream may claim terabytes of holes, which is legal but not worth the time here.
     for (const auto& node : formatted.nodes()) formatted.ReadFileData(*node, 1 << 20);
 
+    // The MFT read whole into memory is the reference the streamed scan must match, node for node.
+    CNtfsVolume whole(std::make_unique<MemorySource>(volume), partition);
+    NtfsResultTree wholeTree;
+    const bool wholeOk = whole.DeletedFileScan(wholeTree, FilterSettings{}, progress, stop,
+                                               CNtfsVolume::MftReading::WholeImage);
+
     CNtfsVolume engine(std::make_unique<MemorySource>(std::move(volume)), partition);
     NtfsResultTree tree;
-    if (!engine.DeletedFileScan(tree, FilterSettings{}, progress, stop)) return 0;
+    const bool ok = engine.DeletedFileScan(tree, FilterSettings{}, progress, stop);
+    if (ok != wholeOk || engine.nodes().size() != whole.nodes().size()) __builtin_trap();
+    for (std::size_t i = 0; i < engine.nodes().size(); ++i) {
+        const NtfsFileNode& a = *engine.nodes()[i];
+        const NtfsFileNode& b = *whole.nodes()[i];
+        if (a.name != b.name || a.size != b.size || a.pathNames != b.pathNames ||
+            a.pathRecords != b.pathRecords) {
+            __builtin_trap();
+        }
+    }
+    if (!ok) return 0;
     for (const auto& node : engine.nodes()) engine.ReadFileData(*node, 1 << 20);
     return 0;
 }

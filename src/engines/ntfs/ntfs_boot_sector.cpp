@@ -12,7 +12,9 @@ constexpr std::uint64_t kMaxClusterSize = 2u << 20;
 constexpr std::uint64_t kMinRecordSize = 256;
 constexpr std::uint64_t kMaxRecordSize = 64u << 10;
 
-bool IsPowerOfTwo(std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+bool IsPowerOfTwo(std::uint64_t v) {
+    return v != 0 && (v & (v - 1)) == 0;
+}
 
 // A size byte that is negative means 2^-value bytes; positive means that many clusters.
 std::uint64_t SizeFromByte(std::int8_t value, std::uint64_t clusterSize) {
@@ -36,8 +38,8 @@ int ParseNtfsBootSector(std::span<const std::byte> sector, NtfsGeometry& geometr
     // Above 0x80 the byte is a negative power of two (clusters of 128 KiB and more on large volumes).
     const int shift = 256 - sectorsByte;
     const std::uint64_t sectorsPerCluster = sectorsByte <= 0x80 ? sectorsByte
-                                            : shift < 32          ? std::uint64_t{1} << shift
-                                                                  : 0;
+                                            : shift < 32        ? std::uint64_t{1} << shift
+                                                                : 0;
     const std::uint64_t clusterSize = sectorsPerCluster * bytesPerSector;
     if (!IsPowerOfTwo(clusterSize) || clusterSize > kMaxClusterSize) return kNtfsBadParameter;
     const std::uint64_t recordSize = SizeFromByte(r.i8(0x40), clusterSize);

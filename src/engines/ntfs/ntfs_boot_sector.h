@@ -9,11 +9,11 @@ namespace lumacore {
 // The error numbers the NTFS engine's operations return (Windows error numbers, 0 = success).
 enum NtfsStatus : int {
     kNtfsOk = 0,
-    kNtfsNoImage = 12,         // no device, or a record asked of an image that is not loaded
-    kNtfsNotNtfs = 15,         // the boot sector is not an NTFS one
-    kNtfsReadFault = 30,       // a read of the device failed or came back short
-    kNtfsBadParameter = 87,    // bad record, wrong signature, geometry that makes no sense
-    kNtfsMftNotFound = 1200,   // record 0 is not the $MFT
+    kNtfsNoImage = 12,        // no device, or a record asked of an image that is not loaded
+    kNtfsNotNtfs = 15,        // the boot sector is not an NTFS one
+    kNtfsReadFault = 30,      // a read of the device failed or came back short
+    kNtfsBadParameter = 87,   // bad record, wrong signature, geometry that makes no sense
+    kNtfsMftNotFound = 1200,  // record 0 is not the $MFT
 };
 
 // Where an NTFS volume keeps things, from its boot sector.

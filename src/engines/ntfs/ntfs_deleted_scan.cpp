@@ -1,7 +1,8 @@
-// The deleted-file scan: every free record of the MFT image becomes a node, hung into the tree
+// The deleted-file scan: every free record of the MFT becomes a node, hung into the tree
 // under the chain of folders its parent references lead to.
 #include "core/byte_reader.h"
 #include "core/size_text.h"
+#include "engines/ntfs/ntfs_mft_stream.h"
 #include "engines/ntfs/ntfs_node_builder.h"
 #include "engines/ntfs/ntfs_volume.h"
 
@@ -35,30 +36,80 @@ NtfsResultTree::ItemId CNtfsVolume::InsertRoot(NtfsResultTree& tree) {
     return rootItem_;
 }
 
-bool CNtfsVolume::DeletedFileScan(NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                                  const StopToken& stop) {
+namespace {
+
+// A free base record: what the deleted-file scan offers to the node builder. The header fields read
+// here lie before the first fix-up position.
+bool IsFreeBaseRecord(std::span<const std::byte> bytes) {
+    const ByteReader r(bytes);
+    return r.matches(0, "FILE") && (r.u16le(0x16) & 1) == 0 && r.u64le(0x20) == 0;
+}
+
+}  // namespace
+
+bool CNtfsVolume::DeletedFileScan(NtfsResultTree& tree, const FilterSettings& filter,
+                                  ProgressFields& progress, const StopToken& stop, MftReading reading) {
     progress.Start("Found Deleted Files : 0", 0);
     InsertRoot(tree);
-    const bool ok = ReadBootSector() == kNtfsOk && LoadMft() == kNtfsOk;
+    bool ok = ReadBootSector() == kNtfsOk;
+    if (ok) ok = (reading == MftReading::Streamed ? OpenMft() : LoadMft()) == kNtfsOk;
     if (ok) {
         NtfsNodeOptions options;
         options.progress = &progress;
         options.progressPrefix = "Found Deleted Files : ";
-        NtfsNodeBuilder builder(*this, tree, rootItem_, filter, CurrentMftSource(), options);
-        const std::uint32_t count = recordCount_;
-        progress.SetTotal(count);
-        for (std::uint32_t i = kFirstUserRecord; i < count && !stop.StopRequested(); ++i) {
-            progress.SetDone(i);
-            const std::span<const std::byte> bytes = Record(i);
-            // The header fields read here lie before the first fix-up position.
-            const ByteReader r(bytes);
-            if (!r.matches(0, "FILE") || (r.u16le(0x16) & 1) != 0 || r.u64le(0x20) != 0) continue;
-            builder.TakeRecord(i, bytes);
+        progress.SetTotal(recordCount_);
+        if (reading == MftReading::Streamed) {
+            // Folder chains are rebuilt from the folders noted as the records stream past, never from
+            // the records themselves: the source gives none.
+            options.noteFolders = true;
+            NtfsRecordSource source = CurrentMftSource();
+            source.record = [](std::uint64_t) { return std::span<const std::byte>(); };
+            NtfsNodeBuilder builder(*this, tree, rootItem_, filter, std::move(source), options);
+            ScanStreamed(builder, progress, stop);
+        } else {
+            NtfsNodeBuilder builder(*this, tree, rootItem_, filter, CurrentMftSource(), options);
+            ScanImage(builder, progress, stop);
         }
     }
     tree.Expand(rootItem_);
     tree.Select(rootItem_);
     return ok;
+}
+
+void CNtfsVolume::ScanImage(NtfsNodeBuilder& builder, ProgressFields& progress, const StopToken& stop) {
+    for (std::uint32_t i = kFirstUserRecord; i < recordCount_ && !stop.StopRequested(); ++i) {
+        progress.SetDone(i);
+        const std::span<const std::byte> bytes = Record(i);
+        if (IsFreeBaseRecord(bytes)) builder.TakeRecord(i, bytes);
+    }
+}
+
+void CNtfsVolume::ScanStreamed(NtfsNodeBuilder& builder, ProgressFields& progress, const StopToken& stop) {
+    // A file's folders may lie after it in the MFT: its nodes are placed once every record was seen.
+    std::vector<NtfsNodeBuilder::Prepared> prepared;
+    const std::uint32_t recordSize = geometry_.recordSize;
+    const NtfsMftStream stream(
+        [this](std::uint64_t position, std::span<std::byte> out) { ReadMftBytes(position, out); },
+        recordCount_, recordSize);
+    stream.ForEachWindow([&](std::uint64_t first, std::span<const std::byte> records) {
+        for (std::size_t at = 0; at + recordSize <= records.size(); at += recordSize) {
+            if (stop.StopRequested()) return false;
+            const auto i = static_cast<std::uint32_t>(first + at / recordSize);
+            progress.SetDone(i);
+            const std::span<const std::byte> bytes = records.subspan(at, recordSize);
+            // Prepare notes the folders among the records it parses; the others are noted here.
+            if (i < kFirstUserRecord || !IsFreeBaseRecord(bytes)) {
+                builder.NoteFolder(i, bytes);
+            } else if (auto node = builder.Prepare(i, bytes)) {
+                prepared.push_back(std::move(*node));
+            }
+        }
+        return true;
+    });
+    for (NtfsNodeBuilder::Prepared& node : prepared) {
+        if (stop.StopRequested()) break;
+        builder.Place(std::move(node));
+    }
 }
 
 }  // namespace lumacore

@@ -59,7 +59,8 @@ std::uint32_t DeclaredRecordSize(std::span<const std::byte> bytes) {
     const std::size_t usaOffset = r.u16le(4);
     const std::size_t usaCount = r.u16le(6);
     const std::size_t firstAttribute = r.u16le(0x14);
-    if (!r.ok() || !std::has_single_bit(size) || size < kMinFoundRecordSize || size > kMaxFoundRecordSize) return 0;
+    if (!r.ok() || !std::has_single_bit(size) || size < kMinFoundRecordSize || size > kMaxFoundRecordSize)
+        return 0;
     if (usaCount != size / kSectorSize + 1 || usaOffset < 0x28 || usaOffset + 2 * usaCount > firstAttribute ||
         firstAttribute >= size) {
         return 0;
@@ -70,14 +71,14 @@ std::uint32_t DeclaredRecordSize(std::span<const std::byte> bytes) {
 }  // namespace
 
 class NtfsFormattedScan {
-public:
-    NtfsFormattedScan(CNtfsVolume& volume, NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                      const StopToken& stop)
+  public:
+    NtfsFormattedScan(CNtfsVolume& volume, NtfsResultTree& tree, const FilterSettings& filter,
+                      ProgressFields& progress, const StopToken& stop)
         : volume_(volume), tree_(tree), filter_(filter), progress_(progress), stop_(stop) {}
 
     bool Run();
 
-private:
+  private:
     struct Found {
         std::uint64_t position = 0;  // byte offset in the volume
         std::uint32_t number = 0;
@@ -163,7 +164,8 @@ void NtfsFormattedScan::TakeCandidate(std::uint64_t position, std::span<const st
     // The same record seen twice (a copy of an MFT, an image of the volume stored in a file) is
     // listed once.
     if (!seen_.emplace(number, sequence).second) return;
-    found_.push_back(Found{position, number, std::make_shared<const std::vector<std::byte>>(bytes.begin(), bytes.end())});
+    found_.push_back(
+        Found{position, number, std::make_shared<const std::vector<std::byte>>(bytes.begin(), bytes.end())});
 }
 
 void NtfsFormattedScan::SearchSectors() {
@@ -193,8 +195,9 @@ void NtfsFormattedScan::SearchSectors() {
     for (std::uint64_t position = start; position < end && !stop_.StopRequested();) {
         // The current MFT is the record walk's: its records are counted once and not searched.
         std::uint64_t readEnd = std::min(position + chunk, end);
-        const auto next = std::upper_bound(mft.begin(), mft.end(), position,
-                                           [](std::uint64_t p, const auto& extent) { return p < extent.second; });
+        const auto next =
+            std::upper_bound(mft.begin(), mft.end(), position,
+                             [](std::uint64_t p, const auto& extent) { return p < extent.second; });
         if (next != mft.end() && next->first <= position) {
             v.recordsCounted_ += (std::min(next->second, end) - position) / v.geometry_.recordSize;
             position = next->second;
@@ -243,7 +246,8 @@ std::uint32_t NtfsFormattedScan::ProbeFoundClusterSize() const {
             if (runs.runs.empty() || runs.runs.front().sparse || runs.runs.front().lcn == 0) continue;
             const std::uint64_t lcn = runs.runs.front().lcn;
             const std::uint64_t size = f.position / lcn;
-            if (f.position % lcn == 0 && std::has_single_bit(size) && size >= kMinClusterSize && size <= kMaxClusterSize) {
+            if (f.position % lcn == 0 && std::has_single_bit(size) && size >= kMinClusterSize &&
+                size <= kMaxClusterSize) {
                 return static_cast<std::uint32_t>(size);
             }
         }
@@ -285,7 +289,8 @@ NtfsRecordSource CNtfsVolume::FoundRecordSource() const {
     NtfsRecordSource source;
     source.record = [this](std::uint64_t n) {
         const auto it = found_.byNumber.find(n);
-        return it == found_.byNumber.end() ? std::span<const std::byte>() : std::span<const std::byte>(*it->second);
+        return it == found_.byNumber.end() ? std::span<const std::byte>()
+                                           : std::span<const std::byte>(*it->second);
     };
     source.count = UINT64_MAX;
     source.streamSizes = [this](std::uint32_t number, std::span<const std::byte> record) {
@@ -324,8 +329,8 @@ void NtfsFormattedScan::BuildFoundNodes() {
     }
 }
 
-bool CNtfsVolume::FormattedDriveScan(NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                                     const StopToken& stop) {
+bool CNtfsVolume::FormattedDriveScan(NtfsResultTree& tree, const FilterSettings& filter,
+                                     ProgressFields& progress, const StopToken& stop) {
     NtfsFormattedScan scan(*this, tree, filter, progress, stop);
     return scan.Run();
 }

@@ -1,5 +1,8 @@
 #include "engines/ntfs/ntfs_mft_record.h"
 
+#include <bit>
+#include <cstring>
+
 #include "core/byte_reader.h"
 #include "core/ntfs_runs.h"
 #include "core/utf8.h"
@@ -23,8 +26,14 @@ constexpr std::uint8_t kDosNameSpace = 2;
 std::u16string ReadUtf16(const ByteReader& r, std::size_t offset, std::size_t units) {
     std::u16string text;
     if (!r.has(offset, units * 2)) return text;
-    text.reserve(units);
-    for (std::size_t i = 0; i < units; ++i) text.push_back(static_cast<char16_t>(r.u16le(offset + 2 * i)));
+    text.resize(units);
+    // Every record's names are read while the MFT streams past: a copy where the host is
+    // little-endian like the disk.
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(text.data(), r.bytes().data() + offset, units * 2);
+    } else {
+        for (std::size_t i = 0; i < units; ++i) text[i] = static_cast<char16_t>(r.u16le(offset + 2 * i));
+    }
     return text;
 }
 
@@ -74,17 +83,30 @@ const NtfsFileName* CMftRecord::ChosenName() const {
     return nullptr;
 }
 
-int CMftRecord::Parse(std::span<const std::byte> record) { return Walk(record, false); }
+int CMftRecord::Parse(std::span<const std::byte> record) {
+    return Walk(record, false);
+}
 
-int CMftRecord::ParseNames(std::span<const std::byte> record) { return Walk(record, true); }
+int CMftRecord::ParseNames(std::span<const std::byte> record) {
+    return Walk(record, true);
+}
 
 int CMftRecord::Walk(std::span<const std::byte> record, bool namesOnly) {
+    // One parser reads record after record: its buffers are kept, its facts start afresh.
+    std::vector<std::byte> buffer = std::move(bytes_);
+    std::vector<NtfsFileName> nameSlots = std::move(names);
+    std::vector<NtfsDataAttribute> dataSlots = std::move(data);
     *this = CMftRecord();
+    nameSlots.clear();
+    dataSlots.clear();
+    names = std::move(nameSlots);
+    data = std::move(dataSlots);
     if (record.size() < kMinAttributeLength + 0x30) return kNtfsBadParameter;
     const ByteReader header(record);
     if (!header.matches(0, "FILE")) return kNtfsBadParameter;
 
-    bytes_.assign(record.begin(), record.end());
+    buffer.assign(record.begin(), record.end());
+    bytes_ = std::move(buffer);
     fixupsApplied = ApplyUpdateSequence(bytes_, kUpdateSequenceStride);
     const ByteReader r(bytes_);
     sequence = r.u16le(0x10);
@@ -143,7 +165,8 @@ int CMftRecord::Walk(std::span<const std::byte> record, bool namesOnly) {
             mftChangeTime = v.u64le(0x10);
             accessTime = v.u64le(0x18);
             fileAttributes = v.u32le(0x20);
-        } else if (type == kAttrData || type == kAttrAttributeList || (type == kAttrIndexAllocation && nonResident)) {
+        } else if (type == kAttrData || type == kAttrAttributeList ||
+                   (type == kAttrIndexAllocation && nonResident)) {
             NtfsDataAttribute d;
             d.name = std::move(attributeName);
             d.flags = a.u16le(0x0C);

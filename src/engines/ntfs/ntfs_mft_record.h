@@ -21,8 +21,12 @@ inline constexpr std::uint16_t kDataEncrypted = 0x4000;
 inline constexpr std::uint16_t kDataSparse = 0x8000;
 
 // The record number and sequence number packed in a file reference.
-inline std::uint64_t ReferenceRecord(std::uint64_t reference) { return reference & 0x0000FFFFFFFFFFFFull; }
-inline std::uint16_t ReferenceSequence(std::uint64_t reference) { return static_cast<std::uint16_t>(reference >> 48); }
+inline std::uint64_t ReferenceRecord(std::uint64_t reference) {
+    return reference & 0x0000FFFFFFFFFFFFull;
+}
+inline std::uint16_t ReferenceSequence(std::uint64_t reference) {
+    return static_cast<std::uint16_t>(reference >> 48);
+}
 
 struct NtfsFileName {
     std::uint64_t parentReference = 0;
@@ -64,7 +68,7 @@ std::vector<NtfsAttributeListEntry> ParseAttributeList(std::span<const std::byte
 // the update-sequence fix-ups applied (when the array is consistent; otherwise the bytes stay as
 // read, as a torn record is still better than none).
 class CMftRecord {
-public:
+  public:
     // The attribute spans point into the record's own copy: a copy would leave them pointing into
     // the original, a move keeps the buffer.
     CMftRecord() = default;
@@ -104,7 +108,7 @@ public:
     // equal length stays), or the longest DOS name when there is nothing else. nullptr when none.
     const NtfsFileName* ChosenName() const;
 
-private:
+  private:
     int Walk(std::span<const std::byte> record, bool namesOnly);
 
     std::vector<std::byte> bytes_;

@@ -27,7 +27,8 @@ constexpr std::size_t kMaxFolderDepth = 16384;
 }  // namespace
 
 NtfsNodeBuilder::NtfsNodeBuilder(CNtfsVolume& volume, NtfsResultTree& tree, NtfsResultTree::ItemId base,
-                                 const FilterSettings& filter, NtfsRecordSource source, NtfsNodeOptions options)
+                                 const FilterSettings& filter, NtfsRecordSource source,
+                                 NtfsNodeOptions options)
     : volume_(volume),
       tree_(tree),
       base_(base),
@@ -35,21 +36,39 @@ NtfsNodeBuilder::NtfsNodeBuilder(CNtfsVolume& volume, NtfsResultTree& tree, Ntfs
       source_(std::move(source)),
       options_(std::move(options)) {}
 
-const NtfsNodeBuilder::FolderFacts& NtfsNodeBuilder::FactsOf(std::uint64_t number) {
-    auto [it, added] = facts_.try_emplace(number);
-    FolderFacts& facts = it->second;
-    if (!added) return facts;
-    CMftRecord names;
-    if (names.ParseNames(source_.record(number)) != kNtfsOk) return facts;
+NtfsNodeBuilder::FolderFacts NtfsNodeBuilder::FactsFrom(const CMftRecord& names) {
+    FolderFacts facts;
     facts.parsed = true;
     facts.inUse = names.inUse;
     facts.sequence = names.sequence;
     if (const NtfsFileName* name = names.ChosenName()) {
         facts.folder = (name->flags & kNtfsAttrDirectory) != 0;
         facts.parentReference = name->parentReference;
-        facts.name = DisplayName(name->name);
+        if (facts.folder) facts.name = DisplayName(name->name);
     }
     return facts;
+}
+
+NtfsNodeBuilder::FolderFacts NtfsNodeBuilder::ReadFacts(std::span<const std::byte> bytes) {
+    CMftRecord names;
+    if (names.ParseNames(bytes) != kNtfsOk) return {};
+    return FactsFrom(names);
+}
+
+const NtfsNodeBuilder::FolderFacts& NtfsNodeBuilder::FactsOf(std::uint64_t number) {
+    auto [it, added] = facts_.try_emplace(number);
+    if (added) it->second = ReadFacts(source_.record(number));
+    return it->second;
+}
+
+void NtfsNodeBuilder::KeepIfFolder(std::uint64_t number, FolderFacts facts) {
+    // A record that is no folder breaks every chain that reaches it, which is also what a record
+    // the source cannot give does: only folders need to be kept.
+    if (facts.folder) facts_.insert_or_assign(number, std::move(facts));
+}
+
+void NtfsNodeBuilder::NoteFolder(std::uint64_t number, std::span<const std::byte> bytes) {
+    if (names_.ParseNames(bytes) == kNtfsOk) KeepIfFolder(number, FactsFrom(names_));
 }
 
 void NtfsNodeBuilder::AddBreak(std::uint64_t record, NtfsFileNode& node) {
@@ -113,57 +132,81 @@ bool NtfsNodeBuilder::Accepts(const NtfsFileNode& node) const {
 
 std::size_t NtfsNodeBuilder::TakeRecord(std::uint32_t number, std::span<const std::byte> bytes,
                                         const std::shared_ptr<const std::vector<std::byte>>& ownRecord) {
-    if (record_.Parse(bytes) != kNtfsOk) return 0;
+    auto prepared = Prepare(number, bytes, ownRecord);
+    return prepared ? Place(std::move(*prepared)) : 0;
+}
+
+std::optional<NtfsNodeBuilder::Prepared> NtfsNodeBuilder::Prepare(
+    std::uint32_t number, std::span<const std::byte> bytes,
+    const std::shared_ptr<const std::vector<std::byte>>& ownRecord) {
+    if (record_.Parse(bytes) != kNtfsOk) return std::nullopt;
+    if (options_.noteFolders) KeepIfFolder(number, FactsFrom(record_));
     const NtfsFileName* chosen = record_.ChosenName();
-    if (chosen == nullptr || chosen->name.empty()) return 0;
+    if (chosen == nullptr || chosen->name.empty()) return std::nullopt;
     // Folders are not listed themselves: they appear as the folders of their files.
-    if ((chosen->flags & kNtfsAttrDirectory) != 0) return 0;
+    if ((chosen->flags & kNtfsAttrDirectory) != 0) return std::nullopt;
     const ByteReader header(bytes);
-    if ((header.u16le(0x16) & kRecordIsDirectory) != 0) return 0;
+    if ((header.u16le(0x16) & kRecordIsDirectory) != 0) return std::nullopt;
     if (options_.skipSystemFiles && ReferenceRecord(chosen->parentReference) == kRootRecord &&
         chosen->name.front() == u'$') {
-        return 0;
+        return std::nullopt;
     }
 
-    // The streams' sizes. A record with an $ATTRIBUTE_LIST may keep its $DATA elsewhere.
-    std::vector<std::pair<std::u16string, std::uint64_t>> streams;
-    if (record_.hasAttributeList) {
-        streams = source_.streamSizes(number, bytes);
-    } else {
-        for (const NtfsDataAttribute& d : record_.data) {
-            if (d.firstVcn == 0) streams.emplace_back(d.name, d.dataSize);
+    Prepared prepared;
+    prepared.base = std::make_unique<NtfsFileNode>();
+    NtfsFileNode& base = *prepared.base;
+    base.name = DisplayName(chosen->name);
+    base.recordNumber = number;
+    base.imageIndex = options_.imageIndex;
+    base.creationTime = record_.creationTime;
+    base.modificationTime = record_.modificationTime;
+    base.accessTime = record_.accessTime;
+    base.attributes = chosen->flags | record_.fileAttributes;
+    base.deleted = !record_.inUse;
+    base.ownRecord = ownRecord;
+    prepared.parentReference = chosen->parentReference;
+    // A record with an $ATTRIBUTE_LIST may keep its $DATA elsewhere: its sizes come from the
+    // source when it is placed, where reading other records is allowed.
+    prepared.resolveStreams = record_.hasAttributeList;
+    for (const NtfsDataAttribute& d : record_.data) {
+        if (prepared.resolveStreams || d.firstVcn != 0) continue;
+        if (d.name.empty()) {
+            base.size = d.dataSize;
+        } else {
+            prepared.namedStreams.emplace_back(d.name, d.dataSize);
         }
     }
+    return prepared;
+}
 
-    auto base = std::make_unique<NtfsFileNode>();
-    base->name = DisplayName(chosen->name);
-    base->recordNumber = number;
-    base->imageIndex = options_.imageIndex;
-    base->creationTime = record_.creationTime;
-    base->modificationTime = record_.modificationTime;
-    base->accessTime = record_.accessTime;
-    base->attributes = chosen->flags | record_.fileAttributes;
-    base->deleted = !record_.inUse;
-    base->ownRecord = ownRecord;
-    for (const auto& [name, size] : streams) {
-        if (name.empty()) base->size = size;
+std::size_t NtfsNodeBuilder::Place(Prepared prepared) {
+    NtfsFileNode& base = *prepared.base;
+    if (prepared.resolveStreams) {
+        const auto bytes =
+            base.ownRecord ? std::span<const std::byte>(*base.ownRecord) : std::span<const std::byte>();
+        for (const auto& [name, size] : source_.streamSizes(base.recordNumber, bytes)) {
+            if (name.empty()) {
+                base.size = size;
+            } else {
+                prepared.namedStreams.emplace_back(name, size);
+            }
+        }
     }
-    if (!BuildChain(chosen->parentReference, *base)) return 0;
+    if (!BuildChain(prepared.parentReference, base)) return 0;
     if (!options_.topFolder.empty()) {
-        base->pathNames.push_back(options_.topFolder);
-        base->pathRecords.push_back(options_.topFolderNumber);
+        base.pathNames.push_back(options_.topFolder);
+        base.pathRecords.push_back(options_.topFolderNumber);
     }
 
     std::vector<std::unique_ptr<NtfsFileNode>> found;
-    for (const auto& [name, size] : streams) {
-        if (name.empty()) continue;
-        auto named = std::make_unique<NtfsFileNode>(*base);
+    found.push_back(std::move(prepared.base));
+    for (const auto& [name, size] : prepared.namedStreams) {
+        auto named = std::make_unique<NtfsFileNode>(*found.front());
         named->streamName = Utf16ToUtf8(name);
-        named->name = base->name + ":" + DisplayName(name);
+        named->name = found.front()->name + ":" + DisplayName(name);
         named->size = size;
         found.push_back(std::move(named));
     }
-    found.insert(found.begin(), std::move(base));
 
     std::size_t taken = 0;
     for (auto& node : found) {
@@ -184,7 +227,8 @@ void NtfsNodeBuilder::Hang(std::uint32_t index) {
     const NtfsFileNode& node = *volume_.nodes_[index];
     NtfsResultTree::ItemId at = base_;
     for (std::size_t i = node.pathNames.size(); i-- > 0;) {
-        std::string key = std::to_string(at) + '/' + std::to_string(node.pathRecords[i]) + '/' + node.pathNames[i];
+        std::string key =
+            std::to_string(at) + '/' + std::to_string(node.pathRecords[i]) + '/' + node.pathNames[i];
         auto [it, added] = folderItems_.try_emplace(std::move(key), NtfsResultTree::kNoItem);
         if (added) {
             it->second = tree_.InsertLast(at, node.pathNames[i]);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -27,7 +28,7 @@ struct NtfsRecordSource {
     std::uint64_t count = 0;
     // The streams of a base record with its extension records (for records with an $ATTRIBUTE_LIST).
     std::function<std::vector<std::pair<std::u16string, std::uint64_t>>(std::uint32_t number,
-                                                                       std::span<const std::byte> record)>
+                                                                        std::span<const std::byte> record)>
         streamSizes;
 };
 
@@ -43,6 +44,9 @@ struct NtfsNodeOptions {
     // number its tree item carries.
     std::string topFolder;
     std::uint32_t topFolderNumber = 0;
+    // Prepare also notes the folders among the records it parses (NoteFolder), for a scan whose
+    // source gives no records.
+    bool noteFolders = false;
     // Where the progress text (the prefix and the count) goes after each accepted node; none when null.
     ProgressFields* progress = nullptr;
     std::string progressPrefix;
@@ -52,17 +56,37 @@ struct NtfsNodeOptions {
 // folder chain rebuilt from the parent references, the user's filter; accepted nodes go into the
 // volume's NodeList and are hung into the tree below `base`.
 class NtfsNodeBuilder {
-public:
-    NtfsNodeBuilder(CNtfsVolume& volume, NtfsResultTree& tree, NtfsResultTree::ItemId base, const FilterSettings& filter,
-                    NtfsRecordSource source, NtfsNodeOptions options);
+  public:
+    NtfsNodeBuilder(CNtfsVolume& volume, NtfsResultTree& tree, NtfsResultTree::ItemId base,
+                    const FilterSettings& filter, NtfsRecordSource source, NtfsNodeOptions options);
+
+    // A record's file, built but not yet placed: what the tree needs of it, nothing of the record.
+    struct Prepared {
+        std::unique_ptr<NtfsFileNode> base;  // the unnamed stream; holds the shared fields
+        std::uint64_t parentReference = 0;
+        // The named streams' names and sizes, or, with the record's $ATTRIBUTE_LIST, none yet: the
+        // streams are then resolved when it is placed.
+        std::vector<std::pair<std::u16string, std::uint64_t>> namedStreams;
+        bool resolveStreams = false;
+    };
 
     // Takes one base record. `ownRecord` is handed to the nodes when their data is not to be read
     // through the current MFT. Returns the number of nodes accepted.
     std::size_t TakeRecord(std::uint32_t number, std::span<const std::byte> bytes,
                            const std::shared_ptr<const std::vector<std::byte>>& ownRecord = {});
+    // TakeRecord in two steps, for records that stream past: Prepare keeps what the node needs of the
+    // record (nothing for a record that is no file); Place, once every folder the chain may lead
+    // through has been noted, rebuilds the chain, filters, and hangs the nodes. Placing the prepared
+    // records in record order gives what TakeRecord gives.
+    std::optional<Prepared> Prepare(std::uint32_t number, std::span<const std::byte> bytes,
+                                    const std::shared_ptr<const std::vector<std::byte>>& ownRecord = {});
+    std::size_t Place(Prepared prepared);
+    // Keeps what a chain walk needs of a record that is a folder, so that the walk does not go back
+    // to the record source for it.
+    void NoteFolder(std::uint64_t number, std::span<const std::byte> bytes);
     std::uint64_t accepted() const { return accepted_; }
 
-private:
+  private:
     // What the chain walk needs of a record that may be a folder.
     struct FolderFacts {
         bool parsed = false;
@@ -77,6 +101,9 @@ private:
     bool BuildChain(std::uint64_t parentReference, NtfsFileNode& node);
     void AddBreak(std::uint64_t record, NtfsFileNode& node);
     const FolderFacts& FactsOf(std::uint64_t number);
+    static FolderFacts ReadFacts(std::span<const std::byte> bytes);
+    static FolderFacts FactsFrom(const CMftRecord& names);
+    void KeepIfFolder(std::uint64_t number, FolderFacts facts);
     bool Accepts(const NtfsFileNode& node) const;
     void Hang(std::uint32_t index);
 
@@ -91,6 +118,7 @@ private:
     int inventedCounter_ = 0;
     std::unordered_map<std::string, NtfsResultTree::ItemId> folderItems_;  // parent, record, text -> item
     CMftRecord record_;
+    CMftRecord names_;  // NoteFolder's parser, its buffers kept from record to record
     std::uint64_t accepted_ = 0;
 };
 

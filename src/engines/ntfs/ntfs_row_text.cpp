@@ -16,10 +16,23 @@ struct Token {
 };
 
 constexpr std::array<Token, 17> kTokens{{
-    {0x0001, "R-"},     {0x0002, "H-"},     {0x0004, "S-"},     {0x0010, "D-"},   {0x0020, "A-"},
-    {0x0040, "E-"},     {0x0080, "N-"},     {0x0100, "T-"},     {0x0200, "Sp-"},  {0x0400, "ReSp-"},
-    {0x0800, "C-"},     {0x1000, "O-"},     {0x2000, "I-"},     {0x4000, "En-"},  {0x10000000, "Dir-"},
-    {0x20000000, "In-"}, {0, ""},
+    {0x0001, "R-"},
+    {0x0002, "H-"},
+    {0x0004, "S-"},
+    {0x0010, "D-"},
+    {0x0020, "A-"},
+    {0x0040, "E-"},
+    {0x0080, "N-"},
+    {0x0100, "T-"},
+    {0x0200, "Sp-"},
+    {0x0400, "ReSp-"},
+    {0x0800, "C-"},
+    {0x1000, "O-"},
+    {0x2000, "I-"},
+    {0x4000, "En-"},
+    {0x10000000, "Dir-"},
+    {0x20000000, "In-"},
+    {0, ""},
 }};
 
 constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;
@@ -69,8 +82,10 @@ FilterSubject NtfsFilterSubject(const NtfsFileNode& node) {
     const std::uint16_t created =
         node.creationTime < kFiletimeUnixEpoch
             ? 0
-            : DosDateOf(static_cast<std::time_t>((node.creationTime - kFiletimeUnixEpoch) / kFiletimeTicksPerSecond));
-    return {name, dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1), created, node.size};
+            : DosDateOf(static_cast<std::time_t>((node.creationTime - kFiletimeUnixEpoch) /
+                                                 kFiletimeTicksPerSecond));
+    return {name, dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1), created,
+            node.size};
 }
 
 }  // namespace lumacore

@@ -62,12 +62,14 @@ Result<void> CNtfsVolume::ReadVolume(std::uint64_t offset, std::span<std::byte> 
 
 std::span<const std::byte> CNtfsVolume::Record(std::uint32_t n) const {
     if (n >= recordCount_) return {};
-    return std::span<const std::byte>(mftImage_).subspan(std::size_t{n} * geometry_.recordSize, geometry_.recordSize);
+    return std::span<const std::byte>(mftImage_).subspan(std::size_t{n} * geometry_.recordSize,
+                                                         geometry_.recordSize);
 }
 
-int CNtfsVolume::LoadMft() {
+int CNtfsVolume::OpenMft() {
     mftImage_.clear();
     mftExtents_.clear();
+    mftStream_ = NtfsStream{};
     recordCount_ = 0;
     if (!disk_) return kNtfsNoImage;
     if (!isNtfs_) return kNtfsNotNtfs;
@@ -100,7 +102,8 @@ int CNtfsVolume::LoadMft() {
         for (const ClusterRun& run : firstRuns) {
             if (run.sparse || vcn < run.vcn || vcn - run.vcn >= run.length) continue;
             std::vector<std::byte> bytes(recordSize);
-            if (!ReadVolume((run.lcn + (vcn - run.vcn)) * clusterSize + at % clusterSize, bytes)) return std::nullopt;
+            if (!ReadVolume((run.lcn + (vcn - run.vcn)) * clusterSize + at % clusterSize, bytes))
+                return std::nullopt;
             return bytes;
         }
         return std::nullopt;
@@ -115,16 +118,9 @@ int CNtfsVolume::LoadMft() {
 
     const std::uint64_t volumeBytes = disk_->Size() > volumeOffset_ ? disk_->Size() - volumeOffset_ : 0;
     const std::uint64_t wanted = data->dataSize - data->dataSize % recordSize;
-    if (wanted > kMaxMftBytes || wanted > volumeBytes || wanted / recordSize > UINT32_MAX) return kNtfsBadParameter;
-    // Straight into the image, run by run: no staging copy of what is the largest read of the scan.
-    // A damaged stretch costs the records in it, not the scan: they read as zeros, which no record
-    // parse accepts.
-    mftImage_.resize(static_cast<std::size_t>(wanted));
-    ReadStored(*data, 0, mftImage_);
-    if (data->initializedSize < wanted) {
-        std::fill(mftImage_.begin() + static_cast<std::ptrdiff_t>(data->initializedSize), mftImage_.end(), std::byte{0});
-    }
-    recordCount_ = static_cast<std::uint32_t>(mftImage_.size() / recordSize);
+    if (wanted > kMaxMftBytes || wanted > volumeBytes || wanted / recordSize > UINT32_MAX)
+        return kNtfsBadParameter;
+    recordCount_ = static_cast<std::uint32_t>(wanted / recordSize);
     for (const ClusterRun& run : data->runs) {
         const std::uint64_t from = run.vcn * clusterSize;
         if (from >= wanted) break;
@@ -132,36 +128,70 @@ int CNtfsVolume::LoadMft() {
         const std::uint64_t bytes = std::min(run.length * clusterSize, wanted - from);
         mftExtents_.emplace_back(run.lcn * clusterSize, run.lcn * clusterSize + bytes);
     }
+    mftStream_ = *data;
+    mftStream_.dataSize = wanted;
+    mftStream_.initializedSize = std::min(data->initializedSize, wanted);
     return kNtfsOk;
 }
 
+void CNtfsVolume::ReadMftBytes(std::uint64_t position, std::span<std::byte> out) const {
+    // A damaged stretch costs the records in it, not the scan: they read as zeros, which no record
+    // parse accepts.
+    ReadStored(mftStream_, position, out);
+    const std::uint64_t valid = mftStream_.initializedSize;
+    if (position + out.size() > valid) {
+        const std::size_t from = position >= valid ? 0 : static_cast<std::size_t>(valid - position);
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), std::byte{0});
+    }
+}
+
+int CNtfsVolume::LoadMft() {
+    if (const int status = OpenMft(); status != kNtfsOk) return status;
+    // Straight into the image, run by run: no staging copy of what is the largest read of the scan.
+    mftImage_.resize(std::size_t{recordCount_} * geometry_.recordSize);
+    ReadMftBytes(0, mftImage_);
+    return kNtfsOk;
+}
+
+std::optional<std::vector<std::byte>> CNtfsVolume::ReadRecord(std::uint64_t n) const {
+    if (n >= recordCount_) return std::nullopt;
+    if (!mftImage_.empty()) {
+        const auto bytes = Record(static_cast<std::uint32_t>(n));
+        return std::vector<std::byte>(bytes.begin(), bytes.end());
+    }
+    std::vector<std::byte> bytes(geometry_.recordSize);
+    ReadMftBytes(n * geometry_.recordSize, bytes);
+    return bytes;
+}
+
 Result<std::vector<NtfsStream>> CNtfsVolume::ResolveStreams(std::uint32_t recordNumber) const {
-    const std::span<const std::byte> bytes = Record(recordNumber);
-    if (bytes.empty()) return Error::Make(ErrorKind::NotFound, "record " + std::to_string(recordNumber) + " is not loaded");
+    const auto bytes = ReadRecord(recordNumber);
+    if (!bytes)
+        return Error::Make(ErrorKind::NotFound, "record " + std::to_string(recordNumber) + " is not loaded");
     CMftRecord record;
-    if (record.Parse(bytes) != kNtfsOk) return Error::Corrupt("record " + std::to_string(recordNumber) + " is not a file record");
-    const RecordFetcher fromImage = [this](std::uint64_t n) -> std::optional<std::vector<std::byte>> {
-        if (n >= recordCount_) return std::nullopt;
-        const auto r = Record(static_cast<std::uint32_t>(n));
-        return std::vector<std::byte>(r.begin(), r.end());
-    };
-    return StreamsOf(record, recordNumber, fromImage, CurrentClusters());
+    if (record.Parse(*bytes) != kNtfsOk)
+        return Error::Corrupt("record " + std::to_string(recordNumber) + " is not a file record");
+    const RecordFetcher fromMft = [this](std::uint64_t n) { return ReadRecord(n); };
+    return StreamsOf(record, recordNumber, fromMft, CurrentClusters());
 }
 
 Result<std::vector<NtfsStream>> CNtfsVolume::ResolveFoundStreams(std::span<const std::byte> bytes,
                                                                  std::uint64_t recordNumber) const {
     CMftRecord record;
-    if (record.Parse(bytes) != kNtfsOk) return Error::Corrupt("record " + std::to_string(recordNumber) + " is not a file record");
+    if (record.Parse(bytes) != kNtfsOk)
+        return Error::Corrupt("record " + std::to_string(recordNumber) + " is not a file record");
     const RecordFetcher fromFound = [this](std::uint64_t n) -> std::optional<std::vector<std::byte>> {
         const auto it = found_.byNumber.find(n);
         if (it == found_.byNumber.end()) return std::nullopt;
         return *it->second;
     };
-    return StreamsOf(record, recordNumber, fromFound, ClusterGeometry{found_.clusterSize, found_.clusterLimit});
+    return StreamsOf(record, recordNumber, fromFound,
+                     ClusterGeometry{found_.clusterSize, found_.clusterLimit});
 }
 
 Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, std::uint64_t recordNumber,
-                                                       const RecordFetcher& fetch, const ClusterGeometry& clusters) const {
+                                                       const RecordFetcher& fetch,
+                                                       const ClusterGeometry& clusters) const {
     if (clusters.clusterSize == 0) return Error::Make(ErrorKind::InvalidArgument, "no geometry");
     std::vector<const NtfsDataAttribute*> extents;
     for (const NtfsDataAttribute& d : base.data) extents.push_back(&d);
@@ -175,15 +205,18 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
             listBytes.assign(list.value.begin(), list.value.end());
         } else {
             NtfsStream listStream;
-            const RunListResult runs = DecodeRunList(list.mappingPairs, 0, RunListLimits{65536, clusters.clusterLimit});
+            const RunListResult runs =
+                DecodeRunList(list.mappingPairs, 0, RunListLimits{65536, clusters.clusterLimit});
             listStream.runs = runs.runs;
             listStream.clusterSize = clusters.clusterSize;
-            listStream.dataSize = listStream.initializedSize = std::min(list.dataSize, kMaxAttributeListBytes);
+            listStream.dataSize = listStream.initializedSize =
+                std::min(list.dataSize, kMaxAttributeListBytes);
             listStream.initializedSize = std::min(listStream.initializedSize, list.initializedSize);
-            const Result<void> read = CopyStream(listStream, listStream.dataSize, [&](std::span<const std::byte> b) -> Result<void> {
-                listBytes.insert(listBytes.end(), b.begin(), b.end());
-                return {};
-            });
+            const Result<void> read = CopyStream(listStream, listStream.dataSize,
+                                                 [&](std::span<const std::byte> b) -> Result<void> {
+                                                     listBytes.insert(listBytes.end(), b.begin(), b.end());
+                                                     return {};
+                                                 });
             if (!read) listIncomplete = true;
         }
         std::set<std::uint64_t> loaded;
@@ -211,8 +244,9 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
 
     std::vector<NtfsStream> streams;
     for (auto& [name, parts] : byName) {
-        std::stable_sort(parts.begin(), parts.end(),
-                         [](const NtfsDataAttribute* a, const NtfsDataAttribute* b) { return a->firstVcn < b->firstVcn; });
+        std::stable_sort(
+            parts.begin(), parts.end(),
+            [](const NtfsDataAttribute* a, const NtfsDataAttribute* b) { return a->firstVcn < b->firstVcn; });
         const std::uint64_t kMaxVcn = (UINT64_MAX >> 1) / clusters.clusterSize;
         NtfsStream s;
         s.name = name;
@@ -230,7 +264,8 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
         s.dataSize = head.dataSize;
         s.initializedSize = std::min(head.initializedSize, head.dataSize);
         s.flags = head.flags;
-        if ((head.flags & kDataCompressed) != 0 && head.compressionUnitShift != 0 && head.compressionUnitShift < 16) {
+        if ((head.flags & kDataCompressed) != 0 && head.compressionUnitShift != 0 &&
+            head.compressionUnitShift < 16) {
             s.compressionUnitClusters = 1u << head.compressionUnitShift;
         }
         std::uint64_t nextVcn = head.firstVcn;
@@ -238,7 +273,8 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
             if (part->resident) continue;
             if (part->firstVcn < nextVcn) continue;  // a duplicate or overlapping extent
             if (part->firstVcn != nextVcn) s.complete = false;
-            RunListResult runs = DecodeRunList(part->mappingPairs, part->firstVcn, RunListLimits{65536, clusters.clusterLimit});
+            RunListResult runs = DecodeRunList(part->mappingPairs, part->firstVcn,
+                                               RunListLimits{65536, clusters.clusterLimit});
             if (!runs.complete) s.complete = false;
             if (s.runs.size() + runs.runs.size() > kMaxRunsPerStream) {
                 s.complete = false;
@@ -262,12 +298,14 @@ Result<std::vector<NtfsStream>> CNtfsVolume::StreamsOf(const CMftRecord& base, s
 // The index of the first run that ends after `vcn` (it holds vcn, or starts after it); runs are in
 // VCN order.
 std::size_t FirstRunEndingAfter(const std::vector<ClusterRun>& runs, std::uint64_t vcn) {
-    const auto it = std::upper_bound(runs.begin(), runs.end(), vcn,
-                                     [](std::uint64_t v, const ClusterRun& run) { return v < run.vcn + run.length; });
+    const auto it =
+        std::upper_bound(runs.begin(), runs.end(), vcn,
+                         [](std::uint64_t v, const ClusterRun& run) { return v < run.vcn + run.length; });
     return static_cast<std::size_t>(it - runs.begin());
 }
 
-bool CNtfsVolume::ReadStored(const NtfsStream& stream, std::uint64_t position, std::span<std::byte> out) const {
+bool CNtfsVolume::ReadStored(const NtfsStream& stream, std::uint64_t position,
+                             std::span<std::byte> out) const {
     const std::uint64_t clusterSize = ClusterSizeOf(stream);
     if (clusterSize == 0) {
         std::fill(out.begin(), out.end(), std::byte{0});
@@ -278,13 +316,15 @@ bool CNtfsVolume::ReadStored(const NtfsStream& stream, std::uint64_t position, s
     for (std::size_t done = 0; done < out.size();) {
         const std::uint64_t at = position + done;
         const std::uint64_t vcn = at / clusterSize;
-        while (index < stream.runs.size() && stream.runs[index].vcn + stream.runs[index].length <= vcn) ++index;
+        while (index < stream.runs.size() && stream.runs[index].vcn + stream.runs[index].length <= vcn)
+            ++index;
         const ClusterRun* run = index < stream.runs.size() ? &stream.runs[index] : nullptr;
         std::uint64_t available = 0;
         if (run == nullptr || run->vcn > vcn) {
             // No run maps this cluster: a hole in the run list, not in the file.
             whole = false;
-            available = run == nullptr ? out.size() - done : (run->vcn - vcn) * clusterSize - at % clusterSize;
+            available =
+                run == nullptr ? out.size() - done : (run->vcn - vcn) * clusterSize - at % clusterSize;
         } else {
             available = (run->vcn + run->length - vcn) * clusterSize - at % clusterSize;
         }
@@ -310,7 +350,8 @@ bool CNtfsVolume::ReadStored(const NtfsStream& stream, std::uint64_t position, s
 Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t maxBytes, const NtfsSink& sink,
                                      const HoleSink& skipHole) const {
     if (stream.resident) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, stream.residentData.size()));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, stream.residentData.size()));
         if (n == 0) return {};
         return sink(std::span<const std::byte>(stream.residentData).first(n));
     }
@@ -318,8 +359,10 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
     if (clusterSize == 0) return Error::Make(ErrorKind::InvalidArgument, "no geometry");
 
     // Bytes that no run maps cannot be the file's: never hand out more than the runs cover.
-    const std::uint64_t coveredClusters = stream.runs.empty() ? 0 : stream.runs.back().vcn + stream.runs.back().length;
-    const std::uint64_t covered = coveredClusters > UINT64_MAX / clusterSize ? UINT64_MAX : coveredClusters * clusterSize;
+    const std::uint64_t coveredClusters =
+        stream.runs.empty() ? 0 : stream.runs.back().vcn + stream.runs.back().length;
+    const std::uint64_t covered =
+        coveredClusters > UINT64_MAX / clusterSize ? UINT64_MAX : coveredClusters * clusterSize;
     const std::uint64_t limit = std::min({maxBytes, stream.dataSize, covered});
     const std::uint64_t valid = stream.initializedSize;
     bool damaged = !stream.complete || (stream.dataSize > covered && maxBytes > covered);
@@ -351,7 +394,8 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
     };
 
     if (stream.compressionUnitClusters == 0) {
-        std::vector<std::byte> block(static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(limit, 1))));
+        std::vector<std::byte> block(
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, std::max<std::uint64_t>(limit, 1))));
         for (std::uint64_t position = 0; position < limit;) {
             std::uint64_t stored = limit - position;
             if (skipHole) {
@@ -401,17 +445,20 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
             } else if (allocated == 0) {
                 std::fill(unit.begin(), unit.end(), std::byte{0});
             } else {
-                const std::span<std::byte> compressed = std::span<std::byte>(stored).first(static_cast<std::size_t>(allocated * clusterSize));
+                const std::span<std::byte> compressed =
+                    std::span<std::byte>(stored).first(static_cast<std::size_t>(allocated * clusterSize));
                 fillRaw(position, compressed);
                 const auto produced = Lznt1Decompress(compressed, unit);
                 if (!produced) {
                     damaged = true;
                     std::fill(unit.begin(), unit.end(), std::byte{0});
                 } else {
-                    std::fill(unit.begin() + static_cast<std::ptrdiff_t>(*produced), unit.end(), std::byte{0});
+                    std::fill(unit.begin() + static_cast<std::ptrdiff_t>(*produced), unit.end(),
+                              std::byte{0});
                 }
             }
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(unitBytes, limit - position));
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(unitBytes, limit - position));
             if (skipHole && (allocated == 0 || position >= valid)) {
                 if (auto skipped = skipHole(n); !skipped) return skipped.error();
                 continue;
@@ -421,7 +468,9 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
             if (auto sent = sink(piece); !sent) return sent.error();
         }
     }
-    if (damaged) return Error::Corrupt("parts of the data could not be read or are not mapped; they were written as zeros");
+    if (damaged)
+        return Error::Corrupt(
+            "parts of the data could not be read or are not mapped; they were written as zeros");
     return {};
 }
 
@@ -431,14 +480,16 @@ Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink
     if (node.ownRecord) {
         streams = ResolveFoundStreams(*node.ownRecord, node.recordNumber);
     } else {
-        if (recordCount_ == 0 || node.imageIndex != 0) return Error::Make(ErrorKind::NotFound, "the MFT is not loaded");
+        if (recordCount_ == 0 || node.imageIndex != 0)
+            return Error::Make(ErrorKind::NotFound, "the MFT is not loaded");
         streams = ResolveStreams(node.recordNumber);
     }
     if (!streams) return streams.error();
     for (const NtfsStream& s : *streams) {
         if (Utf16ToUtf8(s.name) != node.streamName) continue;
         if ((s.flags & kDataEncrypted) != 0) {
-            return Error::Make(ErrorKind::Unsupported, "the file is encrypted; its clusters are written as stored");
+            return Error::Make(ErrorKind::Unsupported,
+                               "the file is encrypted; its clusters are written as stored");
         }
         return CopyStream(s, UINT64_MAX, sink, holes);
     }
@@ -446,7 +497,8 @@ Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink
     return Error::Corrupt("the record no longer holds the file's data");
 }
 
-Result<std::vector<std::byte>> CNtfsVolume::ReadFileData(const NtfsFileNode& node, std::uint64_t maxBytes) const {
+Result<std::vector<std::byte>> CNtfsVolume::ReadFileData(const NtfsFileNode& node,
+                                                         std::uint64_t maxBytes) const {
     std::vector<std::byte> bytes;
     bytes.reserve(static_cast<std::size_t>(std::min(node.size, maxBytes)));
     Result<void> copied = WriteFileData(node, [&](std::span<const std::byte> block) -> Result<void> {

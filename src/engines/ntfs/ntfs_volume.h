@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -49,7 +49,7 @@ using NtfsSink = std::function<Result<void>(std::span<const std::byte>)>;
 // An NTFS volume on a disk: its boot sector, its whole MFT held in memory (the MftImage), the
 // deleted-file scan over it, the recovery selection, and the reading of found files.
 class CNtfsVolume {
-public:
+  public:
     // The largest MFT held in memory. 4 GiB of records is more than 4 million files; a claimed
     // size beyond it (or beyond the volume) is corruption, not a volume.
     static constexpr std::uint64_t kMaxMftBytes = std::uint64_t{4} << 30;
@@ -70,8 +70,11 @@ public:
     // Reads and checks the boot sector. kNtfsOk, kNtfsNoImage without a disk, kNtfsReadFault,
     // kNtfsNotNtfs or kNtfsBadParameter.
     int ReadBootSector();
-    // Reads the whole $MFT data stream into memory. kNtfsOk, or an error number: kNtfsMftNotFound
-    // when record 0 is not the $MFT, kNtfsBadParameter for an MFT that cannot be.
+    // Finds the $MFT data stream through record 0 and sets the record count, without reading the
+    // records. kNtfsOk, or an error number: kNtfsMftNotFound when record 0 is not the $MFT,
+    // kNtfsBadParameter for an MFT that cannot be.
+    int OpenMft();
+    // OpenMft, then the whole $MFT data stream read into memory (the MftImage).
     int LoadMft();
 
     bool isNtfs() const { return isNtfs_; }
@@ -81,12 +84,18 @@ public:
     std::uint32_t RecordCount() const { return recordCount_; }
     // Record n as stored in the image (fix-ups not applied); empty when n is not in it.
     std::span<const std::byte> Record(std::uint32_t n) const;
+    // Record n from the image when one is loaded, else read from the disk through the $MFT's runs;
+    // nothing when n lies outside the MFT.
+    std::optional<std::vector<std::byte>> ReadRecord(std::uint64_t n) const;
 
+    // How the deleted-file scan reads the MFT: streamed in bounded windows (records parsed as they
+    // arrive, only what the tree needs kept), or read whole into the MftImage first.
+    enum class MftReading { Streamed, WholeImage };
     // Lists the free records from record kFirstUserRecord on as nodes and hangs them into `tree`
     // under their rebuilt folder chains. False when the volume has no usable MFT (the tree then holds
-    // the root alone).
+    // the root alone). Both readings give the same nodes in the same order.
     bool DeletedFileScan(NtfsResultTree& tree, const FilterSettings& filter, ProgressFields& progress,
-                         const StopToken& stop);
+                         const StopToken& stop, MftReading reading = MftReading::Streamed);
     NtfsResultTree::ItemId rootItem() const { return rootItem_; }
 
     // After a format: lists every record of the current MFT from kFirstFormattedRecord on, live and
@@ -145,7 +154,7 @@ public:
     std::string folderFilter;
     std::string nameFilter;
 
-private:
+  private:
     friend class NtfsNodeBuilder;
     friend class NtfsFormattedScan;
     using RecordFetcher = std::function<std::optional<std::vector<std::byte>>(std::uint64_t)>;
@@ -163,6 +172,9 @@ private:
     };
 
     NtfsResultTree::ItemId InsertRoot(NtfsResultTree& tree);
+    // The record loops of the deleted-file scan over the two readings.
+    void ScanStreamed(NtfsNodeBuilder& builder, ProgressFields& progress, const StopToken& stop);
+    void ScanImage(NtfsNodeBuilder& builder, ProgressFields& progress, const StopToken& stop);
     NtfsRecordSource CurrentMftSource() const;
     NtfsRecordSource FoundRecordSource() const;
     ClusterGeometry CurrentClusters() const { return {geometry_.clusterSize, clusterLimit_}; }
@@ -170,10 +182,14 @@ private:
         return stream.clusterSize != 0 ? stream.clusterSize : geometry_.clusterSize;
     }
     Result<std::vector<NtfsStream>> StreamsOf(const CMftRecord& base, std::uint64_t recordNumber,
-                                              const RecordFetcher& fetch, const ClusterGeometry& clusters) const;
+                                              const RecordFetcher& fetch,
+                                              const ClusterGeometry& clusters) const;
     // Fills `out` with the stream's stored bytes from `position` on, holes and unmapped or unreadable
     // clusters as zeros; false when any were unmapped or unreadable.
     bool ReadStored(const NtfsStream& stream, std::uint64_t position, std::span<std::byte> out) const;
+    // Fills `out` with the $MFT's bytes from `position` on; unreadable stretches and bytes past its
+    // initialized size as zeros.
+    void ReadMftBytes(std::uint64_t position, std::span<std::byte> out) const;
     // Reads at a byte offset from the start of the volume.
     Result<void> ReadVolume(std::uint64_t offset, std::span<std::byte> out) const;
 
@@ -185,6 +201,8 @@ private:
     // Runs must lie below this cluster: the boot sector's count, or what the disk holds when the
     // boot sector gives none.
     std::uint64_t clusterLimit_ = 0;
+    // The $MFT's own unnamed data stream, as OpenMft found it.
+    NtfsStream mftStream_;
     std::vector<std::byte> mftImage_;
     std::uint32_t recordCount_ = 0;
     // Where the current MFT's data lies, as volume byte ranges [first, second), in VCN order.
