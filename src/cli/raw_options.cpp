@@ -1,7 +1,5 @@
 #include "cli/raw_options.h"
 
-#include <iostream>
-
 #include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
 #include "core/scan_mode.h"
@@ -29,7 +27,12 @@ Error Usage(std::string message) {
 }  // namespace
 
 void AddRawOptions(OptionParser& options) {
-    options.Value("--size-limit").Value("--types").Value("--signatures");
+    options
+        .Value("--size-limit", "KB",
+               "raw mode: the largest file carved where its format does not tell its end (default 512000)")
+        .Value("--types", "EXT[,EXT]...",
+               "raw mode: carve only these types, named by extension (jpg,png,pdf)")
+        .Value("--signatures", "FILE", "raw mode: the signature file instead of rp.dat");
 }
 
 Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options) {
@@ -82,19 +85,6 @@ Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const Opt
     }
     if (const auto file = options.Get("--signatures")) request.signatureFile = *file;
     return request;
-}
-
-int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options) {
-    auto fail = [](const std::string& message, int code) {
-        std::cerr << "lumacore-cli scan: " << message << '\n';
-        return code;
-    };
-    auto plan = PlanScan(devices, options, SCAN_RAW, false);
-    if (!plan) return fail(plan.error().message, ExitCodeOf(plan.error()));
-    auto found = RunPlannedScan(devices, *plan);
-    if (!found) return fail(found.error().message, ExitCodeOf(found.error()));
-    std::cout << (options.Has("--json") ? (*found)->Json() : (*found)->Text());
-    return kExitOk;
 }
 
 }  // namespace lumacore

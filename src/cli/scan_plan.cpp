@@ -17,6 +17,13 @@ Error Usage(const Error& error) {
 
 }  // namespace
 
+void AddModeOption(OptionParser& options) {
+    options.Value(
+        "--mode", "deleted|formatted|raw",
+        "deleted files (default), what a quick format left behind (FAT, exFAT, NTFS), or files carved "
+        "by their signatures");
+}
+
 Result<int> ModeFromOptions(const OptionParser& options) {
     const std::string mode = options.Get("--mode").value_or("deleted");
     if (mode == "deleted") return int{SCAN_DELETED};

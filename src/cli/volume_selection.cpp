@@ -4,7 +4,15 @@
 
 namespace lumacore {
 
-void AddVolumeOptions(OptionParser& options) { options.Value("--volume").Value("--disk").Value("--start"); }
+void AddVolumeOptions(OptionParser& options) {
+    options.Value("--volume", "I", "the volume with this index in the 'disks' listing")
+        .Value("--disk", "N", "physical drive N (--image files count from 0)")
+        .Value(
+            "--start", "SECTOR",
+            "with --disk: the volume that starts at this sector; with --volume: where the formatted or raw "
+            "scan begins (absolute sector on the disk)")
+        .Value("--end", "SECTOR", "where the formatted or raw scan ends (absolute sector on the disk)");
+}
 
 bool ParseUnsigned(const std::string& text, std::uint64_t& value) {
     if (text.empty()) return false;
@@ -13,7 +21,9 @@ bool ParseUnsigned(const std::string& text, std::uint64_t& value) {
 }
 
 Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const OptionParser& options) {
-    auto usage = [](std::string message) { return Error::Make(ErrorKind::InvalidArgument, std::move(message)); };
+    auto usage = [](std::string message) {
+        return Error::Make(ErrorKind::InvalidArgument, std::move(message));
+    };
     if (const auto volume = options.Get("--volume")) {
         std::uint64_t index = 0;
         if (!ParseUnsigned(*volume, index)) return usage("--volume takes a volume index from 'disks --json'");
@@ -32,7 +42,8 @@ Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const Option
         return usage("--disk and --start take whole numbers");
     }
     for (const PartitionInfo& p : inventory.volumes) {
-        if (p.diskNumber >= 0 && static_cast<std::uint64_t>(p.diskNumber) == diskNumber && p.startSector == startSector) {
+        if (p.diskNumber >= 0 && static_cast<std::uint64_t>(p.diskNumber) == diskNumber &&
+            p.startSector == startSector) {
             return p;
         }
     }
