@@ -25,7 +25,11 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     AddModeOption(options);
     options.Value("--to", "DIR", "the folder to write into (never on the volume being read); required")
         .Repeatable("--only", "PATH",
-                    "only the file or folder at this tree path, as scan lists it (repeatable)");
+                    "only the file or folder at this tree path, as scan lists it (repeatable)")
+        .Repeatable("--inode", "N", "EXT: only the files of inode N (repeatable)")
+        .Repeatable("--record", "N", "NTFS: only the files of MFT record N (repeatable)")
+        .Repeatable("--cluster", "N",
+                    "FAT, exFAT: only the files whose data starts at cluster N (repeatable)");
     AddOverwriteOption(options);
     AddFilterOptions(options);
     AddRawOptions(options);
@@ -35,6 +39,8 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
                  "every deleted file of the first volume")
         .Example("lumacore-cli --image disk.img recover --volume 0 --to found --only Documents/draft.txt",
                  "one file")
+        .Example("lumacore-cli --image disk.img recover --volume 2 --to found --inode 14 --inode 15",
+                 "two deleted inodes of an EXT volume, as scan --json names them")
         .Example("lumacore-cli --image disk.img recover --disk 0 --mode raw --types jpg --to pictures",
                  "carve the pictures of the whole disk");
     auto fail = [](const std::string& message, int code) {
@@ -64,14 +70,25 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     FoundFiles& files = **found;
     for (const std::string& notice : files.Notices()) std::cerr << "lumacore-cli recover: " << notice << '\n';
     const auto only = options.GetAll("--only");
-    if (only.empty()) {
-        files.CheckAll();
-    } else {
-        for (const std::string& path : only) {
-            if (auto checked = files.CheckPath(path); !checked)
-                return fail(checked.error().message, kExitUsage);
+    // The engine ids the listing shows, chosen the way icat and ntfsundelete choose them.
+    static constexpr std::pair<const char*, std::string_view> kIdOptions[] = {
+        {"--inode", "inode"}, {"--record", "mftRecord"}, {"--cluster", "cluster"}};
+    bool chosen = !only.empty();
+    for (const std::string& path : only) {
+        if (auto checked = files.CheckPath(path); !checked) return fail(checked.error().message, kExitUsage);
+    }
+    for (const auto& [option, idKey] : kIdOptions) {
+        for (const std::string& text : options.GetAll(option)) {
+            std::uint64_t id = 0;
+            if (!ParseUnsigned(text, id))
+                return fail(std::string(option) + " takes a whole number", kExitUsage);
+            if (auto checked = files.CheckId(idKey, id); !checked) {
+                return fail(std::string(option) + " " + text + ": " + checked.error().message, kExitUsage);
+            }
+            chosen = true;
         }
     }
+    if (!chosen) files.CheckAll();
     if (auto nothing = files.NothingCheckedMessage()) return fail(*nothing, kExitOk);
 
     RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
