@@ -6,6 +6,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/offset_volume.h"
 #include "core/json_writer.h"
 #include "disk/disk_inventory.h"
 #include "disk/drive_tree_text.h"
@@ -86,6 +87,11 @@ int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& ar
                          "index is what the other commands take as --volume.");
     options.Flag("--json", "every field of the disk and volume records as JSON")
         .Flag("--index", "start each volume's line with its --volume index (always on a terminal)")
+        .Value("--disk", "N", "with --offset: the disk to read there (default 0)");
+    AddOffsetOption(options);
+    options
+        .Example("lumacore-cli --no-devices --image disk.img disks --offset 2048 --index",
+                 "also the volume at sector 2048, which no partition table names, with its index")
         .Example("lumacore-cli --no-devices --image disk.img disks", "the volumes of one image");
     if (auto parsed = options.Parse(arguments); !parsed) {
         std::cerr << "lumacore-cli disks: " << parsed.error().message << '\n';
@@ -100,6 +106,10 @@ int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& ar
 
     CDiskInventory inventory(devices);
     inventory.Refresh();
+    if (auto added = AddOffsetVolume(inventory, devices, options); !added) {
+        std::cerr << "lumacore-cli disks: " << added.error().message << '\n';
+        return added.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure;
+    }
 
     if (!options.Has("--json")) {
         // Scripts that read the plain tree keep its old lines; people at a terminal see the indexes.

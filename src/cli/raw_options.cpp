@@ -1,5 +1,6 @@
 #include "cli/raw_options.h"
 
+#include "cli/offset_volume.h"
 #include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
 #include "core/scan_mode.h"
@@ -37,9 +38,10 @@ void AddRawOptions(OptionParser& options) {
 
 Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options) {
     RawScanRequest request;
-    if (options.Has("--volume") || options.Has("--start")) {
+    if (options.Has("--volume") || options.Has("--start") || options.Has("--offset")) {
         CDiskInventory inventory(devices);
         inventory.Refresh();
+        if (auto added = AddOffsetVolume(inventory, devices, options); !added) return added.error();
         auto volume = SelectVolume(inventory, options);
         if (!volume) return volume.error();
         request.source = *volume;

@@ -1,6 +1,7 @@
 #include "cli/scan_plan.h"
 
 #include "cli/filter_options.h"
+#include "cli/offset_volume.h"
 #include "cli/progress_line.h"
 #include "cli/raw_options.h"
 #include "cli/volume_selection.h"
@@ -50,6 +51,7 @@ Result<ScanPlan> PlanScan(const DeviceMap& devices, const OptionParser& options,
         }
         CDiskInventory inventory(devices);
         inventory.Refresh();
+        if (auto added = AddOffsetVolume(inventory, devices, options); !added) return added.error();
         auto volume = SelectVolume(inventory, options);
         if (!volume) return Usage(volume.error());
         plan.volume = *volume;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "cli/offset_volume.h"
+
 namespace lumacore {
 
 void AddVolumeOptions(OptionParser& options) {
@@ -12,6 +14,7 @@ void AddVolumeOptions(OptionParser& options) {
             "with --disk: the volume that starts at this sector; with --volume: where the formatted or raw "
             "scan begins (absolute sector on the disk)")
         .Value("--end", "SECTOR", "where the formatted or raw scan ends (absolute sector on the disk)");
+    AddOffsetOption(options);
 }
 
 bool ParseUnsigned(const std::string& text, std::uint64_t& value) {
@@ -33,9 +36,15 @@ Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const Option
         }
         return inventory.GetVolume(static_cast<int>(index));
     }
-    const auto disk = options.Get("--disk");
-    const auto start = options.Get("--start");
-    if (!disk || !start) return usage("choose a volume with --volume I, or with --disk N --start SECTOR");
+    // The volume --offset added is chosen by where it starts (a table entry there is the same volume).
+    const auto offset = options.Get("--offset");
+    const auto disk =
+        offset && !options.Has("--disk") ? std::optional<std::string>("0") : options.Get("--disk");
+    const auto start = options.Has("--start") ? options.Get("--start") : offset;
+    if (!disk || !start) {
+        return usage(
+            "choose a volume with --volume I, with --disk N --start SECTOR, or with --offset SECTOR");
+    }
     std::uint64_t diskNumber = 0;
     std::uint64_t startSector = 0;
     if (!ParseUnsigned(*disk, diskNumber) || !ParseUnsigned(*start, startSector)) {
