@@ -1,8 +1,11 @@
 #include "cli/raw_options.h"
 
+#include <iostream>
+
 #include "cli/offset_volume.h"
 #include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
+#include "core/json_writer.h"
 #include "core/scan_mode.h"
 #include "disk/disk_inventory.h"
 #include "disk/whole_disk_record.h"
@@ -87,6 +90,24 @@ Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const Opt
     }
     if (const auto file = options.Get("--signatures")) request.signatureFile = *file;
     return request;
+}
+
+int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options) {
+    auto fail = [](const std::string& message, int code) {
+        std::cerr << "lumacore-cli scan: " << message << '\n';
+        return code;
+    };
+    auto plan = PlanScan(devices, options, SCAN_RAW, false);
+    if (!plan) return fail(plan.error().message, ExitCodeOf(plan.error()));
+    auto found = RunPlannedScan(devices, *plan);
+    if (!found) return fail(found.error().message, ExitCodeOf(found.error()));
+    if (options.Has("--json")) {
+        JsonWriter json(std::cout);
+        (*found)->WriteJson(json);
+    } else {
+        std::cout << (*found)->Text();
+    }
+    return kExitOk;
 }
 
 }  // namespace lumacore
