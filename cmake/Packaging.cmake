@@ -25,6 +25,8 @@ add_custom_target(lumacore-man ALL DEPENDS ${LUMACORE_COMPRESSED_MAN_PAGES})
 
 install(FILES ${LUMACORE_RES}/completion/lumacore-cli
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# The schema of `lumacore-cli scan --json`, for scripts that check what they read.
+install(FILES ${LUMACORE_RES}/schema/scan.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/lumacore)
 
 if(LUMACORE_BUILD_GUI)
     foreach(size 48 128 256)

@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
     # build
     g++ cmake ninja-build ccache pkg-config libblkid-dev
+    # the command line's argument parser
+    libcli11-dev
     # E01 images
     libewf-dev
     # the carver finds the ends of gzip and bzip2 streams by decoding them
@@ -14,6 +16,8 @@ PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev zstd
     # the corrupted-image sweep (scripts/sweep.py)
     python3
+    # the JSON listing's schema check in the command-line tests
+    python3-jsonschema
     # peers the tests compare with, and the tools that make test images
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk gdisk
     # the tools that make the exFAT test images and benchmark volume

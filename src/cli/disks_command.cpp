@@ -1,9 +1,12 @@
 // `disks`: the disks and volumes as the drive page shows them, or every record field as JSON.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/offset_volume.h"
 #include "core/json_writer.h"
 #include "disk/disk_inventory.h"
 #include "disk/drive_tree_text.h"
@@ -51,7 +54,12 @@ void WriteVolume(JsonWriter& json, const PartitionInfo& volume, int index) {
     json.EndObject();
 }
 
-void PrintTree(const CDiskInventory& inventory) {
+// With `withIndex` each volume's line starts with the index that --volume takes.
+void PrintTree(const CDiskInventory& inventory, bool withIndex) {
+    auto volumeLine = [&](std::size_t index) {
+        const std::string text = VolumeItemText(inventory.volumes[index]);
+        return withIndex ? "[" + std::to_string(index) + "] " + text : text;
+    };
     std::cout << kMyComputerText << '\n';
     for (const DiskInfo& disk : inventory.disks) {
         std::cout << "  " << DiskItemText(disk) << '\n';
@@ -60,25 +68,36 @@ void PrintTree(const CDiskInventory& inventory) {
             note != "GPT" && !note.empty()) {
             std::cout << "    [" << note << "]\n";
         }
-        for (const PartitionInfo& volume : inventory.volumes) {
-            if (volume.diskNumber == disk.diskNumber) std::cout << "    " << VolumeItemText(volume) << '\n';
+        for (std::size_t i = 0; i < inventory.volumes.size(); ++i) {
+            if (inventory.volumes[i].diskNumber == disk.diskNumber)
+                std::cout << "    " << volumeLine(i) << '\n';
         }
     }
     // Lettered volumes that no listed disk claims (their disk could not be told).
-    for (const PartitionInfo& volume : inventory.volumes) {
-        if (volume.diskNumber < 0) std::cout << "  " << VolumeItemText(volume) << '\n';
+    for (std::size_t i = 0; i < inventory.volumes.size(); ++i) {
+        if (inventory.volumes[i].diskNumber < 0) std::cout << "  " << volumeLine(i) << '\n';
     }
 }
 
 }  // namespace
 
 int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
-    OptionParser options;
-    options.Flag("--json");
+    OptionParser options("lumacore-cli disks",
+                         "Lists the disks and their volumes, partition-table entries and gaps; each volume's "
+                         "index is what the other commands take as --volume.");
+    options.Flag("--json", "every field of the disk and volume records as JSON")
+        .Flag("--index", "start each volume's line with its --volume index (always on a terminal)")
+        .Value("--disk", "N", "with --offset: the disk to read there (default 0)");
+    AddOffsetOption(options);
+    options
+        .Example("lumacore-cli --no-devices --image disk.img disks --offset 2048 --index",
+                 "also the volume at sector 2048, which no partition table names, with its index")
+        .Example("lumacore-cli --no-devices --image disk.img disks", "the volumes of one image");
     if (auto parsed = options.Parse(arguments); !parsed) {
         std::cerr << "lumacore-cli disks: " << parsed.error().message << '\n';
         return kExitUsage;
     }
+    if (PrintHelpIfAsked(options)) return kExitOk;
     if (!options.positional().empty()) {
         std::cerr << "lumacore-cli disks: unexpected argument '" << options.positional().front() << "'\n";
         return kExitUsage;
@@ -87,9 +106,14 @@ int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& ar
 
     CDiskInventory inventory(devices);
     inventory.Refresh();
+    if (auto added = AddOffsetVolume(inventory, devices, options); !added) {
+        std::cerr << "lumacore-cli disks: " << added.error().message << '\n';
+        return added.error().kind == ErrorKind::InvalidArgument ? kExitUsage : kExitFailure;
+    }
 
     if (!options.Has("--json")) {
-        PrintTree(inventory);
+        // Scripts that read the plain tree keep its old lines; people at a terminal see the indexes.
+        PrintTree(inventory, options.Has("--index") || ::isatty(STDOUT_FILENO) == 1);
         return kExitOk;
     }
     JsonWriter json;

@@ -4,6 +4,12 @@
 
 namespace lumacore {
 
+void AddOverwriteOption(OptionParser& options) {
+    options.Value("--overwrite", "ask|yes|no|all",
+                  "an existing file: ask on the terminal (default; no answer keeps it and stops the run), "
+                  "replace it (yes, all) or keep it (no)");
+}
+
 Result<OverwritePolicy> OverwritePolicyFrom(const std::string& text) {
     if (text == "ask") return OverwritePolicy::Ask;
     if (text == "yes" || text == "all") return OverwritePolicy::Always;
@@ -14,8 +20,7 @@ Result<OverwritePolicy> OverwritePolicyFrom(const std::string& text) {
 OverwriteAnswer AskOverwriteOnTerminal(const std::string& fileName) {
     for (;;) {
         std::cerr << kOverwriteExistsPrefix << fileName << "'\n"
-                  << kOverwriteQuestion << " [y]es, yes to [a]ll, [n]o, [c]ancel: "
-                  << std::flush;
+                  << kOverwriteQuestion << " [y]es, yes to [a]ll, [n]o, [c]ancel: " << std::flush;
         std::string answer;
         if (!std::getline(std::cin, answer)) return OverwriteAnswer::Cancel;
         if (answer == "y" || answer == "yes") return OverwriteAnswer::Yes;

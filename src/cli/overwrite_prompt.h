@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/arguments.h"
 #include "core/result.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {
 
 // --overwrite ask|yes|no|all
+void AddOverwriteOption(OptionParser& options);
 Result<OverwritePolicy> OverwritePolicyFrom(const std::string& text);
 
 // The overwrite question on the terminal (stderr and stdin). Without an answer (end of input) nothing is

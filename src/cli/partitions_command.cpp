@@ -6,9 +6,9 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/overwrite_prompt.h"
-#include "core/json_writer.h"
 #include "cli/progress_line.h"
 #include "cli/volume_selection.h"
+#include "core/json_writer.h"
 #include "core/size_text.h"
 #include "partition/partition_backup.h"
 #include "partition/partition_restore.h"
@@ -27,14 +27,14 @@ int Fail(const std::string& message, int code) {
 }
 
 std::string CandidateRow(std::size_t index, const PartitionInfo& c) {
-    return Format("%3zu  %c:  %-8s  Start Sector : %u   End Sector : %u  (%s)", index, c.driveLetter, c.FsName().c_str(),
-                  c.startSector, LastSectorOf(c),
-                  SizeText(c.totalBytes).c_str());
+    return Format("%3zu  %c:  %-8s  Start Sector : %u   End Sector : %u  (%s)", index, c.driveLetter,
+                  c.FsName().c_str(), c.startSector, LastSectorOf(c), SizeText(c.totalBytes).c_str());
 }
 
 void PrintCandidates(const PartitionList& candidates, bool json) {
     if (!json) {
-        for (std::size_t i = 0; i < candidates.size(); ++i) std::cout << CandidateRow(i, candidates[i]) << '\n';
+        for (std::size_t i = 0; i < candidates.size(); ++i)
+            std::cout << CandidateRow(i, candidates[i]) << '\n';
         return;
     }
     JsonWriter out;
@@ -78,7 +78,8 @@ void PrintWrite(const SectorWrite& write, ByteSource& disk) {
             oldHex += Format("%02X", std::to_integer<unsigned>(now[k]));
             newHex += Format("%02X", std::to_integer<unsigned>(write.bytes[k]));
         }
-        std::cout << Format("  %03zX: %s -> %s\n", at, readable ? oldHex.c_str() : "(unreadable)", newHex.c_str());
+        std::cout << Format("  %03zX: %s -> %s\n", at, readable ? oldHex.c_str() : "(unreadable)",
+                            newHex.c_str());
         at = end;
     }
 }
@@ -94,10 +95,27 @@ bool Confirmed(bool yes) {
 }  // namespace
 
 int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
-    OptionParser options;
-    options.Value("--disk").Flag("--deep").Flag("--json").Value("--candidate").Value("--start")
-        .Value("--from-backup").Flag("--dry-run").Flag("--yes").Flag("--force").Value("--overwrite");
+    OptionParser options(
+        "lumacore-cli partitions",
+        "Finds lost partitions and writes one back (an undo file is kept), or keeps and loads "
+        "partition backups.");
+    options.Words("search|restore|backup FILE|load FILE|undo FILE", "what to do")
+        .Value("--disk", "N", "the disk; required")
+        .Flag("--deep", "search: also look for boot sectors and superblocks inside every gap")
+        .Flag("--json", "search, load: print JSON")
+        .Value("--candidate", "K", "restore: the K-th candidate of the search")
+        .Value("--start", "SECTOR", "restore: the candidate that starts at this sector")
+        .Value("--from-backup", "FILE", "restore: take the candidates from a partition backup file")
+        .Flag("--dry-run", "restore: show what would be written, write nothing")
+        .Flag("--yes", "restore: write without asking")
+        .Flag("--force", "undo: put the saved sectors back even where they changed since the restore");
+    AddOverwriteOption(options);
+    options.Example("lumacore-cli --image disk.img partitions --disk 0 search --deep", "list lost partitions")
+        .Example("lumacore-cli --image disk.img partitions --disk 0 restore --candidate 0 --dry-run",
+                 "what restoring the first one would write")
+        .Example("lumacore-cli --image disk.img partitions --disk 0 backup table.pbf", "keep the table");
     if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
+    if (PrintHelpIfAsked(options)) return kExitOk;
     const auto& words = options.positional();
     std::uint64_t diskNumber = 0;
     if (!options.Get("--disk") || !ParseUnsigned(*options.Get("--disk"), diskNumber) || words.empty()) {
@@ -109,7 +127,8 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
     for (const DiskInfo& d : inventory.disks) {
         if (d.diskNumber >= 0 && static_cast<std::uint64_t>(d.diskNumber) == diskNumber) disk = &d;
     }
-    if (disk == nullptr) return Fail("there is no disk " + std::to_string(diskNumber) + " (see 'disks')", kExitUsage);
+    if (disk == nullptr)
+        return Fail("there is no disk " + std::to_string(diskNumber) + " (see 'disks')", kExitUsage);
     const int number = disk->diskNumber;
     const std::string& action = words[0];
 
@@ -134,7 +153,8 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
 
     if (action == "search") {
         PartitionList list;
-        if (auto found = candidates(list); !found) return Fail(kBackupLoadFailed + std::string(": ") + found.error().message, kExitFailure);
+        if (auto found = candidates(list); !found)
+            return Fail(kBackupLoadFailed + std::string(": ") + found.error().message, kExitFailure);
         PrintCandidates(list, options.Has("--json"));
         // Auto Scan lists every record of the disk; a lost partition is a gap it could name.
         const PartitionList records = RecordsOf(inventory, number);
@@ -142,7 +162,8 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
         for (std::size_t i = 0; i < list.size() && i < records.size() && !options.Has("--deep"); ++i) {
             lost = lost || (records[i].FsName() == "Deleted" && list[i].FsName() != "Deleted");
         }
-        if (!lost && !options.Has("--json") && !options.Get("--from-backup")) std::cout << kNoLostPartitions << '\n';
+        if (!lost && !options.Has("--json") && !options.Get("--from-backup"))
+            std::cout << kNoLostPartitions << '\n';
         return kExitOk;
     }
     if (action == "load") {
@@ -153,11 +174,13 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
         return kExitOk;
     }
     if (action == "backup") {
-        if (words.size() != 2) return Fail("usage: partitions --disk N backup FILE [--overwrite ask|yes|no]", kExitUsage);
+        if (words.size() != 2)
+            return Fail("usage: partitions --disk N backup FILE [--overwrite ask|yes|no]", kExitUsage);
         auto policy = OverwritePolicyFrom(options.Get("--overwrite").value_or("ask"));
         if (!policy) return Fail(policy.error().message, kExitUsage);
         const OutputGuard guard = OutputGuard::ForDisk(devices, number);
-        if (auto written = WriteBackup(words[1], *disk, inventory.volumes, guard, ConfirmOverwrite(words[1], *policy));
+        if (auto written =
+                WriteBackup(words[1], *disk, inventory.volumes, guard, ConfirmOverwrite(words[1], *policy));
             !written) {
             return Fail(written.error().message, kExitFailure);
         }
@@ -208,13 +231,16 @@ int RunPartitionsCommand(const DeviceMap& devices, const std::vector<std::string
         std::cout << "Dry run: nothing was written.\n";
         return kExitOk;
     }
-    if (!Confirmed(options.Has("--yes"))) return Fail("not confirmed (give --yes to restore without asking)", kExitFailure);
+    if (!Confirmed(options.Has("--yes")))
+        return Fail("not confirmed (give --yes to restore without asking)", kExitFailure);
     const std::filesystem::path undo = NewUndoFilePath(*disk);
     if (auto applied = ApplyRestore(devices, number, *disk, plan, undo); !applied) {
-        return Fail(std::string(RestoreMessage(kRestoreCannotAccess)) + "(" + applied.error().message + ")", kExitFailure);
+        return Fail(std::string(RestoreMessage(kRestoreCannotAccess)) + "(" + applied.error().message + ")",
+                    kExitFailure);
     }
     std::cout << "The partition has been recovered successfully.\n"
-              << "Undo file: " << undo.string() << " (lumacore-cli partitions --disk " << number << " undo FILE)\n";
+              << "Undo file: " << undo.string() << " (lumacore-cli partitions --disk " << number
+              << " undo FILE)\n";
     std::cout << RefreshPartitionTable(devices, number).message << '\n';
     return kExitOk;
 }

@@ -49,8 +49,9 @@ std::string PreviewText(PreviewFamily family, const PreviewSource& source, std::
 }
 
 // --save: the bytes the preview read, never onto the disk being read.
-Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume, const std::filesystem::path& file,
-                       std::span<const std::byte> data, bool overwriteConfirmed) {
+Result<void> SaveBytes(const DeviceMap& devices, const PartitionInfo& volume,
+                       const std::filesystem::path& file, std::span<const std::byte> data,
+                       bool overwriteConfirmed) {
     Result<FileDescriptor> out = RecoveryOutputGuard(devices, volume).Open(file, overwriteConfirmed);
     if (!out) return out.error();
     if (!WriteAllTo(out->get(), data.data(), data.size()) || out->Close() != 0) {
@@ -74,11 +75,20 @@ int Show(const DeviceMap& devices, const PartitionInfo& volume, PreviewFamily fa
 }  // namespace
 
 int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
-    OptionParser options;
+    OptionParser options(
+        "lumacore-cli preview",
+        "Shows what the desktop program's preview shows for one found file: text kinds as text, "
+        "everything else as a hexadecimal dump; a picture is first named with its size.");
     AddVolumeOptions(options);
+    AddModeOption(options);
+    options.Value("--file", "PATH", "the found file, named as scan lists it; required")
+        .Value("--save", "FILE", "also write the bytes the preview read into FILE");
+    AddOverwriteOption(options);
     AddRawOptions(options);
-    options.Value("--mode").Value("--file").Value("--save").Value("--end").Value("--overwrite");
+    options.Example("lumacore-cli --image disk.img preview --volume 0 --file Documents/notes.txt",
+                    "a deleted text file's first bytes");
     if (auto parsed = options.Parse(arguments); !parsed) return Fail(parsed.error().message, kExitUsage);
+    if (PrintHelpIfAsked(options)) return kExitOk;
     auto mode = ModeFromOptions(options);
     if (!mode) return Fail(mode.error().message, kExitUsage);
     const auto path = options.Get("--file");

@@ -2,8 +2,10 @@
 
 #include <iostream>
 
+#include "cli/offset_volume.h"
 #include "cli/scan_plan.h"
 #include "cli/volume_selection.h"
+#include "core/json_writer.h"
 #include "core/scan_mode.h"
 #include "disk/disk_inventory.h"
 #include "disk/whole_disk_record.h"
@@ -29,14 +31,20 @@ Error Usage(std::string message) {
 }  // namespace
 
 void AddRawOptions(OptionParser& options) {
-    options.Value("--size-limit").Value("--types").Value("--signatures");
+    options
+        .Value("--size-limit", "KB",
+               "raw mode: the largest file carved where its format does not tell its end (default 512000)")
+        .Value("--types", "EXT[,EXT]...",
+               "raw mode: carve only these types, named by extension (jpg,png,pdf)")
+        .Value("--signatures", "FILE", "raw mode: the signature file instead of rp.dat");
 }
 
 Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options) {
     RawScanRequest request;
-    if (options.Has("--volume") || options.Has("--start")) {
+    if (options.Has("--volume") || options.Has("--start") || options.Has("--offset")) {
         CDiskInventory inventory(devices);
         inventory.Refresh();
+        if (auto added = AddOffsetVolume(inventory, devices, options); !added) return added.error();
         auto volume = SelectVolume(inventory, options);
         if (!volume) return volume.error();
         request.source = *volume;
@@ -93,7 +101,12 @@ int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options) {
     if (!plan) return fail(plan.error().message, ExitCodeOf(plan.error()));
     auto found = RunPlannedScan(devices, *plan);
     if (!found) return fail(found.error().message, ExitCodeOf(found.error()));
-    std::cout << (options.Has("--json") ? (*found)->Json() : (*found)->Text());
+    if (options.Has("--json")) {
+        JsonWriter json(std::cout);
+        (*found)->WriteJson(json);
+    } else {
+        std::cout << (*found)->Text();
+    }
     return kExitOk;
 }
 

@@ -12,7 +12,8 @@ namespace lumacore {
 // volume there), or --disk N alone: the whole disk, whatever its partition table says.
 void AddRawOptions(OptionParser& options);
 Result<RawScanRequest> RawRequestFromOptions(const DeviceMap& devices, const OptionParser& options);
-// `scan --mode raw`: prints the tree (text, or JSON with --json) and returns the exit code.
+// `scan --mode raw` as the carving benchmark runs it: prints the tree (text, or JSON with --json) and
+// returns the exit code.
 int RunRawScanCommand(const DeviceMap& devices, const OptionParser& options);
 
 }  // namespace lumacore

@@ -1,6 +1,8 @@
 // `recover`: writes what a scan finds into a folder on another drive.
 #include <filesystem>
 #include <iostream>
+#include <string_view>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/filter_options.h"
@@ -16,16 +18,37 @@
 namespace lumacore {
 
 int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& arguments) {
-    OptionParser options;
+    OptionParser options(
+        "lumacore-cli recover",
+        "Writes what a scan finds into a folder on another drive, mirroring the folder tree.");
     AddVolumeOptions(options);
+    AddModeOption(options);
+    options.Value("--to", "DIR", "the folder to write into (never on the volume being read); required")
+        .Repeatable("--only", "PATH",
+                    "only the file or folder at this tree path, as scan lists it (repeatable)")
+        .Repeatable("--inode", "N", "EXT: only the files of inode N (repeatable)")
+        .Repeatable("--record", "N", "NTFS: only the files of MFT record N (repeatable)")
+        .Repeatable("--cluster", "N",
+                    "FAT, exFAT: only the files whose data starts at cluster N (repeatable)");
+    AddOverwriteOption(options);
     AddFilterOptions(options);
     AddRawOptions(options);
-    options.Value("--mode").Value("--to").Value("--overwrite").Repeatable("--only").Value("--end");
+    options.Note("Prints \"Recovered N files (B bytes) to DIR; F failed; K existing kept\".")
+        .Note("Exit status 3 when some files failed or the run was cancelled.")
+        .Example("lumacore-cli --image disk.img recover --volume 0 --to /mnt/other/found",
+                 "every deleted file of the first volume")
+        .Example("lumacore-cli --image disk.img recover --volume 0 --to found --only Documents/draft.txt",
+                 "one file")
+        .Example("lumacore-cli --image disk.img recover --volume 2 --to found --inode 14 --inode 15",
+                 "two deleted inodes of an EXT volume, as scan --json names them")
+        .Example("lumacore-cli --image disk.img recover --disk 0 --mode raw --types jpg --to pictures",
+                 "carve the pictures of the whole disk");
     auto fail = [](const std::string& message, int code) {
         std::cerr << "lumacore-cli recover: " << message << '\n';
         return code;
     };
     if (auto parsed = options.Parse(arguments); !parsed) return fail(parsed.error().message, kExitUsage);
+    if (PrintHelpIfAsked(options)) return kExitOk;
     auto mode = ModeFromOptions(options);
     if (!mode) return fail(mode.error().message, kExitUsage);
     const auto destination = options.Get("--to");
@@ -47,14 +70,25 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     FoundFiles& files = **found;
     for (const std::string& notice : files.Notices()) std::cerr << "lumacore-cli recover: " << notice << '\n';
     const auto only = options.GetAll("--only");
-    if (only.empty()) {
-        files.CheckAll();
-    } else {
-        for (const std::string& path : only) {
-            if (auto checked = files.CheckPath(path); !checked)
-                return fail(checked.error().message, kExitUsage);
+    // The engine ids the listing shows, chosen the way icat and ntfsundelete choose them.
+    static constexpr std::pair<const char*, std::string_view> kIdOptions[] = {
+        {"--inode", "inode"}, {"--record", "mftRecord"}, {"--cluster", "cluster"}};
+    bool chosen = !only.empty();
+    for (const std::string& path : only) {
+        if (auto checked = files.CheckPath(path); !checked) return fail(checked.error().message, kExitUsage);
+    }
+    for (const auto& [option, idKey] : kIdOptions) {
+        for (const std::string& text : options.GetAll(option)) {
+            std::uint64_t id = 0;
+            if (!ParseUnsigned(text, id))
+                return fail(std::string(option) + " takes a whole number", kExitUsage);
+            if (auto checked = files.CheckId(idKey, id); !checked) {
+                return fail(std::string(option) + " " + text + ": " + checked.error().message, kExitUsage);
+            }
+            chosen = true;
         }
     }
+    if (!chosen) files.CheckAll();
     if (auto nothing = files.NothingCheckedMessage()) return fail(*nothing, kExitOk);
 
     RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
@@ -72,7 +106,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     std::cout << "Recovered " << result->filesWritten << " files (" << result->bytesWritten << " bytes) to "
               << *destination << "; " << result->failures << " failed; " << result->keptExisting
               << " existing kept" << (result->cancelled ? "; cancelled" : "") << '\n';
-    return kExitOk;
+    return result->failures != 0 || result->cancelled ? kExitPartial : kExitOk;
 }
 
 }  // namespace lumacore

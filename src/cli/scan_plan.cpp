@@ -1,6 +1,7 @@
 #include "cli/scan_plan.h"
 
 #include "cli/filter_options.h"
+#include "cli/offset_volume.h"
 #include "cli/progress_line.h"
 #include "cli/raw_options.h"
 #include "cli/volume_selection.h"
@@ -16,6 +17,13 @@ Error Usage(const Error& error) {
 }
 
 }  // namespace
+
+void AddModeOption(OptionParser& options) {
+    options.Value(
+        "--mode", "deleted|formatted|raw",
+        "deleted files (default), what a quick format left behind (FAT, exFAT, NTFS), or files carved "
+        "by their signatures");
+}
 
 Result<int> ModeFromOptions(const OptionParser& options) {
     const std::string mode = options.Get("--mode").value_or("deleted");
@@ -43,6 +51,7 @@ Result<ScanPlan> PlanScan(const DeviceMap& devices, const OptionParser& options,
         }
         CDiskInventory inventory(devices);
         inventory.Refresh();
+        if (auto added = AddOffsetVolume(inventory, devices, options); !added) return added.error();
         auto volume = SelectVolume(inventory, options);
         if (!volume) return Usage(volume.error());
         plan.volume = *volume;

@@ -21,6 +21,9 @@ struct ScanPlan {
     CarvingOptions carving;
 };
 
+// --mode deleted|formatted|raw
+void AddModeOption(OptionParser& options);
+
 // The --mode value ("deleted", "formatted" or "raw"; "deleted" when not given) as a home page mode; an
 // InvalidArgument error for any other.
 Result<int> ModeFromOptions(const OptionParser& options);

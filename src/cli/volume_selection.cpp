@@ -2,9 +2,20 @@
 
 #include <charconv>
 
+#include "cli/offset_volume.h"
+
 namespace lumacore {
 
-void AddVolumeOptions(OptionParser& options) { options.Value("--volume").Value("--disk").Value("--start"); }
+void AddVolumeOptions(OptionParser& options) {
+    options.Value("--volume", "I", "the volume with this index in the 'disks' listing")
+        .Value("--disk", "N", "physical drive N (--image files count from 0)")
+        .Value(
+            "--start", "SECTOR",
+            "with --disk: the volume that starts at this sector; with --volume: where the formatted or raw "
+            "scan begins (absolute sector on the disk)")
+        .Value("--end", "SECTOR", "where the formatted or raw scan ends (absolute sector on the disk)");
+    AddOffsetOption(options);
+}
 
 bool ParseUnsigned(const std::string& text, std::uint64_t& value) {
     if (text.empty()) return false;
@@ -13,7 +24,9 @@ bool ParseUnsigned(const std::string& text, std::uint64_t& value) {
 }
 
 Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const OptionParser& options) {
-    auto usage = [](std::string message) { return Error::Make(ErrorKind::InvalidArgument, std::move(message)); };
+    auto usage = [](std::string message) {
+        return Error::Make(ErrorKind::InvalidArgument, std::move(message));
+    };
     if (const auto volume = options.Get("--volume")) {
         std::uint64_t index = 0;
         if (!ParseUnsigned(*volume, index)) return usage("--volume takes a volume index from 'disks --json'");
@@ -23,16 +36,23 @@ Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const Option
         }
         return inventory.GetVolume(static_cast<int>(index));
     }
-    const auto disk = options.Get("--disk");
-    const auto start = options.Get("--start");
-    if (!disk || !start) return usage("choose a volume with --volume I, or with --disk N --start SECTOR");
+    // The volume --offset added is chosen by where it starts (a table entry there is the same volume).
+    const auto offset = options.Get("--offset");
+    const auto disk =
+        offset && !options.Has("--disk") ? std::optional<std::string>("0") : options.Get("--disk");
+    const auto start = options.Has("--start") ? options.Get("--start") : offset;
+    if (!disk || !start) {
+        return usage(
+            "choose a volume with --volume I, with --disk N --start SECTOR, or with --offset SECTOR");
+    }
     std::uint64_t diskNumber = 0;
     std::uint64_t startSector = 0;
     if (!ParseUnsigned(*disk, diskNumber) || !ParseUnsigned(*start, startSector)) {
         return usage("--disk and --start take whole numbers");
     }
     for (const PartitionInfo& p : inventory.volumes) {
-        if (p.diskNumber >= 0 && static_cast<std::uint64_t>(p.diskNumber) == diskNumber && p.startSector == startSector) {
+        if (p.diskNumber >= 0 && static_cast<std::uint64_t>(p.diskNumber) == diskNumber &&
+            p.startSector == startSector) {
             return p;
         }
     }

@@ -3,14 +3,14 @@
 #include <string>
 
 #include "cli/arguments.h"
-#include "session/fat_scan.h"
 #include "core/partition_info.h"
 #include "disk/disk_inventory.h"
+#include "session/fat_scan.h"
 
 namespace lumacore {
 
-// The volume record a command works on: `--volume I` (the index `disks --json` prints) or
-// `--disk N --start SECTOR`. Registers those options on the parser.
+// The volume record a command works on: `--volume I` (the index `disks` prints) or
+// `--disk N --start SECTOR`. Registers those options, and the scan range's `--end`, on the parser.
 void AddVolumeOptions(OptionParser& options);
 Result<PartitionInfo> SelectVolume(const CDiskInventory& inventory, const OptionParser& options);
 

@@ -1,6 +1,7 @@
 #include "core/json_writer.h"
 
 #include <cstdio>
+#include <ostream>
 
 namespace lumacore {
 
@@ -12,10 +13,14 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     std::size_t n = 0;
     std::uint32_t cp = 0;
     if (b0 < 0x80) return 1;
-    if ((b0 & 0xE0) == 0xC0) n = 2, cp = b0 & 0x1F;
-    else if ((b0 & 0xF0) == 0xE0) n = 3, cp = b0 & 0x0F;
-    else if ((b0 & 0xF8) == 0xF0) n = 4, cp = b0 & 0x07;
-    else return 0;
+    if ((b0 & 0xE0) == 0xC0)
+        n = 2, cp = b0 & 0x1F;
+    else if ((b0 & 0xF0) == 0xE0)
+        n = 3, cp = b0 & 0x0F;
+    else if ((b0 & 0xF8) == 0xF0)
+        n = 4, cp = b0 & 0x07;
+    else
+        return 0;
     if (i + n > text.size()) return 0;
     for (std::size_t k = 1; k < n; ++k) {
         const auto b = static_cast<unsigned char>(text[i + k]);
@@ -65,7 +70,16 @@ std::string JsonWriter::Quote(std::string_view text) {
     return out;
 }
 
+void JsonWriter::HandOver(std::size_t atLeast) {
+    if (sink_ == nullptr || out_.size() < atLeast) return;
+    sink_->write(out_.data(), static_cast<std::streamsize>(out_.size()));
+    out_.clear();
+}
+
 void JsonWriter::Separate() {
+    // Large enough that the stream sees few writes, small enough to bound what is held.
+    constexpr std::size_t kHandOverBytes = 64 * 1024;
+    HandOver(kHandOverBytes);
     if (first_.empty()) return;
     if (!first_.back()) out_.push_back(',');
     first_.back() = false;
@@ -95,7 +109,10 @@ void JsonWriter::EndObject() {
         out_.append(first_.size() * 2, ' ');
     }
     out_.push_back('}');
-    if (first_.empty()) out_.push_back('\n');
+    if (first_.empty()) {
+        out_.push_back('\n');
+        HandOver(0);
+    }
 }
 
 void JsonWriter::BeginArray(std::string_view key) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/iso_time.h"
 #include "core/json_writer.h"
 #include "core/scan_mode.h"
 #include "core/size_text.h"
@@ -25,6 +26,30 @@ std::string FileRowText(const ExfatFileNode& node) {
     return node.displayName + "\t" + ExfatSizeText(node.size) + "\t" + node.attributeText + "\t" +
            ExfatTimeText(node.modified) + "\t" + ExfatTimeText(node.created) + "\t" +
            ExfatTimeText(node.accessed);
+}
+
+// exFAT times are local, with their offset from UTC where the writer recorded it.
+std::string IsoExfatText(const ExfatTimestamp& time) {
+    return IsoDosText(time.dosDate(), time.dosTime(), time.tenMs,
+                      time.hasUtcOffset() ? std::optional<int>(time.utcOffsetMinutes()) : std::nullopt);
+}
+
+ListedFile ExfatListedFile(const ExfatFileNode& node, const std::string& folder) {
+    return {node.displayName,
+            JoinTreePath(folder, node.displayName),
+            node.size,
+            node.deleted,
+            IsoExfatText(node.modified),
+            IsoExfatText(node.created),
+            IsoExfatText(node.accessed),
+            "cluster",
+            node.firstCluster};
+}
+
+void WriteFileExtras(const ExfatFileNode& node, JsonWriter& json) {
+    json.String("extension", node.extension);
+    json.String("attributes", node.attributeText);
+    json.Unsigned("validDataLength", node.validDataLength);
 }
 
 void WriteFileJson(const ExfatFileNode& node, JsonWriter& json) {
@@ -87,8 +112,15 @@ std::string ExfatTreeText(const ExfatScan& scan) {
     return NodeTreeListingText(scan.tree, scan.root, scan.mode == ExfatScanMode::Formatted, FileRowText);
 }
 
+void WriteExfatTreeJson(const ExfatScan& scan, JsonWriter& json) {
+    WriteNodeTreeListingJson(scan.tree, scan.root, scan.completed, "exfat", ExfatListedFile, WriteFileExtras,
+                             WriteFileJson, json);
+}
+
 std::string ExfatTreeJson(const ExfatScan& scan) {
-    return NodeTreeListingJson(scan.tree, scan.root, scan.completed, WriteFileJson);
+    JsonWriter json;
+    WriteExfatTreeJson(scan, json);
+    return json.text();
 }
 
 Result<RecoverResult> RecoverExfatFiles(const ExfatScan& scan, const DeviceMap& devices,
@@ -117,13 +149,19 @@ class ExfatFoundFiles final : public FoundFiles {
         : scan_(std::move(scan)), devices_(devices), volume_(volume) {}
 
     std::string Text() const override { return ExfatTreeText(*scan_); }
-    std::string Json() const override { return ExfatTreeJson(*scan_); }
+    void WriteJson(JsonWriter& json) const override { WriteExfatTreeJson(*scan_, json); }
     std::optional<std::string> IncompleteNote() const override {
         if (scan_->completed) return std::nullopt;
         return "a folder could not be read; the list below is what was found before";
     }
     void CheckAll() override { CheckAllExfat(*scan_); }
     Result<void> CheckPath(const std::string& path) override { return CheckExfatPath(*scan_, path); }
+    Result<void> CheckId(std::string_view idKey, std::uint64_t id) override {
+        if (idKey != "cluster") return FoundFiles::CheckId(idKey, id);
+        return CheckNodeTreeWhere(
+            scan_->tree, scan_->root, [id](const ExfatFileNode& node) { return node.firstCluster == id; },
+            "first cluster " + std::to_string(id));
+    }
     Result<PreviewSource> FindForPreview(const std::string& path) override {
         auto node = FindExfatFile(*scan_, path);
         if (!node) return node.error();

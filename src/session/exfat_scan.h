@@ -38,6 +38,8 @@ Result<std::unique_ptr<ExfatScan>> ScanExfatVolume(const DeviceMap& devices, con
 // tab-separated), then its folders; and the totals.
 std::string ExfatTreeText(const ExfatScan& scan);
 // The same as JSON, with the fields of the FAT listing plus each file's valid data length.
+// The listing as JSON (session/listing_json.h).
+void WriteExfatTreeJson(const ExfatScan& scan, JsonWriter& json);
 std::string ExfatTreeJson(const ExfatScan& scan);
 
 void CheckAllExfat(ExfatScan& scan);

@@ -1,10 +1,12 @@
 #include "session/ext_scan.h"
 
 #include "core/filter.h"
+#include "core/iso_time.h"
 #include "core/json_writer.h"
 #include "core/size_text.h"
 #include "engines/ext/ext_row_text.h"
 #include "session/found_file_source.h"
+#include "session/listing_json.h"
 
 namespace lumacore {
 
@@ -89,9 +91,8 @@ std::string ExtTreeText(const ExtScan& scan) {
     return out;
 }
 
-std::string ExtTreeJson(const ExtScan& scan) {
-    JsonWriter json;
-    json.BeginObject();
+void WriteExtTreeJson(const ExtScan& scan, JsonWriter& json) {
+    BeginListing(json, "ext");
     if (scan.root != ExtResultTree::kNoItem) {
         json.BeginObject("root");
         json.String("name", scan.tree.item(scan.root).text);
@@ -120,12 +121,49 @@ std::string ExtTreeJson(const ExtScan& scan) {
         json.EndArray();
         json.EndObject();
     }
+    BeginListedFiles(json);
+    if (const auto* files = ListedFiles(scan)) {
+        const std::string& folder = scan.tree.item(scan.lostFiles).text;
+        for (const ExtFileNode* node : *files) {
+            const std::string name = ExtRowName(*node);
+            // Every file the EXT scan finds is a deleted inode.
+            BeginListedFile(
+                json, "ext",
+                {name, JoinTreePath(folder, name), node->inode.size, true, IsoUtcText(node->inode.mtime),
+                 IsoUtcText(node->inode.ctime), IsoUtcText(node->inode.atime), "inode", node->inodeNumber});
+            json.String("type", node->typeText);
+            json.String("mode", Format("%06o", static_cast<unsigned>(node->inode.mode)));
+            json.String("source", node->journalSequence ? "journal" : "inodeTable");
+            json.EndObject();
+        }
+    }
+    EndListedFiles(json);
     const Totals totals = CountFiles(scan);
     json.Unsigned("foundFiles", totals.files);
     json.Unsigned("foundBytes", totals.bytes);
     json.Bool("completed", scan.completed);
     json.EndObject();
+}
+
+std::string ExtTreeJson(const ExtScan& scan) {
+    JsonWriter json;
+    WriteExtTreeJson(scan, json);
     return json.text();
+}
+
+Result<void> CheckExtInode(ExtScan& scan, std::uint64_t inode) {
+    bool found = false;
+    if (const auto* files = ListedFiles(scan)) {
+        for (ExtFileNode* node : *files) {
+            if (node->inodeNumber != inode) continue;
+            node->checked = found = true;
+        }
+    }
+    if (!found)
+        return Error::Make(ErrorKind::NotFound, "no file of inode " + std::to_string(inode) + " was found");
+    scan.tree.item(scan.root).checked = true;
+    scan.tree.item(scan.lostFiles).checked = true;
+    return {};
 }
 
 void CheckAllExt(ExtScan& scan) {
@@ -174,13 +212,17 @@ class ExtFoundFiles final : public FoundFiles {
     explicit ExtFoundFiles(std::unique_ptr<ExtScan> scan) : scan_(std::move(scan)) {}
 
     std::string Text() const override { return ExtTreeText(*scan_); }
-    std::string Json() const override { return ExtTreeJson(*scan_); }
+    void WriteJson(JsonWriter& json) const override { WriteExtTreeJson(*scan_, json); }
     std::optional<std::string> IncompleteNote() const override {
         if (scan_->completed) return std::nullopt;
         return "the journal could not be read to its end; the list below is what was found";
     }
     void CheckAll() override { CheckAllExt(*scan_); }
     Result<void> CheckPath(const std::string& path) override { return CheckExtPath(*scan_, path); }
+    Result<void> CheckId(std::string_view idKey, std::uint64_t id) override {
+        if (idKey != "inode") return FoundFiles::CheckId(idKey, id);
+        return CheckExtInode(*scan_, id);
+    }
     Result<PreviewSource> FindForPreview(const std::string& path) override {
         auto node = FindExtFile(*scan_, path);
         if (!node) return node.error();

@@ -31,7 +31,7 @@ struct ExtScan {
 bool IsExtRecord(const PartitionInfo& partition);
 
 // Opens the volume's engine and runs the deleted-file scan; "Lost files" keeps the records that pass the
-// filter (name, type text, the creation date at UTC+8 and the size). An error when the volume cannot be
+// filter (name, type text, the creation date in local time and the size). An error when the volume cannot be
 // opened as an EXT volume. `stop`, when given, can end the scan early.
 Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                const FilterSettings& filter, ProgressFields& progress,
@@ -40,8 +40,9 @@ Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const P
 // The tree as text: the root, "Lost files/", one tab-separated row per file (name, size, type,
 // attributes, modified, created, accessed, inode number), and the totals.
 std::string ExtTreeText(const ExtScan& scan);
-// The same as JSON: root and folder names, and per file the row texts, the size in bytes and the inode
-// number.
+// The listing as JSON (session/listing_json.h); its older part has the root and folder names, and per
+// file the row texts, the size in bytes and the inode number.
+void WriteExtTreeJson(const ExtScan& scan, JsonWriter& json);
 std::string ExtTreeJson(const ExtScan& scan);
 
 // Ticks every listed file.
@@ -49,6 +50,8 @@ void CheckAllExt(ExtScan& scan);
 // Ticks the listed files named `path` ("name", "Lost files/name", or "Lost files" for all of them; a
 // name is the one the list shows); an error when none matches.
 Result<void> CheckExtPath(ExtScan& scan, const std::string& path);
+// Ticks the listed files of inode `inode`; NotFound when none is listed.
+Result<void> CheckExtInode(ExtScan& scan, std::uint64_t inode);
 
 // Writes the ticked files into the writer's destination root (after CheckDestination has accepted it).
 ExtRecoverRunResult RecoverExtFiles(ExtScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,

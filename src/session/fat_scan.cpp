@@ -1,5 +1,6 @@
 #include "session/fat_scan.h"
 
+#include "core/iso_time.h"
 #include "core/json_writer.h"
 #include "core/scan_mode.h"
 #include "core/size_text.h"
@@ -22,6 +23,26 @@ std::string FileRowText(const FatFileNode& node) {
            FatAccessDateText(node.lastAccessDate) +
            // A seventh cell only when the file's data may be incomplete.
            (FatDataNote(node).empty() ? std::string() : "\t" + FatDataNote(node));
+}
+
+// FAT keeps local times without their zone; the last access is a date alone.
+ListedFile FatListedFile(const FatFileNode& node, const std::string& folder) {
+    return {node.displayName,
+            JoinTreePath(folder, node.displayName),
+            node.size,
+            node.deleted,
+            IsoDosText(node.lastWriteDate, node.lastWriteTime),
+            IsoDosText(node.creationDate, node.creationTime),
+            IsoDosDateText(node.lastAccessDate),
+            "cluster",
+            node.firstCluster};
+}
+
+void WriteFileExtras(const FatFileNode& node, JsonWriter& json) {
+    json.String("extension", node.extension);
+    json.String("attributes", node.attributeText);
+    json.Bool("dataMayBeIncomplete", !FatDataNote(node).empty());
+    json.String("dataNote", FatDataNote(node));
 }
 
 void WriteFileJson(const FatFileNode& node, JsonWriter& json) {
@@ -85,8 +106,15 @@ std::string FatTreeText(const FatScan& scan) {
     return NodeTreeListingText(scan.tree, scan.root, scan.mode == FatScanMode::Formatted, FileRowText);
 }
 
+void WriteFatTreeJson(const FatScan& scan, JsonWriter& json) {
+    WriteNodeTreeListingJson(scan.tree, scan.root, scan.completed, "fat", FatListedFile, WriteFileExtras,
+                             WriteFileJson, json);
+}
+
 std::string FatTreeJson(const FatScan& scan) {
-    return NodeTreeListingJson(scan.tree, scan.root, scan.completed, WriteFileJson);
+    JsonWriter json;
+    WriteFatTreeJson(scan, json);
+    return json.text();
 }
 
 Result<RecoverResult> RecoverFatFiles(const FatScan& scan, const DeviceMap& devices,
@@ -128,13 +156,19 @@ class FatFoundFiles final : public FoundFiles {
         : scan_(std::move(scan)), devices_(devices), volume_(volume) {}
 
     std::string Text() const override { return FatTreeText(*scan_); }
-    std::string Json() const override { return FatTreeJson(*scan_); }
+    void WriteJson(JsonWriter& json) const override { WriteFatTreeJson(*scan_, json); }
     std::optional<std::string> IncompleteNote() const override {
         if (scan_->completed) return std::nullopt;
         return "a folder could not be read; the list below is what was found before";
     }
     void CheckAll() override { CheckAllFat(*scan_); }
     Result<void> CheckPath(const std::string& path) override { return CheckFatPath(*scan_, path); }
+    Result<void> CheckId(std::string_view idKey, std::uint64_t id) override {
+        if (idKey != "cluster") return FoundFiles::CheckId(idKey, id);
+        return CheckNodeTreeWhere(
+            scan_->tree, scan_->root, [id](const FatFileNode& node) { return node.firstCluster == id; },
+            "first cluster " + std::to_string(id));
+    }
     Result<PreviewSource> FindForPreview(const std::string& path) override {
         auto node = FindFatFile(*scan_, path);
         if (!node) return node.error();

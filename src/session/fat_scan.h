@@ -46,6 +46,8 @@ void CheckAllFat(FatScan& scan);
 // Ticks the file or folder (with everything below it) at a '/'-separated path below the root, and the
 // folders above it; an error when no such file or folder was found.
 Result<void> CheckFatPath(FatScan& scan, const std::string& path);
+// The listing as JSON (session/listing_json.h).
+void WriteFatTreeJson(const FatScan& scan, JsonWriter& json);
 std::string FatTreeJson(const FatScan& scan);
 
 // Writes the ticked files and folders of the scan, reading their clusters from `volume`; an error when

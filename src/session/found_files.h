@@ -3,9 +3,11 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/filter_settings.h"
+#include "core/json_writer.h"
 #include "core/partition_info.h"
 #include "core/progress.h"
 #include "core/result.h"
@@ -45,9 +47,15 @@ class FoundFiles {
   public:
     virtual ~FoundFiles() = default;
 
-    // The listing as indented text with the totals, and as JSON.
+    // The listing as indented text with the totals.
     virtual std::string Text() const = 0;
-    virtual std::string Json() const = 0;
+    // The listing as JSON (session/listing_json.h), written into `json` as it is walked.
+    virtual void WriteJson(JsonWriter& json) const = 0;
+    std::string Json() const {
+        JsonWriter json;
+        WriteJson(json);
+        return json.text();
+    }
     // Said before the listing when the scan could not read everything it should have.
     virtual std::optional<std::string> IncompleteNote() const { return std::nullopt; }
     // What the user should know about how the scan ran (a signature file passed over, say).
@@ -55,6 +63,12 @@ class FoundFiles {
 
     virtual void CheckAll() = 0;
     [[nodiscard]] virtual Result<void> CheckPath(const std::string& path) = 0;
+    // Ticks every found file whose engine id (the listing's "cluster", "mftRecord" or "inode") is `id`;
+    // NotFound when none has it, InvalidArgument when this engine has no such id.
+    [[nodiscard]] virtual Result<void> CheckId(std::string_view idKey, std::uint64_t /*id*/) {
+        return Error::Make(ErrorKind::InvalidArgument,
+                           "these files have no " + std::string(idKey) + " number to choose them by");
+    }
     // The message that ends a recover run with nothing ticked, for the engines whose pages say one.
     virtual std::optional<std::string> NothingCheckedMessage() { return std::nullopt; }
 

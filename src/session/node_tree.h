@@ -8,6 +8,7 @@
 #include "core/json_writer.h"
 #include "core/result.h"
 #include "core/size_text.h"
+#include "session/listing_json.h"
 #include "session/tree_path.h"
 
 namespace lumacore {
@@ -89,19 +90,41 @@ std::string NodeTreeListingText(const Tree& tree, typename Tree::ItemId root, bo
     return out;
 }
 
-// The whole listing as JSON: {"root", "foundFiles", "foundBytes", "completed"}.
-template <typename Tree, typename FileFields>
-std::string NodeTreeListingJson(const Tree& tree, typename Tree::ItemId root, bool completed,
-                                const FileFields& fileFields) {
-    JsonWriter json;
-    json.BeginObject();
+// Calls visit(node, folderPath) for every file below `root`, folder by folder as the listing shows
+// them; folderPath is the tree path of the file's folder ("" for the root).
+template <typename Tree, typename Visit>
+void ForEachNodeTreeFile(const Tree& tree, typename Tree::ItemId id, const std::string& folderPath,
+                         const Visit& visit) {
+    const auto& item = tree.item(id);
+    for (const auto& node : item.data) visit(*node, folderPath);
+    for (auto child : item.children) {
+        ForEachNodeTreeFile(tree, child, JoinTreePath(folderPath, tree.item(child).text), visit);
+    }
+}
+
+// The whole listing as JSON (session/listing_json.h): the older "root" tree with each file's older
+// fields from `fileFields`, the shared "files" (`listedFile(node, folderPath)` gives a file's shared
+// fields, `fileExtras` the engine's own), then "foundFiles", "foundBytes" and "completed".
+template <typename Tree, typename ListedFileOf, typename FileExtras, typename FileFields>
+void WriteNodeTreeListingJson(const Tree& tree, typename Tree::ItemId root, bool completed,
+                              std::string_view engine, const ListedFileOf& listedFile,
+                              const FileExtras& fileExtras, const FileFields& fileFields, JsonWriter& json) {
+    BeginListing(json, engine);
     if (root != Tree::kNoItem) WriteNodeTreeJson(tree, root, json, "root", fileFields);
+    BeginListedFiles(json);
+    if (root != Tree::kNoItem) {
+        ForEachNodeTreeFile(tree, root, std::string(), [&](const auto& node, const std::string& folderPath) {
+            BeginListedFile(json, engine, listedFile(node, folderPath));
+            fileExtras(node, json);
+            json.EndObject();
+        });
+    }
+    EndListedFiles(json);
     const NodeTreeTotals totals = CountNodeTreeFiles(tree, root);
     json.Unsigned("foundFiles", totals.files);
     json.Unsigned("foundBytes", totals.bytes);
     json.Bool("completed", completed);
     json.EndObject();
-    return json.text();
 }
 
 // Ticks every folder and file below `from`.
@@ -148,6 +171,33 @@ Result<void> CheckNodeTreePath(Tree& tree, typename Tree::ItemId root, const std
     }
     for (ItemId up : chain) tree.item(up).checked = true;
     CheckNodeTreeBelow(tree, at);
+    return {};
+}
+
+// Ticks every file below `root` for which `wanted(node)` holds, with the folders above it; NotFound
+// when none does.
+template <typename Tree, typename Wanted>
+Result<void> CheckNodeTreeWhere(Tree& tree, typename Tree::ItemId root, const Wanted& wanted,
+                                const std::string& what) {
+    using ItemId = typename Tree::ItemId;
+    bool found = false;
+    if (root != Tree::kNoItem) {
+        tree.BreadthFirst(root, [&](ItemId id) {
+            bool here = false;
+            for (auto& node : tree.item(id).data) {
+                if (!wanted(*node)) continue;
+                node->checked = true;
+                here = true;
+            }
+            if (here) {
+                found = true;
+                for (ItemId up = id; up != Tree::kNoItem; up = tree.item(up).parent)
+                    tree.item(up).checked = true;
+            }
+            return true;
+        });
+    }
+    if (!found) return Error::Make(ErrorKind::NotFound, "no file with " + what + " was found");
     return {};
 }
 

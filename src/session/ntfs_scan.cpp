@@ -1,10 +1,12 @@
 #include "session/ntfs_scan.h"
 
+#include "core/iso_time.h"
 #include "core/json_writer.h"
 #include "core/scan_mode.h"
 #include "core/size_text.h"
 #include "engines/ntfs/ntfs_row_text.h"
 #include "session/found_file_source.h"
+#include "session/listing_json.h"
 #include "session/ntfs_recover_run.h"
 #include "session/tree_path.h"
 
@@ -145,6 +147,24 @@ Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path) {
     return {};
 }
 
+Result<void> SelectNtfsRecord(NtfsScan& scan, std::uint64_t record) {
+    bool found = false;
+    if (scan.root != NtfsResultTree::kNoItem) {
+        // Only what the tree lists: a record the filter left out is not offered by its number either.
+        scan.tree.BreadthFirst(scan.root, [&](NtfsResultTree::ItemId id) {
+            for (std::uint32_t index : scan.tree.item(id).data.nodes) {
+                NtfsFileNode& node = *scan.volume->nodes()[index];
+                if (node.recordNumber == record) node.selected = found = true;
+            }
+            return true;
+        });
+    }
+    if (!found)
+        return Error::Make(ErrorKind::NotFound,
+                           "no file of MFT record " + std::to_string(record) + " was found");
+    return {};
+}
+
 std::string NtfsTreeText(const NtfsScan& scan) {
     std::string out;
     if (scan.root != NtfsResultTree::kNoItem) AppendFolderText(scan, scan.root, 0, out);
@@ -161,10 +181,51 @@ std::string NtfsTreeText(const NtfsScan& scan) {
     return out;
 }
 
-std::string NtfsTreeJson(const NtfsScan& scan) {
-    JsonWriter json;
-    json.BeginObject();
+namespace {
+
+// The file attribute flags as words, for scripts.
+void WriteAttributeWords(std::uint32_t attributes, JsonWriter& json) {
+    static constexpr struct {
+        std::uint32_t bit;
+        const char* word;
+    } kWords[] = {{0x1, "readOnly"},       {0x2, "hidden"},       {0x4, "system"},
+                  {0x10, "directory"},     {0x20, "archive"},     {0x40, "device"},
+                  {0x80, "normal"},        {0x100, "temporary"},  {0x200, "sparse"},
+                  {0x400, "reparsePoint"}, {0x800, "compressed"}, {0x1000, "offline"},
+                  {0x2000, "notIndexed"},  {0x4000, "encrypted"}, {0x10000000, "indexView"}};
+    json.BeginArray("attributeWords");
+    for (const auto& [bit, word] : kWords) {
+        if ((attributes & bit) != 0) json.String({}, word);
+    }
+    json.EndArray();
+}
+
+void WriteListedFiles(const NtfsScan& scan, NtfsResultTree::ItemId id, const std::string& folder,
+                      JsonWriter& json) {
+    for (std::uint32_t index : scan.tree.item(id).data.nodes) {
+        const NtfsFileNode& node = *scan.volume->nodes()[index];
+        BeginListedFile(json, "ntfs",
+                        {node.name, JoinTreePath(folder, node.name), node.size, node.deleted,
+                         IsoFiletimeText(node.modificationTime), IsoFiletimeText(node.creationTime),
+                         IsoFiletimeText(node.accessTime), "mftRecord", node.recordNumber});
+        json.String("stream", node.streamName);
+        WriteAttributeWords(node.attributes, json);
+        json.String("folderPath", FolderPath(node));
+        json.EndObject();
+    }
+    for (NtfsResultTree::ItemId child : scan.tree.item(id).children) {
+        WriteListedFiles(scan, child, JoinTreePath(folder, scan.tree.item(child).text), json);
+    }
+}
+
+}  // namespace
+
+void WriteNtfsTreeJson(const NtfsScan& scan, JsonWriter& json) {
+    BeginListing(json, "ntfs");
     if (scan.root != NtfsResultTree::kNoItem) WriteFolderJson(scan, scan.root, json, "root");
+    BeginListedFiles(json);
+    if (scan.root != NtfsResultTree::kNoItem) WriteListedFiles(scan, scan.root, {}, json);
+    EndListedFiles(json);
     const Totals totals = CountFiles(scan);
     json.Unsigned("foundFiles", totals.files);
     json.Unsigned("foundBytes", totals.bytes);
@@ -176,6 +237,11 @@ std::string NtfsTreeJson(const NtfsScan& scan) {
         json.Unsigned("outsideClusterSize", scan.volume->FoundClusterSize());
     }
     json.EndObject();
+}
+
+std::string NtfsTreeJson(const NtfsScan& scan) {
+    JsonWriter json;
+    WriteNtfsTreeJson(scan, json);
     return json.text();
 }
 
@@ -212,9 +278,13 @@ class NtfsFoundFiles final : public FoundFiles {
     explicit NtfsFoundFiles(std::unique_ptr<NtfsScan> scan) : scan_(std::move(scan)) {}
 
     std::string Text() const override { return NtfsTreeText(*scan_); }
-    std::string Json() const override { return NtfsTreeJson(*scan_); }
+    void WriteJson(JsonWriter& json) const override { WriteNtfsTreeJson(*scan_, json); }
     void CheckAll() override { SelectAllNtfs(*scan_); }
     Result<void> CheckPath(const std::string& path) override { return SelectNtfsPath(*scan_, path); }
+    Result<void> CheckId(std::string_view idKey, std::uint64_t id) override {
+        if (idKey != "mftRecord") return FoundFiles::CheckId(idKey, id);
+        return SelectNtfsRecord(*scan_, id);
+    }
     std::optional<std::string> NothingCheckedMessage() override {
         if (!NothingSelectedNtfs(*scan_)) return std::nullopt;
         return std::string(kNtfsNothingSelected);

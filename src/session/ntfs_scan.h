@@ -39,6 +39,8 @@ Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.
 std::string NtfsTreeText(const NtfsScan& scan);
+// The listing as JSON (session/listing_json.h).
+void WriteNtfsTreeJson(const NtfsScan& scan, JsonWriter& json);
 std::string NtfsTreeJson(const NtfsScan& scan);
 
 // Selects every file of the scan.
@@ -46,6 +48,8 @@ void SelectAllNtfs(NtfsScan& scan);
 // Selects the file (or named stream) or the folder with everything below it at a '/'-separated path
 // below the root; an error when nothing there was found.
 Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path);
+// Selects every listed file (and named stream) of MFT record `record`; NotFound when none is listed.
+Result<void> SelectNtfsRecord(NtfsScan& scan, std::uint64_t record);
 
 // Builds the engine's selection from what is ticked now; true when it holds nothing.
 bool NothingSelectedNtfs(NtfsScan& scan);

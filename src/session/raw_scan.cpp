@@ -6,6 +6,7 @@
 #include "core/size_text.h"
 #include "engines/ntfs/ntfs_row_text.h"
 #include "session/found_file_source.h"
+#include "session/listing_json.h"
 
 namespace lumacore {
 
@@ -39,9 +40,10 @@ Error Usage(std::string message) {
 Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
                                          ProgressFields& progress, const StopToken* stop) {
     auto scan = std::make_unique<RawScan>();
-    const bool loaded = !request.entries.empty() ||
-                        (request.signatureFile.empty() ? scan->signatures.EnsureLoaded()
-                                                       : scan->signatures.EnsureLoaded(request.signatureFile));
+    const bool loaded =
+        !request.entries.empty() ||
+        (request.signatureFile.empty() ? scan->signatures.EnsureLoaded()
+                                       : scan->signatures.EnsureLoaded(request.signatureFile));
     if (!request.entries.empty()) {
         scan->signatures.entries() = request.entries;
     } else if (!loaded) {
@@ -97,9 +99,8 @@ std::string RawTreeText(const RawScan& scan) {
     return out;
 }
 
-std::string RawTreeJson(const RawScan& scan) {
-    JsonWriter json;
-    json.BeginObject();
+void WriteRawTreeJson(const RawScan& scan, JsonWriter& json) {
+    BeginListing(json, "raw");
     if (scan.root != RawResultTree::kNoItem) {
         json.BeginObject("root");
         json.String("name", scan.tree.item(scan.root).text);
@@ -127,6 +128,32 @@ std::string RawTreeJson(const RawScan& scan) {
         json.EndArray();
         json.EndObject();
     }
+    BeginListedFiles(json);
+    if (scan.root != RawResultTree::kNoItem) {
+        for (RawResultTree::ItemId kind : scan.tree.item(scan.root).children) {
+            const std::string& kindName = scan.tree.item(kind).text;
+            for (std::uint32_t index : scan.tree.item(kind).data) {
+                const RawFileNode& node = *scan.carver->found()[index];
+                // Carved data belongs to no file system that could call it live, and keeps no times.
+                BeginListedFile(json, "raw",
+                                {node.name,
+                                 JoinTreePath(kindName, node.name),
+                                 node.length,
+                                 true,
+                                 {},
+                                 {},
+                                 {},
+                                 "sector",
+                                 node.firstSector});
+                json.String("description", node.description);
+                json.String("extension", node.extension);
+                json.Unsigned("diskSector", node.firstSector + scan.carver->partitionOffset() / 512);
+                json.String("ended", std::string(RawFileEndText(node.ended)));
+                json.EndObject();
+            }
+        }
+    }
+    EndListedFiles(json);
     json.Unsigned("rangeFirstSector", scan.carver->rangeFirst());
     json.Unsigned("rangeEndSector", scan.carver->rangeLast());
     json.Unsigned("sizeLimitKb", scan.carver->sizeLimit());
@@ -134,6 +161,11 @@ std::string RawTreeJson(const RawScan& scan) {
     json.Unsigned("foundFiles", totals.files);
     json.Unsigned("foundBytes", totals.bytes);
     json.EndObject();
+}
+
+std::string RawTreeJson(const RawScan& scan) {
+    JsonWriter json;
+    WriteRawTreeJson(scan, json);
     return json.text();
 }
 
@@ -194,7 +226,7 @@ class RawFoundFiles final : public FoundFiles {
     explicit RawFoundFiles(std::unique_ptr<RawScan> scan) : scan_(std::move(scan)) {}
 
     std::string Text() const override { return RawTreeText(*scan_); }
-    std::string Json() const override { return RawTreeJson(*scan_); }
+    void WriteJson(JsonWriter& json) const override { WriteRawTreeJson(*scan_, json); }
     std::vector<std::string> Notices() const override {
         // A stray "rp.dat" that gives no signatures is passed over for the program's own list.
         std::vector<std::string> notices;

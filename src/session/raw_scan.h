@@ -50,6 +50,8 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
 // the totals; the JSON form lists each file's name, description, extension, first sector (relative to
 // the source and absolute on the disk) and length.
 std::string RawTreeText(const RawScan& scan);
+// The listing as JSON (session/listing_json.h).
+void WriteRawTreeJson(const RawScan& scan, JsonWriter& json);
 std::string RawTreeJson(const RawScan& scan);
 
 // Ticks every found file.

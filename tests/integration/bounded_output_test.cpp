@@ -76,7 +76,7 @@ TEST_P(FatSizeBeyondVolume, StopsAtTheVolumesEnd) {
     const auto run = RunCommand("ulimit -f 1048576; " + ShellQuote(LUMACORE_CLI) + " --no-devices --image " +
                                 ShellQuote(copy.string()) + " recover --volume 0 --mode " + c.mode +
                                 " --to " + ShellQuote((folder / "out").string()) + " --overwrite yes 2>&1");
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.status, 3) << run.output;  // done in part: the oversized files failed
     EXPECT_NE(run.output.find("size beyond the volume"), std::string::npos) << run.output;
     std::uintmax_t largest = 0;
     for (const auto& entry : fs::recursive_directory_iterator(folder / "out")) {

@@ -2,7 +2,11 @@
 // on byte-built structures.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <map>
+#include <optional>
+#include <string>
 
 #include "core/dos_date.h"
 #include "engines/ext/ext_block_map.h"
@@ -13,6 +17,29 @@
 
 namespace lumacore {
 namespace {
+
+// Sets TZ for one block, so that local-time texts do not depend on the machine running the tests.
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) old_ = old;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (old_) {
+            ::setenv("TZ", old_->c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+  private:
+    std::optional<std::string> old_;
+};
 
 using testing::ExtTestVolume;
 
@@ -429,9 +456,23 @@ TEST(ExtRowText, ListTexts) {
     EXPECT_EQ(ExtSizeText(0x40000000), " 1.00 GB");
     EXPECT_EQ(ExtPermissionText(0100750), "rwxr-x");
     EXPECT_EQ(ExtPermissionText(0100007), "------");
-    EXPECT_EQ(ExtTimeText(16 * 3600 + 30 * 60), "1970-01-02 00:30:00");
-    EXPECT_EQ(ExtTimeText(0xFFFFFFFF), "2106-02-07 14:28:15");
-    EXPECT_EQ(ExtDosDate(1700000000), DosDate(2023, 11, 15));
+    {
+        // Times are local: in a zone eight hours east of UTC (a POSIX rule, no zone database needed) ...
+        const ScopedTimeZone east("CST-8");
+        EXPECT_EQ(ExtTimeText(16 * 3600 + 30 * 60), "1970-01-02 00:30:00");
+        EXPECT_EQ(ExtTimeText(0xFFFFFFFF), "2106-02-07 14:28:15");
+        EXPECT_EQ(ExtDosDate(1700000000), DosDate(2023, 11, 15));
+    }
+    {
+        // ... and the same moments west of it, where the day is the one before.
+        const ScopedTimeZone west("EST5");
+        EXPECT_EQ(ExtTimeText(16 * 3600 + 30 * 60), "1970-01-01 11:30:00");
+        EXPECT_EQ(ExtDosDate(1700000000), DosDate(2023, 11, 14));
+    }
+    {
+        const ScopedTimeZone utc("UTC0");
+        EXPECT_EQ(ExtTimeText(0xFFFFFFFF), "2106-02-07 06:28:15");
+    }
 }
 
 TEST(ExtNames, ShownNamesAndTypeTexts) {

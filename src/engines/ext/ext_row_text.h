@@ -14,7 +14,7 @@ std::string ExtRowName(const ExtFileNode& node);
 std::string ExtSizeText(std::uint64_t size);
 // "------" with r, w, x for the owner's and the group's permission bits.
 std::string ExtPermissionText(std::uint16_t mode);
-// A Unix time shown eight hours ahead of UTC: "%d-%02d-%02d %02d:%02d:%02d".
+// A Unix time in the machine's local time: "%d-%02d-%02d %02d:%02d:%02d".
 std::string ExtTimeText(std::uint32_t unixTime);
 // The DOS date of ExtTimeText's day, for the filter's date test.
 std::uint16_t ExtDosDate(std::uint32_t unixTime);
