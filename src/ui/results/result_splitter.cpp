@@ -76,6 +76,16 @@ CResultSplitter::CResultSplitter(ResultTreeModel& tree, ResultListModel& list, Q
     setSizes({kTreeIdealWidth, 1000});
 }
 
+void CResultSplitter::FitColumns() {
+    // Measured on the rows in view (the header samples them), so a list of a million rows costs no
+    // more than a short one; never narrower than half the designed width.
+    for (int c = 0; c < static_cast<int>(std::size(kColumnWidths)); ++c) {
+        details_->resizeColumnToContents(c);
+        if (details_->columnWidth(c) < kColumnWidths[c] / 2)
+            details_->setColumnWidth(c, kColumnWidths[c] / 2);
+    }
+}
+
 void CResultSplitter::ShowIcons(bool icons) {
     stack_->setCurrentWidget(icons ? static_cast<QWidget*>(icons_) : details_);
 }
