@@ -48,9 +48,9 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     chart_->setGeometry(10, 54, kLeftCard.width() - 20, 96);
     candidates_ = new CCandidateList(left);
     candidates_->setGeometry(10, 156, kLeftCard.width() - 20, kLeftCard.height() - 166);
-    left->Anchor(disks_, Follow::HalfWidth);
-    left->Anchor(chart_, Follow::HalfWidth);
-    left->Anchor(candidates_, Follow::HalfWidth | Follow::Height);
+    left->Anchor(disks_, Follow::Width);
+    left->Anchor(chart_, Follow::Width);
+    left->Anchor(candidates_, Follow::Width | Follow::Height);
     Anchor(left, Follow::HalfWidth | Follow::Height);
     candidates_->setToolTip(
         QStringLiteral("Candidates: double-click \"Auto Scan\", \"Deep Scan\" or a backup file "
@@ -60,7 +60,7 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     backups_ = new QTreeWidget(right);
     backups_->setObjectName(QStringLiteral("BackupList"));
     backups_->setGeometry(QRect(QPoint(0, 0), kRightCard.size()).adjusted(8, 8, -8, -8));
-    right->Anchor(backups_, Follow::HalfWidth | Follow::Height);
+    right->Anchor(backups_, Follow::Width | Follow::Height);
     Anchor(right, Follow::HalfRight | Follow::HalfWidth | Follow::Height);
     backups_->setColumnCount(2);
     backups_->setHeaderLabels({QStringLiteral("Date Created"), QStringLiteral("File Path")});

@@ -162,7 +162,8 @@ void CResultPage::ShowRows(std::vector<FileId> rows) {
     // New rows come in the folder's own order: no column is sorted any more.
     splitter_->detailsView()->header()->setSortIndicatorShown(false);
     listModel_->SetRows(std::move(rows));
-    splitter_->FitColumns();
+    // Once the view has laid the new rows out: the widths are measured on the rows in view.
+    QTimer::singleShot(0, splitter_, &CResultSplitter::FitColumns);
 }
 
 FileTotals CResultPage::FoundTotals() const {

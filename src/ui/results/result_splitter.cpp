@@ -72,7 +72,9 @@ CResultSplitter::CResultSplitter(ResultTreeModel& tree, ResultListModel& list, Q
     stack_->addWidget(icons_);
     addWidget(tree_);
     addWidget(stack_);
-    setStretchFactor(1, 1);
+    // A larger window gives the folder tree a quarter of the new room and the list the rest.
+    setStretchFactor(0, 1);
+    setStretchFactor(1, 3);
     setSizes({kTreeIdealWidth, 1000});
 }
 
