@@ -1,6 +1,7 @@
 #include "app/home_view.h"
 
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include "app/recovery_app.h"
@@ -33,7 +34,8 @@ constexpr std::array<ModeButtonSpec, 4> kModeButtons = {{
      "mode-deleted"},
     {CHomeView::kPartitionButton, "partition", "Lost Partitions", "Find deleted partitions and restore them",
      "mode-partition"},
-    {CHomeView::kFormatButton, "format", "Formatted Drive", "Recover files after a quick format", "mode-formatted"},
+    {CHomeView::kFormatButton, "format", "Formatted Drive", "Recover files after a quick format",
+     "mode-formatted"},
     {CHomeView::kRawButton, "raw", "RAW Search", "Find files in raw sectors by their signatures", "mode-raw"},
 }};
 
@@ -41,16 +43,21 @@ constexpr int kTileWidth = 184, kTileHeight = 262, kTileTop = 98, kTileGap = 6;
 
 int ModeOfButton(int id) {
     switch (id) {
-        case CHomeView::kDeleteButton: return SCAN_DELETED;
-        case CHomeView::kPartitionButton: return SCAN_PARTITION;
-        case CHomeView::kFormatButton: return SCAN_FORMATTED;
-        default: return SCAN_RAW;
+        case CHomeView::kDeleteButton:
+            return SCAN_DELETED;
+        case CHomeView::kPartitionButton:
+            return SCAN_PARTITION;
+        case CHomeView::kFormatButton:
+            return SCAN_FORMATTED;
+        default:
+            return SCAN_RAW;
     }
 }
 
 }  // namespace
 
-CHomeView::CHomeView(CRecoveryApp& app, QWidget* parent) : QWidget(parent), app_(app) {
+CHomeView::CHomeView(CRecoveryApp& app, QWidget* parent)
+    : QWidget(parent), app_(app), anchors_(ui::DesignedPageSize()) {
     setObjectName(QStringLiteral("HomeView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     const int tilesWidth = 4 * kTileWidth + 3 * kTileGap;
@@ -59,27 +66,37 @@ CHomeView::CHomeView(CRecoveryApp& app, QWidget* parent) : QWidget(parent), app_
         const ModeButtonSpec& spec = kModeButtons[i];
         const sk::ButtonLook look{sk::ButtonStyle::ModeTile, QString::fromUtf8(spec.label),
                                   QString::fromUtf8(spec.description), QString::fromLatin1(spec.picture)};
-        const QRect rect(left + static_cast<int>(i) * (kTileWidth + kTileGap), kTileTop, kTileWidth, kTileHeight);
+        const QRect rect(left + static_cast<int>(i) * (kTileWidth + kTileGap), kTileTop, kTileWidth,
+                         kTileHeight);
         auto* button = new ui::CSkinButton(QString::fromLatin1(spec.windowText), look, rect, spec.id, this);
         connect(button, &QAbstractButton::clicked, this, [this, id = spec.id] { OnModeButton(id); });
         modeButtons_[i] = button;
+        anchors_.Add(button, ui::Follow::CentreX | ui::Follow::CentreY);
     }
     const auto headerLook = [](const char* label, const char* glyph) {
-        return sk::ButtonLook{sk::ButtonStyle::Header, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
+        return sk::ButtonLook{
+            sk::ButtonStyle::Header, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
     };
-    home_ = new ui::CSkinButton(QStringLiteral("Home"), headerLook("Home", "home"), ui::HeaderButtonRect(0), 0, this);
-    help_ = new ui::CSkinButton(QStringLiteral("Help"), headerLook("Help", "help"), ui::HeaderButtonRect(1), 0, this);
-    about_ = new ui::CSkinButton(QStringLiteral("About"), headerLook("About", "about"), ui::HeaderButtonRect(2), 0, this);
-    repair_ = new ui::CSkinButton(QStringLiteral("Repair"), headerLook("Repair", "repair"), ui::HeaderButtonRect(-1), 0, this);
+    home_ = new ui::CSkinButton(QStringLiteral("Home"), headerLook("Home", "home"), ui::HeaderButtonRect(0),
+                                0, this);
+    help_ = new ui::CSkinButton(QStringLiteral("Help"), headerLook("Help", "help"), ui::HeaderButtonRect(1),
+                                0, this);
+    about_ = new ui::CSkinButton(QStringLiteral("About"), headerLook("About", "about"),
+                                 ui::HeaderButtonRect(2), 0, this);
+    repair_ = new ui::CSkinButton(QStringLiteral("Repair"), headerLook("Repair", "repair"),
+                                  ui::HeaderButtonRect(-1), 0, this);
+    for (QWidget* button : {home_, help_, about_, repair_}) anchors_.Add(button, ui::Follow::Right);
     repairMenu_ = ui::MakeRepairMenu(this, [this](int pageKind) { OpenRepair(pageKind); });
     connect(repair_, &QAbstractButton::clicked, this,
             [this] { repairMenu_->popup(repair_->mapToGlobal(QPoint(0, repair_->height()))); });
     connect(home_, &QAbstractButton::clicked, this, [this] { Navigate(ui::PAGE_HOME, 0); });
-    connect(help_, &QAbstractButton::clicked, this, [this] { ui::OpenHelpDocument(this); });
+    connect(help_, &QAbstractButton::clicked, this, [this] { ShowHelp(); });
     connect(about_, &QAbstractButton::clicked, this, [this] { ui::ShowAboutBox(this); });
 }
 
-CHomeView::~CHomeView() { DestroyPage(); }
+CHomeView::~CHomeView() {
+    DestroyPage();
+}
 
 ui::CSkinButton* CHomeView::modeButton(int id) const {
     for (ui::CSkinButton* button : modeButtons_) {
@@ -88,7 +105,14 @@ ui::CSkinButton* CHomeView::modeButton(int id) const {
     return nullptr;
 }
 
-bool CHomeView::homePageShown() const { return !page_ && modeButtons_[0]->isVisible(); }
+bool CHomeView::homePageShown() const {
+    return !page_ && modeButtons_[0]->isVisible();
+}
+
+void CHomeView::ShowHelp() {
+    const QString section = page_ ? page_->helpSection() : QString();
+    ui::OpenHelpDocument(this, section.isEmpty() ? QStringLiteral("modes") : section);
+}
 
 void CHomeView::OnModeButton(int id) {
     app_.settings.RecoveryCategory = 0;
@@ -165,6 +189,12 @@ void CHomeView::SetModeButtonsVisible(bool visible) {
     for (ui::CSkinButton* button : modeButtons_) button->setVisible(visible);
 }
 
+void CHomeView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    anchors_.Apply(event->size());
+    if (page_) page_->setGeometry(rect());
+}
+
 void CHomeView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -177,8 +207,9 @@ void CHomeView::paintEvent(QPaintEvent*) {
         // The home buttons without the modes (after a finished repair): say how to go on.
         painter.setFont(sk::Font(13));
         painter.setPen(sk::colour::kTextMuted);
-        painter.drawText(rect().adjusted(0, sk::kHeaderHeight - sk::kTitleStripHeight, 0, 0), Qt::AlignCenter,
-                         QStringLiteral("Press Home to choose a recovery mode, or Repair to repair more mail files."));
+        painter.drawText(
+            rect().adjusted(0, sk::kHeaderHeight - sk::kTitleStripHeight, 0, 0), Qt::AlignCenter,
+            QStringLiteral("Press Home to choose a recovery mode, or Repair to repair more mail files."));
         return;
     }
 

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "ui/pages/page.h"
+#include "ui/widgets/anchor_set.h"
 
 namespace lumacore {
 
@@ -20,9 +21,14 @@ class CRecoveryApp;
 // destroys the current page before it creates the next.
 class CHomeView : public QWidget, public ui::PageHost {
     Q_OBJECT
-public:
+  public:
     // Ids of the mode buttons.
-    enum ModeButtonId : int { kDeleteButton = 600, kPartitionButton = 601, kFormatButton = 602, kRawButton = 603 };
+    enum ModeButtonId : int {
+        kDeleteButton = 600,
+        kPartitionButton = 601,
+        kFormatButton = 602,
+        kRawButton = 603
+    };
     static constexpr const char* kCreateFailedMessage = "It was failed to create drive view window!!";
 
     CHomeView(CRecoveryApp& app, QWidget* parent);
@@ -43,11 +49,14 @@ public:
     ui::CSkinButton* repairButton() const { return repair_; }
     QMenu* repairMenu() const { return repairMenu_; }
     bool homePageShown() const;
+    // The user guide at the section of what is shown (F1).
+    void ShowHelp();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void OnModeButton(int id);
     void OpenRepair(int pageKind);
     void DestroyPage();
@@ -64,6 +73,7 @@ private:
     ui::CSkinButton* about_ = nullptr;
     ui::CSkinButton* repair_ = nullptr;
     QMenu* repairMenu_ = nullptr;
+    ui::AnchorSet anchors_;
 };
 
 }  // namespace lumacore

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <iostream>
 
+#include <sys/stat.h>
+
 #include "app/main_frame.h"
 #include "platform/device_command_line.h"
+#include "platform/output_guard.h"
 #include "platform/system_device_map.h"
 #include "ui/results/result_pages_factory.h"
 #include "ui/shell.h"
@@ -97,6 +100,7 @@ bool CRecoveryApp::InitInstance(const QStringList& arguments) {
 
     frame_ = std::make_unique<CMainFrame>(*this);
     frame_->setWindowTitle(QString::fromLatin1(ui::kProductTitle));
+    frame_->RestoreWindowState();
     frame_->show();
     frame_->update();
     exitCode_ = 0;
@@ -104,6 +108,7 @@ bool CRecoveryApp::InitInstance(const QStringList& arguments) {
 }
 
 int CRecoveryApp::ExitInstance() {
+    if (frame_) frame_->SaveWindowState();
     frame_.reset();
     rawTypeSelection.entries().clear();
     return exitCode_;
@@ -127,6 +132,17 @@ bool CRecoveryApp::ConfigureDevices(std::vector<std::string> images, bool includ
 
 bool CRecoveryApp::AttachImage(const QString& path, QString* error) {
     const std::string file = path.toStdString();
+    // Opening and reading happen on the UI thread: a FIFO or a kernel file (/proc/kmsg) would block them
+    // for ever, so only image files and block devices on storage are taken.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+        if (error) *error = QStringLiteral("%1 is not a disk image file or a disk.").arg(path);
+        return false;
+    }
+    if (auto storage = CheckStorageFileSystem(std::filesystem::path(file).parent_path()); !storage) {
+        if (error) *error = QString::fromStdString(storage.error().message);
+        return false;
+    }
     if (std::find(images_.begin(), images_.end(), file) != images_.end()) return true;
     std::vector<std::string> images = images_;
     images.push_back(file);

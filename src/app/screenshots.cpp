@@ -8,10 +8,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QMenu>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/home_view.h"
@@ -19,25 +19,24 @@
 #include "app/recovery_app.h"
 #include "core/scan_mode.h"
 #include "disk/disk_inventory.h"
+#include "preview/hex_dump_text.h"
 #include "preview/image_type.h"
 #include "ui/dialogs/filter_dlg.h"
 #include "ui/dialogs/overwrite_dlg.h"
 #include "ui/dialogs/progress_dlg.h"
-#include "preview/hex_dump_text.h"
-#include "ui/preview/file_info_dlg.h"
-#include "ui/preview/image_view_dlg.h"
-#include "ui/dialogs/overwrite_dlg.h"
 #include "ui/dialogs/raw_options_dlg.h"
 #include "ui/pages/drive_view_page.h"
 #include "ui/pages/partition_page.h"
 #include "ui/pages/repair_log_page.h"
 #include "ui/pages/repair_selection_page.h"
-#include "ui/widgets/candidate_list.h"
+#include "ui/preview/file_info_dlg.h"
+#include "ui/preview/image_view_dlg.h"
 #include "ui/results/result_list_model.h"
 #include "ui/results/result_page.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
+#include "ui/widgets/candidate_list.h"
 
 namespace lumacore {
 
@@ -50,7 +49,7 @@ void Settle() {
 }
 
 class Shooter {
-public:
+  public:
     explicit Shooter(const QString& folder) : dir_(folder) { dir_.mkpath(QStringLiteral(".")); }
 
     void Save(QWidget& widget, const QString& name) {
@@ -64,7 +63,7 @@ public:
     }
     const QStringList& written() const { return written_; }
 
-private:
+  private:
     QDir dir_;
     QStringList written_;
 };
@@ -93,8 +92,9 @@ void ShootDrivePage(Shooter& shooter, CMainFrame& frame, int mode, const QString
         page->tree()->setCurrentItem(empty);
         shooter.Save(frame, name + QStringLiteral("-not-accessible"));
     }
-    if (QTreeWidgetItem* partition = FindItem(page->tree(), ui::CDriveViewPage::kPartitionItem,
-                                              [](QTreeWidgetItem* item) { return item->text(0).contains(QStringLiteral("FAT32")); })) {
+    if (QTreeWidgetItem* partition =
+            FindItem(page->tree(), ui::CDriveViewPage::kPartitionItem,
+                     [](QTreeWidgetItem* item) { return item->text(0).contains(QStringLiteral("FAT32")); })) {
         page->tree()->setCurrentItem(partition);
         shooter.Save(frame, name + QStringLiteral("-partition"));
     }
@@ -237,17 +237,18 @@ QPixmap ButtonSheet(qreal dpr) {
         QSize size;
     };
     const Row rows[] = {
-        {{sk::ButtonStyle::ModeTile, QStringLiteral("Deleted Files"), QStringLiteral("Undelete files from FAT, NTFS and EXT volumes"),
-          QStringLiteral("mode-deleted")},
+        {{sk::ButtonStyle::ModeTile, QStringLiteral("Deleted Files"),
+          QStringLiteral("Undelete files from FAT, NTFS and EXT volumes"), QStringLiteral("mode-deleted")},
          QSize(184, 262)},
         {{sk::ButtonStyle::Primary, QStringLiteral("Next"), {}, QStringLiteral("next")}, QSize(104, 36)},
-        {{sk::ButtonStyle::Secondary, QStringLiteral("Option"), {}, QStringLiteral("option")}, QSize(104, 36)},
+        {{sk::ButtonStyle::Secondary, QStringLiteral("Option"), {}, QStringLiteral("option")},
+         QSize(104, 36)},
         {{sk::ButtonStyle::Header, QStringLiteral("Help"), {}, QStringLiteral("help")}, QSize(82, 28)},
         {{sk::ButtonStyle::Minimize, {}, {}, {}}, QSize(25, 17)},
         {{sk::ButtonStyle::Close, {}, {}, {}}, QSize(25, 17)},
     };
-    const sk::ButtonState states[] = {sk::ButtonState::Normal, sk::ButtonState::Hover, sk::ButtonState::Pressed,
-                                      sk::ButtonState::Disabled};
+    const sk::ButtonState states[] = {sk::ButtonState::Normal, sk::ButtonState::Hover,
+                                      sk::ButtonState::Pressed, sk::ButtonState::Disabled};
     const QSize logical(4 * 200 + 20, 262 + 5 * 50 + 40);
     QPixmap sheet(logical * dpr);
     sheet.setDevicePixelRatio(dpr);
@@ -256,11 +257,13 @@ QPixmap ButtonSheet(qreal dpr) {
     // Header-style buttons are drawn for the dark header band.
     int y = 10;
     for (const Row& row : rows) {
-        const bool dark = row.look.style == sk::ButtonStyle::Header || row.look.style == sk::ButtonStyle::Minimize ||
+        const bool dark = row.look.style == sk::ButtonStyle::Header ||
+                          row.look.style == sk::ButtonStyle::Minimize ||
                           row.look.style == sk::ButtonStyle::Close;
         for (int s = 0; s < 4; ++s) {
             const QPoint at(10 + s * 200, y);
-            if (dark) p.fillRect(QRect(at - QPoint(6, 6), row.size + QSize(12, 12)), sk::colour::kHeaderBottom);
+            if (dark)
+                p.fillRect(QRect(at - QPoint(6, 6), row.size + QSize(12, 12)), sk::colour::kHeaderBottom);
             p.drawPixmap(at, sk::ButtonFace(row.look, row.size, states[s], dpr));
         }
         y += row.size.height() + 14;
@@ -289,13 +292,14 @@ QImage PreviewPicture() {
 
 }  // namespace
 
-QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
+QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder, QSize windowSize) {
     Shooter shooter(folder);
     // Message boxes would stop the run; the probe's message is shot on its own below.
     ui::SetMessageObserver([](const QString&, const QString&) {});
 
     CMainFrame frame(app);
     frame.setWindowTitle(QString::fromLatin1(ui::kProductTitle));
+    if (windowSize.isValid()) frame.resize(windowSize);
     frame.show();
     shooter.Save(frame, QStringLiteral("01-home"));
     if (auto* tile = frame.view()->modeButton(CHomeView::kFormatButton)) {
@@ -310,15 +314,17 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
     ShootDrivePage(shooter, frame, SCAN_RAW, QStringLiteral("05-drive-raw"));
     frame.view()->Navigate(ui::PAGE_DRIVE, SCAN_DELETED);
     if (auto* page = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage())) {
-        if (QTreeWidgetItem* fat32 = FindItem(page->tree(), ui::CDriveViewPage::kPartitionItem, [](QTreeWidgetItem* item) {
-                return item->text(0).contains(QStringLiteral("FAT32"));
-            })) {
+        if (QTreeWidgetItem* fat32 = FindItem(
+                page->tree(), ui::CDriveViewPage::kPartitionItem,
+                [](QTreeWidgetItem* item) { return item->text(0).contains(QStringLiteral("FAT32")); })) {
             page->tree()->setCurrentItem(fat32);
         }
     }
 
     // The result pages, each on the first partition it reads.
-    const auto fsIs = [](const char* name) { return [name](const PartitionInfo& v) { return v.FsName() == name; }; };
+    const auto fsIs = [](const char* name) {
+        return [name](const PartitionInfo& v) { return v.FsName() == name; };
+    };
     ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("FAT32"), QStringLiteral("06-result-fat"));
     ShootResultPage(shooter, app, frame, SCAN_DELETED, fsIs("NTFS"), QStringLiteral("06-result-ntfs"));
     // An EXT2 volume has the more telling list (this kernel leaves EXT3 deletions only in the journal).
@@ -374,7 +380,8 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder) {
         buffer.open(QIODevice::WriteOnly);
         PreviewPicture().save(&buffer, "PNG");
         const auto* first = reinterpret_cast<const std::byte*>(png.constData());
-        const std::span<const std::byte> bytes(first, static_cast<std::size_t>(std::min<qsizetype>(png.size(), 1024)));
+        const std::span<const std::byte> bytes(
+            first, static_cast<std::size_t>(std::min<qsizetype>(png.size(), 1024)));
         ui::CFileInfoDlg dialog(QString::fromStdString(HexDumpText(bytes)), &frame);
         dialog.show();
         shooter.Save(dialog, QStringLiteral("21-file-information"));

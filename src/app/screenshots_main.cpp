@@ -1,5 +1,5 @@
-// lumacore-screenshots OUTDIR [--image FILE]...: a PNG of every page and dialog, for looking at the
-// program without a display (QT_QPA_PLATFORM=offscreen) and for the GUI tests.
+// lumacore-screenshots OUTDIR [--size WxH] [--image FILE]...: a PNG of every page and dialog, for looking
+// at the program without a display (QT_QPA_PLATFORM=offscreen) and for the GUI tests.
 #include <QApplication>
 #include <iostream>
 
@@ -15,7 +15,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<std::string> images;
+    QSize size;
     for (qsizetype i = 2; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QLatin1String("--size")) {
+            const QStringList parts = arguments[i + 1].split(QLatin1Char('x'));
+            if (parts.size() == 2) size = QSize(parts[0].toInt(), parts[1].toInt());
+            continue;
+        }
         if (arguments[i] != QLatin1String("--image")) {
             std::cerr << "lumacore-screenshots: unexpected argument " << arguments[i].toStdString() << '\n';
             return 2;
@@ -29,7 +35,7 @@ int main(int argc, char** argv) {
         std::cerr << "lumacore-screenshots: " << error.toStdString() << '\n';
         return 2;
     }
-    const QStringList written = lumacore::WriteScreenshots(app, arguments[1]);
+    const QStringList written = lumacore::WriteScreenshots(app, arguments[1], size);
     for (const QString& path : written) std::cout << path.toStdString() << '\n';
     return written.isEmpty() ? 1 : 0;
 }

@@ -25,14 +25,15 @@ namespace fs = std::filesystem;
 // Kernel file systems whose entries are interfaces, not storage. devtmpfs reports the tmpfs magic, so
 // the mount table's type name is what tells it apart from a /tmp.
 constexpr std::array<std::string_view, 21> kPseudoFileSystems = {
-    "proc",    "sysfs",  "devtmpfs", "devpts",   "debugfs",     "tracefs", "securityfs",
-    "cgroup",  "cgroup2", "pstore",  "bpf",      "configfs",    "efivarfs", "binfmt_misc",
-    "mqueue",  "nsfs",   "fusectl",  "selinuxfs", "autofs",     "rpc_pipefs", "hugetlbfs"};
+    "proc",   "sysfs",   "devtmpfs", "devpts",    "debugfs",  "tracefs",    "securityfs",
+    "cgroup", "cgroup2", "pstore",   "bpf",       "configfs", "efivarfs",   "binfmt_misc",
+    "mqueue", "nsfs",    "fusectl",  "selinuxfs", "autofs",   "rpc_pipefs", "hugetlbfs"};
 
 // The same file systems by magic number, for when the mount table cannot be read.
 constexpr std::array<unsigned long, 17> kPseudoMagic = {
-    0x9fa0,     0x62656572, 0x1cd1,     0x64626720, 0x74726163, 0x73636673, 0x27e0eb,   0x63677270, 0x6165676c,
-    0xcafe4a11, 0x62656570, 0xde5e81e4, 0x42494e4d, 0x19800202, 0x6e736673, 0x65735543, 0xf97cff8c};
+    0x9fa0,     0x62656572, 0x1cd1,     0x64626720, 0x74726163, 0x73636673,
+    0x27e0eb,   0x63677270, 0x6165676c, 0xcafe4a11, 0x62656570, 0xde5e81e4,
+    0x42494e4d, 0x19800202, 0x6e736673, 0x65735543, 0xf97cff8c};
 
 // The mount table's own escapes: space, tab, newline and backslash as three octal digits.
 std::string Unescape(std::string_view text) {
@@ -41,7 +42,8 @@ std::string Unescape(std::string_view text) {
         if (text[i] == '\\' && i + 3 < text.size()) {
             const auto digit = [&](std::size_t k) { return text[k] >= '0' && text[k] <= '7'; };
             if (digit(i + 1) && digit(i + 2) && digit(i + 3)) {
-                out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
+                out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                                         (text[i + 3] - '0'));
                 i += 3;
                 continue;
             }
@@ -86,9 +88,13 @@ bool IsPseudoType(std::string_view type) {
     return false;
 }
 
-Error Refusal(std::string message) { return Error::Make(ErrorKind::InvalidArgument, std::move(message)); }
+Error Refusal(std::string message) {
+    return Error::Make(ErrorKind::InvalidArgument, std::move(message));
+}
 
-std::string SystemText(const std::string& what, int code) { return what + ": " + std::strerror(code); }
+std::string SystemText(const std::string& what, int code) {
+    return what + ": " + std::strerror(code);
+}
 
 // What a mount's source names, when it is a file or device on this machine (FUSE mounts of an image).
 std::optional<struct stat> MountSourceFile(const std::string& source) {
@@ -100,7 +106,7 @@ std::optional<struct stat> MountSourceFile(const std::string& source) {
 
 }  // namespace
 
-Result<void> CheckWritableFileSystem(int folderFd, const std::string& shownName) {
+Result<void> CheckStorageFileSystem(int folderFd, const std::string& shownName) {
     struct stat folder {};
     if (::fstat(folderFd, &folder) != 0) {
         const int code = errno;
@@ -111,12 +117,19 @@ Result<void> CheckWritableFileSystem(int folderFd, const std::string& shownName)
     bool pseudo = mount && IsPseudoType(mount->type);
     struct statfs fsInfo {};
     if (::fstatfs(folderFd, &fsInfo) == 0) {
-        for (unsigned long magic : kPseudoMagic) pseudo = pseudo || static_cast<unsigned long>(fsInfo.f_type) == magic;
+        for (unsigned long magic : kPseudoMagic)
+            pseudo = pseudo || static_cast<unsigned long>(fsInfo.f_type) == magic;
     }
     if (pseudo) {
-        return Refusal(shownName + " is on a system file system (" + (mount ? mount->type : std::string("kernel")) +
+        return Refusal(shownName + " is on a system file system (" +
+                       (mount ? mount->type : std::string("kernel")) +
                        "), not on storage: choose another folder.");
     }
+    return {};
+}
+
+Result<void> CheckWritableFileSystem(int folderFd, const std::string& shownName) {
+    if (auto storage = CheckStorageFileSystem(folderFd, shownName); !storage) return storage;
     struct statvfs vfs {};
     if (::fstatvfs(folderFd, &vfs) == 0 && (vfs.f_flag & ST_RDONLY) != 0) {
         return Refusal(shownName + " is on a read-only file system: choose another folder.");
@@ -124,16 +137,33 @@ Result<void> CheckWritableFileSystem(int folderFd, const std::string& shownName)
     return {};
 }
 
-Result<void> CheckWritableFileSystem(const fs::path& folder) {
+namespace {
+
+Result<FileDescriptor> OpenFolderPath(const fs::path& folder) {
     FileDescriptor fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         const int code = errno;
         return Error::Io(SystemText("Cannot open the folder " + folder.string(), code), code);
     }
-    return CheckWritableFileSystem(fd.get(), folder.string());
+    return fd;
 }
 
-OutputGuard::OutputGuard(std::vector<SourceDevice> ranges, const std::vector<fs::path>& files, fs::path sysRoot)
+}  // namespace
+
+Result<void> CheckWritableFileSystem(const fs::path& folder) {
+    auto fd = OpenFolderPath(folder);
+    if (!fd) return fd.error();
+    return CheckWritableFileSystem(fd->get(), folder.string());
+}
+
+Result<void> CheckStorageFileSystem(const fs::path& folder) {
+    auto fd = OpenFolderPath(folder);
+    if (!fd) return fd.error();
+    return CheckStorageFileSystem(fd->get(), folder.string());
+}
+
+OutputGuard::OutputGuard(std::vector<SourceDevice> ranges, const std::vector<fs::path>& files,
+                         fs::path sysRoot)
     : ranges_(std::move(ranges)), sysRoot_(std::move(sysRoot)) {
     for (const SourceDevice& range : ranges_) {
         if (auto identity = IdentityOf(range.canonicalPath)) files_.push_back(*identity);
@@ -178,8 +208,9 @@ Result<void> OutputGuard::CheckFolder(int folderFd, const std::string& shownName
         bool onSource = WritesOntoSource(folder.st_dev, range, sysRoot_);
         if (!onSource && mountSource) {
             // A FUSE mount has no block device of its own: what it was mounted from tells.
-            onSource = FileIdentity{mountSource->st_dev, mountSource->st_ino} == IdentityOf(range.canonicalPath) ||
-                       (S_ISBLK(mountSource->st_mode) && WritesOntoSource(mountSource->st_rdev, range, sysRoot_));
+            onSource =
+                FileIdentity{mountSource->st_dev, mountSource->st_ino} == IdentityOf(range.canonicalPath) ||
+                (S_ISBLK(mountSource->st_mode) && WritesOntoSource(mountSource->st_rdev, range, sysRoot_));
         }
         if (onSource) {
             return Refusal(shownName + " is on a disk or image being read; nothing is ever written there.");
@@ -188,7 +219,8 @@ Result<void> OutputGuard::CheckFolder(int folderFd, const std::string& shownName
     return {};
 }
 
-Result<FileDescriptor> OutputGuard::Create(int folderFd, const std::string& name, int mode, bool readBack) const {
+Result<FileDescriptor> OutputGuard::Create(int folderFd, const std::string& name, int mode,
+                                           bool readBack) const {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         return Refusal("'" + name + "' is not a file name");
     }
@@ -224,8 +256,8 @@ Result<FileDescriptor> OutputGuard::OpenExisting(int folderFd, const std::string
     }
     if (auto allowed = CheckExisting(folderFd, name); !allowed) return allowed.error();
     // O_NONBLOCK: should a FIFO have taken the file's place since the check, opening it must not hang.
-    FileDescriptor file(
-        ::openat(folderFd, name.c_str(), (readBack ? O_RDWR : O_WRONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor file(::openat(folderFd, name.c_str(),
+                                 (readBack ? O_RDWR : O_WRONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat opened {};
     if (!file.valid() || ::fstat(file.get(), &opened) != 0) {
         const int code = errno;

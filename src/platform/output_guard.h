@@ -17,6 +17,10 @@ class DeviceMap;
 // act on a write, and read-only mounts.
 Result<void> CheckWritableFileSystem(const std::filesystem::path& folder);
 Result<void> CheckWritableFileSystem(int folderFd, const std::string& shownName);
+// The first half of the above: refuses only the kernel pseudo file systems, whose files can block a
+// reader for ever (/proc/kmsg); a read-only folder passes (disk images are read from such folders).
+Result<void> CheckStorageFileSystem(const std::filesystem::path& folder);
+Result<void> CheckStorageFileSystem(int folderFd, const std::string& shownName);
 
 // The one door every file the program writes goes through: backups, undo files, repaired mail files,
 // preview copies, saved previews, reports and recovered files. It refuses
@@ -28,7 +32,7 @@ Result<void> CheckWritableFileSystem(int folderFd, const std::string& shownName)
 // and opens files without following a final symbolic link: new ones with O_EXCL, existing ones only
 // when the caller says the user confirmed the overwrite.
 class OutputGuard {
-public:
+  public:
     OutputGuard() = default;
     // `ranges`: what no destination file system may live on; `files`: what is never opened for
     // writing (a missing one is simply not there to protect).
@@ -44,7 +48,8 @@ public:
 
     // Creates `name` in the folder; an existing name fails with systemCode EEXIST.
     // `readBack`: opened for reading too (a repair reads its copy back).
-    Result<FileDescriptor> Create(int folderFd, const std::string& name, int mode = 0644, bool readBack = false) const;
+    Result<FileDescriptor> Create(int folderFd, const std::string& name, int mode = 0644,
+                                  bool readBack = false) const;
     // Whether the existing `name` may be overwritten at all (before the user is asked): a regular file
     // that is no source, reached through no link.
     Result<void> CheckExisting(int folderFd, const std::string& name) const;
@@ -59,7 +64,7 @@ public:
 
     bool IsSource(const FileIdentity& identity) const;
 
-private:
+  private:
     std::vector<SourceDevice> ranges_;
     std::vector<FileIdentity> files_;
     std::filesystem::path sysRoot_ = "/sys";

@@ -1,13 +1,13 @@
 #include "ui/shell.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
 
+#include "ui/dialogs/help_window.h"
 #include "ui/skin/skin.h"
 
 #ifndef LUMACORE_VERSION
@@ -54,7 +54,13 @@ void ShowMessage(QWidget* parent, const QString& caption, const QString& text, M
     box.exec();
 }
 
-void SetMessageObserver(MessageObserver observer) { Observer() = std::move(observer); }
+void SetMessageObserver(MessageObserver observer) {
+    Observer() = std::move(observer);
+}
+
+bool MessagesObserved() {
+    return static_cast<bool>(Observer());
+}
 
 void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
     if (Observer()) {
@@ -65,8 +71,8 @@ void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption
     box.exec();
 }
 
-QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-                                QMessageBox::StandardButtons buttons) {
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                const QString& text, QMessageBox::StandardButtons buttons) {
     if (Answerer()) return Answerer()(caption, text);
     if (Observer()) {
         Observer()(caption, text);
@@ -76,7 +82,9 @@ QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const Q
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void SetQuestionObserver(QuestionObserver observer) { Answerer() = std::move(observer); }
+void SetQuestionObserver(QuestionObserver observer) {
+    Answerer() = std::move(observer);
+}
 
 bool RequestSystemRestart() {
     if (RestartHandler()) return RestartHandler()();
@@ -84,7 +92,9 @@ bool RequestSystemRestart() {
     return QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("reboot")}) == 0;
 }
 
-void SetRestartHandler(std::function<bool()> handler) { RestartHandler() = std::move(handler); }
+void SetRestartHandler(std::function<bool()> handler) {
+    RestartHandler() = std::move(handler);
+}
 
 QString HelpDocumentPath() {
     const QDir programDir(QCoreApplication::applicationDirPath());
@@ -98,12 +108,15 @@ QString HelpDocumentPath() {
     return {};
 }
 
-void OpenHelpDocument(QWidget* parent) {
+void OpenHelpDocument(QWidget* parent, const QString& section) {
     const QString path = HelpDocumentPath();
     // A help button that silently does nothing leaves the user guessing; say what is missing instead.
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        ShowMessage(parent, QStringLiteral("The user guide (%1) could not be opened.").arg(QLatin1String(kHelpFileName)));
+    if (path.isEmpty()) {
+        ShowMessage(parent, QStringLiteral("The user guide (%1) could not be found beside the program.")
+                                .arg(QLatin1String(kHelpFileName)));
+        return;
     }
+    CHelpWindow::Open(parent, path, section);
 }
 
 QString AboutText() {

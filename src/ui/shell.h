@@ -27,6 +27,8 @@ void ShowMessage(QWidget* parent, const QString& caption, const QString& text, M
 using MessageObserver = std::function<void(const QString& caption, const QString& text)>;
 // Replaces every message box with a call of `observer`; an empty function brings the boxes back.
 void SetMessageObserver(MessageObserver observer);
+// Whether an observer takes the boxes (dialogs of their own then report to it instead of showing).
+bool MessagesObserved();
 
 // A message box with its own caption and icon; goes to the observer as well when one is set.
 void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);
@@ -34,9 +36,10 @@ void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption
 // A question: returns the button pressed. A question observer, when set, answers instead of the user;
 // with only a message observer set, the question is reported there and answered with the safe choice
 // (Cancel, or No), so that an unattended run never does anything dangerous.
-QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-                                QMessageBox::StandardButtons buttons);
-using QuestionObserver = std::function<QMessageBox::StandardButton(const QString& caption, const QString& text)>;
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                const QString& text, QMessageBox::StandardButtons buttons);
+using QuestionObserver =
+    std::function<QMessageBox::StandardButton(const QString& caption, const QString& text)>;
 void SetQuestionObserver(QuestionObserver observer);
 
 // Restarts the computer through the system's own service manager (systemd); false when it refused or
@@ -48,8 +51,9 @@ void SetRestartHandler(std::function<bool()> handler);
 // folder; empty when neither is there.
 QString HelpDocumentPath();
 
-// Opens the user guide with the desktop's handler for HTML files; says so when it cannot.
-void OpenHelpDocument(QWidget* parent);
+// Opens the user guide in the program's help window, at the element with id `section` (the top when
+// empty); says so when the guide is missing.
+void OpenHelpDocument(QWidget* parent, const QString& section = QString());
 
 // The about box: version, what the program does, and the project page.
 void ShowAboutBox(QWidget* parent);

@@ -92,6 +92,7 @@ void ResultPageRig::RecoverInto(const std::filesystem::path& folder, std::vector
         pending->erase(pending->begin());
         return answer;
     });
+    page_->SetSummaryShower([this](const ui::RunSummary& summary) { summaries.push_back(summary); });
     page_->Recover();
 }
 

@@ -25,6 +25,8 @@ class ResultPageRig {
     ui::CResultPage* page() const { return page_.get(); }
     CRecoveryApp& app() { return *app_; }
     bool hasPartition() const { return found_; }
+    // The navigation requests the page made.
+    const std::vector<std::pair<int, int>>& hostRequests() const { return host_.requests; }
 
     // The tree's folder with this path below the root ("Old Stuff/Nested"); kNoFolder when absent.
     ui::FolderId Folder(const QString& path) const;
@@ -38,6 +40,7 @@ class ResultPageRig {
     // names asked about.
     void RecoverInto(const std::filesystem::path& folder, std::vector<OverwriteAnswer> answers = {});
     QStringList asked;
+    std::vector<ui::RunSummary> summaries;
 
   private:
     std::unique_ptr<CRecoveryApp> app_;

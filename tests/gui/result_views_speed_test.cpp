@@ -1,6 +1,8 @@
 // The result views on a generated result set of the size a big disk gives: a folder of 100,000 files
 // fills the list and sorts by every column in well under a second, and a tree of 10,000 folders opens at
 // once. Prints the figures; fails only far beyond them, so that a loaded machine does not fail it.
+// LUMACORE_BIG_RESULT_FILES=1000000 runs the same with a million files (scripts/gui-big-results.sh),
+// where each step must stay under one second.
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTest>
@@ -17,8 +19,19 @@ namespace lumacore {
 
 namespace {
 
-constexpr std::uint32_t kFiles = 100000;
+constexpr std::uint32_t kDefaultFiles = 100000;
 constexpr std::uint32_t kFolders = 10000;
+// A million rows is the aim; more than that is not a test of the views but of the machine's memory.
+constexpr std::uint32_t kMaxFiles = 4000000;
+
+std::uint32_t FileCount() {
+    bool ok = false;
+    const qulonglong wanted = qEnvironmentVariable("LUMACORE_BIG_RESULT_FILES").toULongLong(&ok);
+    return ok && wanted > 0 ? static_cast<std::uint32_t>(std::min<qulonglong>(wanted, kMaxFiles))
+                            : kDefaultFiles;
+}
+
+const std::uint32_t kFiles = FileCount();
 
 // Folder 0 is the root, 1 holds every file, 2 .. kFolders+1 are empty sub-folders of the root.
 class GeneratedFamily final : public ui::ResultFamily {
@@ -155,11 +168,13 @@ class ResultViewsSpeedTest : public QObject {
         QCOMPARE(page.selectedTotals().count, std::uint64_t{kFiles});
         qInfo("%s", qPrintable(figures));
 
-        // Generous bounds: a shared, loaded machine must not fail this; the figures above are the measure.
+        // Generous bounds by default: a shared, loaded machine must not fail this; the figures above are
+        // the measure. The million-file run asked for explicitly holds the aim of one second a step.
+        const qint64 bound = kFiles == kDefaultFiles ? 3000 : 1000;
         QVERIFY2(treeMs < 3000, qPrintable(figures));
-        QVERIFY2(fillMs < 3000, qPrintable(figures));
-        QVERIFY2(slowestSort < 3000, qPrintable(figures));
-        QVERIFY2(tickMs < 3000, qPrintable(figures));
+        QVERIFY2(fillMs < bound, qPrintable(figures));
+        QVERIFY2(slowestSort < bound, qPrintable(figures));
+        QVERIFY2(tickMs < bound, qPrintable(figures));
     }
 };
 

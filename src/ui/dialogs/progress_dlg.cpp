@@ -50,7 +50,10 @@ CProgressDlg::CProgressDlg(ProgressFields& progress, QWidget* owner)
     bar_->setTextVisible(false);
     elapsed_ = new QLabel(QStringLiteral("Elapsed Time:99:99:99"), this);
     remaining_ = new QLabel(QStringLiteral("Remaining Time:99:99:99"), this);
-    for (QLabel* label : {elapsed_, remaining_}) label->setStyleSheet(QStringLiteral("color: #5d6d83;"));
+    rate_ = new QLabel(this);
+    rate_->setObjectName(QStringLiteral("Rate"));
+    for (QLabel* label : {elapsed_, remaining_, rate_})
+        label->setStyleSheet(QStringLiteral("color: #5d6d83;"));
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancel_->setAutoDefault(false);
     connect(cancel_, &QPushButton::clicked, this, &CProgressDlg::stopRequested);
@@ -65,6 +68,7 @@ CProgressDlg::CProgressDlg(ProgressFields& progress, QWidget* owner)
     auto* times = new QGridLayout;
     times->addWidget(elapsed_, 0, 0, Qt::AlignLeft);
     times->addWidget(remaining_, 0, 1, Qt::AlignRight);
+    times->addWidget(rate_, 1, 0, Qt::AlignLeft);
     times->addWidget(cancel_, 1, 1, Qt::AlignRight);
     layout->addLayout(times);
     setFixedSize(QSize(440, sizeHint().height()));
@@ -75,16 +79,46 @@ CProgressDlg::CProgressDlg(ProgressFields& progress, QWidget* owner)
     connect(&clockTimer_, &QTimer::timeout, this, &CProgressDlg::OnClockTimer);
 }
 
-void CProgressDlg::SetTitle(const QString& title) { title_->setText(title); }
+void CProgressDlg::SetTitle(const QString& title) {
+    title_->setText(title);
+    setWindowTitle(title);
+}
 
-QString CProgressDlg::titleText() const { return title_->text(); }
-QString CProgressDlg::contentText() const { return content_->text(); }
-QString CProgressDlg::elapsedText() const { return elapsed_->text(); }
-QString CProgressDlg::remainingText() const { return remaining_->text(); }
+void CProgressDlg::SetRateUnit(const QString& unit, double bytesPerUnit) {
+    rateUnit_ = unit;
+    bytesPerUnit_ = bytesPerUnit;
+}
+
+QString CProgressDlg::rateText() const {
+    return rate_->text();
+}
+
+QString CProgressDlg::RateText(std::int64_t done, std::int64_t seconds, const QString& unit,
+                               double bytesPerUnit) {
+    if (unit.isEmpty() || seconds <= 0 || done < 0) return {};
+    const double perSecond = static_cast<double>(done) / static_cast<double>(seconds);
+    if (bytesPerUnit > 0)
+        return QStringLiteral("%1 MB/s").arg(perSecond * bytesPerUnit / (1024.0 * 1024.0), 0, 'f', 1);
+    return QStringLiteral("%1 %2/s").arg(perSecond, 0, 'f', perSecond < 100 ? 1 : 0).arg(unit);
+}
+
+QString CProgressDlg::titleText() const {
+    return title_->text();
+}
+QString CProgressDlg::contentText() const {
+    return content_->text();
+}
+QString CProgressDlg::elapsedText() const {
+    return elapsed_->text();
+}
+QString CProgressDlg::remainingText() const {
+    return remaining_->text();
+}
 
 QString CProgressDlg::ElapsedText(std::int64_t s) {
     if (s < 0) s = 0;
-    return QStringLiteral("Elapsed Time : ") + Clock(s / 3600 - (s / 86400) * 24, s / 60 - (s / 3600) * 60, s % 60);
+    return QStringLiteral("Elapsed Time : ") +
+           Clock(s / 3600 - (s / 86400) * 24, s / 60 - (s / 3600) * 60, s % 60);
 }
 
 std::int64_t CProgressDlg::RemainingSeconds(std::int64_t elapsed, std::int64_t total, std::int64_t done) {
@@ -106,6 +140,13 @@ void CProgressDlg::showEvent(QShowEvent* event) {
     lastEstimatedDone_ = 0;
     finishing_ = false;
     start_ = now_();
+    // The last run's text would stand for this one until the worker's first step.
+    progress_.SetText(std::string());
+    rate_->clear();
+    // Over the window it belongs to, not wherever the window system puts a new dialog.
+    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr) {
+        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
     // Start at zero rather than the placeholder texts, which would stand for a whole second.
     elapsed_->setText(ElapsedText(0));
     remaining_->setText(RemainingText(0));
@@ -139,12 +180,15 @@ void CProgressDlg::OnClockTimer() {
         lastEstimatedDone_ = done;
     }
     content_->setText(QString::fromStdString(progress_.Text()));
+    rate_->setText(RateText(done, s, rateUnit_, bytesPerUnit_));
 }
 
 void CProgressDlg::Finish() {
     barTimer_.stop();
     clockTimer_.stop();
     finishing_ = true;
+    rateUnit_.clear();
+    bytesPerUnit_ = 0;
     if (isVisible()) {
         done(QDialog::Accepted);
     }
@@ -165,7 +209,8 @@ void CProgressDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter p(this);
     // The etched line under the title.
-    p.fillRect(QRect(kSeparatorInset, kSeparatorY, width() - 2 * kSeparatorInset, 1), QColor(0xc3, 0xcd, 0xda));
+    p.fillRect(QRect(kSeparatorInset, kSeparatorY, width() - 2 * kSeparatorInset, 1),
+               QColor(0xc3, 0xcd, 0xda));
     p.fillRect(QRect(kSeparatorInset, kSeparatorY + 1, width() - 2 * kSeparatorInset, 1), Qt::white);
 }
 

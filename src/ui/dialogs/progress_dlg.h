@@ -21,7 +21,7 @@ namespace lumacore::ui {
 // worker's end is reported through Finish(); Escape and the window's close button count as Cancel.
 class CProgressDlg final : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kBarTimerMs = 300;
     static constexpr int kClockTimerMs = 1000;
     // Mode 2: the estimate moves only when the done count moves (for scans whose counts come in bursts).
@@ -29,7 +29,15 @@ public:
 
     CProgressDlg(ProgressFields& progress, QWidget* owner);
 
+    // The title line, and the window's title (what the task bar shows while the dialog is up).
     void SetTitle(const QString& title);
+    // What the done count counts, for the rate line: "files" gives "12.5 files/s"; with `bytesPerUnit`
+    // the rate is in MB/s instead. An empty unit shows no rate. Reset to none when the dialog closes.
+    void SetRateUnit(const QString& unit, double bytesPerUnit = 0);
+    QString rateText() const;
+    // "<n> <unit>/s" or "<x> MB/s" for `done` units in `seconds`; empty when no time has passed.
+    static QString RateText(std::int64_t done, std::int64_t seconds, const QString& unit,
+                            double bytesPerUnit);
     ProgressFields& progress() const { return progress_; }
     void SetEstimateMode(int mode) { estimateMode_ = mode; }
     int estimateMode() const { return estimateMode_; }
@@ -54,25 +62,25 @@ public:
     // "Remaining Time : hh:mm:ss"; hours are not limited to a day.
     static QString RemainingText(std::int64_t seconds);
 
-public Q_SLOTS:
+  public Q_SLOTS:
     // The worker's end: closes the dialog.
     void Finish();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // Cancel was pressed: the owner clears its worker's running flag.
     void stopRequested();
     // The dialog is open and its timers run: the worker may start.
     void opened();
 
-public:
+  public:
     void reject() override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     ProgressFields& progress_;
     std::function<std::int64_t()> now_;
     std::int64_t start_ = 0;
@@ -86,6 +94,9 @@ private:
     QProgressBar* bar_ = nullptr;
     QLabel* elapsed_ = nullptr;
     QLabel* remaining_ = nullptr;
+    QLabel* rate_ = nullptr;
+    QString rateUnit_;
+    double bytesPerUnit_ = 0;
     QPushButton* cancel_ = nullptr;
 };
 

@@ -1,7 +1,6 @@
 #include "ui/pages/drive_view_page.h"
 
 #include <QDragEnterEvent>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QTimer>
@@ -10,6 +9,7 @@
 #include "core/scan_mode.h"
 #include "disk/drive_tree_text.h"
 #include "disk/whole_disk_record.h"
+#include "ui/dialogs/file_chooser.h"
 #include "ui/dialogs/filter_dlg.h"
 #include "ui/pages/result_page_factory.h"
 #include "ui/shell.h"
@@ -28,9 +28,12 @@ const QRect kPanelRect(406, 84, 359, 288);
 
 QString ModeSubtitle(int mode) {
     switch (mode) {
-        case SCAN_FORMATTED: return QStringLiteral("Formatted Drive Recovery  \u2022  choose the formatted partition");
-        case SCAN_RAW: return QStringLiteral("RAW Signature Search  \u2022  choose a partition, gap or table entry");
-        default: return QStringLiteral("Deleted File Recovery  \u2022  choose the partition the files were on");
+        case SCAN_FORMATTED:
+            return QStringLiteral("Formatted Drive Recovery  \u2022  choose the formatted partition");
+        case SCAN_RAW:
+            return QStringLiteral("RAW Signature Search  \u2022  choose a partition, gap or table entry");
+        default:
+            return QStringLiteral("Deleted File Recovery  \u2022  choose the partition the files were on");
     }
 }
 
@@ -51,6 +54,11 @@ CDriveViewPage::CDriveViewPage(const PageContext& context, QWidget* parent) : CP
     tree_ = new QTreeWidget(card);
     tree_->setObjectName(QStringLiteral("DriveTree"));
     tree_->setGeometry(QRect(QPoint(0, 0), kTreeCard.size()).adjusted(8, 8, -8, -8));
+    card->Anchor(tree_, Follow::Width | Follow::Height);
+    Anchor(card, Follow::HalfWidth | Follow::Height);
+    // Long volume names scroll sideways rather than being cut.
+    tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree_->header()->setStretchLastSection(false);
     tree_->setHeaderHidden(true);
     tree_->setColumnCount(1);
     tree_->setIndentation(18);
@@ -64,11 +72,14 @@ CDriveViewPage::CDriveViewPage(const PageContext& context, QWidget* parent) : CP
 
     panel_ = new CDriveInfoPanel(this);
     panel_->setGeometry(kPanelRect);
+    Anchor(panel_, Follow::HalfRight | Follow::HalfWidth | Follow::Height);
 
     back_ = AddCommandButton(QStringLiteral("Back"), QStringLiteral("back"), QRect(20, 386, 100, 36));
-    addImage_ = AddCommandButton(QStringLiteral("Add Image..."), QStringLiteral("add"), QRect(128, 386, 140, 36));
-    addImage_->setToolTip(QStringLiteral("Attach a disk image file and list it as a disk (you can also drop "
-                                         "image files on this page)"));
+    addImage_ =
+        AddCommandButton(QStringLiteral("Add Image..."), QStringLiteral("add"), QRect(128, 386, 140, 36));
+    addImage_->setToolTip(
+        QStringLiteral("Attach a disk image file and list it as a disk (you can also drop "
+                       "image files on this page)"));
     option_ = AddCommandButton(QStringLiteral("Option"), QStringLiteral("option"), QRect(549, 386, 104, 36));
     next_ = AddCommandButton(QStringLiteral("Next"), QStringLiteral("next"), QRect(661, 386, 104, 36), true);
     option_->setEnabled(false);
@@ -107,16 +118,20 @@ void CDriveViewPage::BuildTree() {
     auto* root = new QTreeWidgetItem(tree_, QStringList(QString::fromLatin1(kMyComputerText)));
     root->setData(0, kKindRole, kRootItem);
     root->setIcon(0, skin::PictureIcon(QStringLiteral("tree-computer")));
+    // The partition chosen last time (Back from a result page comes here): chosen again.
+    const PartitionInfo& previous = app().settings.SelectedPartition;
+    QTreeWidgetItem* again = nullptr;
     for (int d = 0; d < inventory_->diskCount(); ++d) {
         const DiskInfo& disk = inventory_->GetDisk(d);
         auto* diskItem = new QTreeWidgetItem(root, QStringList(QString::fromStdString(DiskItemText(disk))));
         diskItem->setData(0, kKindRole, kDiskItem);
         diskItem->setData(0, kIndexRole, d);
         diskItem->setIcon(0, skin::PictureIcon(disk.removable ? QStringLiteral("tree-removable")
-                                                               : QStringLiteral("tree-disk")));
+                                                              : QStringLiteral("tree-disk")));
         if (mode() == SCAN_RAW) {
             wholeDisks_.push_back(WholeDiskRecord(disk.diskNumber, disk.sizeBytes));
-            auto* item = new QTreeWidgetItem(diskItem, QStringList(QString::fromStdString(WholeDiskItemText(wholeDisks_.back()))));
+            auto* item = new QTreeWidgetItem(
+                diskItem, QStringList(QString::fromStdString(WholeDiskItemText(wholeDisks_.back()))));
             item->setData(0, kKindRole, kWholeDiskItem);
             item->setData(0, kIndexRole, static_cast<int>(wholeDisks_.size() - 1));
             item->setIcon(0, skin::PictureIcon(QStringLiteral("tree-disk")));
@@ -124,15 +139,29 @@ void CDriveViewPage::BuildTree() {
         for (int v = 0; v < inventory_->volumeCount(); ++v) {
             const PartitionInfo& volume = inventory_->GetVolume(v);
             if (volume.diskNumber != disk.diskNumber || !ModeAdmits(mode(), volume.FsName())) continue;
-            auto* item = new QTreeWidgetItem(diskItem, QStringList(QString::fromStdString(VolumeItemText(volume))));
+            auto* item =
+                new QTreeWidgetItem(diskItem, QStringList(QString::fromStdString(VolumeItemText(volume))));
             item->setData(0, kKindRole, kPartitionItem);
             item->setData(0, kIndexRole, v);
             item->setIcon(0, skin::PictureIcon(QStringLiteral("tree-partition")));
+            if (!again && volume.totalBytes != 0 && volume.diskNumber == previous.diskNumber &&
+                volume.startSector == previous.startSector && volume.totalBytes == previous.totalBytes &&
+                volume.FsName() == previous.FsName()) {
+                again = item;
+            }
         }
     }
     if (root->childCount() > 0) {
         root->setExpanded(true);
         for (int i = 0; i < root->childCount(); ++i) root->child(i)->setExpanded(true);
+        tree_->setCurrentItem(again ? again : root);
+    } else {
+        // An empty tree says nothing; say where the disks come from.
+        auto* hint = new QTreeWidgetItem(root, QStringList(QString::fromLatin1(kNoDiskHint)));
+        hint->setData(0, kKindRole, kHintItem);
+        hint->setFlags(Qt::ItemIsEnabled);
+        hint->setForeground(0, skin::colour::kTextMuted);
+        root->setExpanded(true);
         tree_->setCurrentItem(root);
     }
     blocker.unblock();
@@ -156,7 +185,8 @@ void CDriveViewPage::OnSelectionChanged() {
     const int kind = item ? item->data(0, kKindRole).toInt() : kRootItem;
     if (item && (kind == kPartitionItem || kind == kWholeDiskItem)) {
         const int index = item->data(0, kIndexRole).toInt();
-        selectedPartition_ = kind == kWholeDiskItem ? &wholeDisks_.at(static_cast<std::size_t>(index)) : &inventory_->GetVolume(index);
+        selectedPartition_ = kind == kWholeDiskItem ? &wholeDisks_.at(static_cast<std::size_t>(index))
+                                                    : &inventory_->GetVolume(index);
         app().settings.SelectPartition(*selectedPartition_);
         panel_->ShowPartition(*selectedPartition_);
     } else if (item && kind == kDiskItem) {
@@ -189,7 +219,7 @@ bool CDriveViewPage::AttachImage(const QString& path) {
 }
 
 void CDriveViewPage::OnAddImage() {
-    const QString path = QFileDialog::getOpenFileName(
+    const QString path = ChooseOpenFile(
         this, QStringLiteral("Attach a Disk Image"), QString(),
         QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.ima *.vfd *.E01 *.e01 *.001);;All files (*)"));
     if (!path.isEmpty()) AttachImage(path);

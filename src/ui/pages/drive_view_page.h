@@ -18,11 +18,21 @@ class CDriveInfoPanel;
 // here (button or file drop), since on Linux recovering from an image is the common case.
 class CDriveViewPage final : public CPage {
     Q_OBJECT
-public:
+  public:
+    QString helpSection() const override { return QStringLiteral("drive"); }
     // Item roles in the tree.
     // A whole-disk item (RAW mode only) is chosen like a partition: sector 0 to the disk's end, whatever
     // its partition table says, since a lost table is when carving is needed.
-    enum ItemKind : int { kRootItem = 0, kDiskItem = 1, kPartitionItem = 2, kWholeDiskItem = 3 };
+    enum ItemKind : int {
+        kRootItem = 0,
+        kDiskItem = 1,
+        kPartitionItem = 2,
+        kWholeDiskItem = 3,
+        kHintItem = 4
+    };
+    // Shown under the root when no disk could be listed.
+    static constexpr const char* kNoDiskHint =
+        "No disk found: press \"Add Image...\" to open a disk image file";
     static constexpr int kKindRole = Qt::UserRole;
     // Index into the inventory's disk or volume table, or into the whole-disk records.
     static constexpr int kIndexRole = Qt::UserRole + 1;
@@ -46,11 +56,11 @@ public:
     // Attaches a disk image and lists it; tells the user when it cannot be opened.
     bool AttachImage(const QString& path);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void OnSelectionChanged();
     void OnOption();
     void OnAddImage();

@@ -1,6 +1,7 @@
 #include "ui/pages/page.h"
 
 #include <QPainter>
+#include <QResizeEvent>
 
 #include "core/scan_mode.h"
 #include "ui/shell.h"
@@ -11,11 +12,16 @@ namespace lumacore::ui {
 
 QString ModeTitle(int mode) {
     switch (mode) {
-        case SCAN_DELETED: return QStringLiteral("Deleted File Recovery");
-        case SCAN_PARTITION: return QStringLiteral("Lost Partition Recovery");
-        case SCAN_FORMATTED: return QStringLiteral("Formatted Drive Recovery");
-        case SCAN_RAW: return QStringLiteral("RAW Signature Search");
-        default: return {};
+        case SCAN_DELETED:
+            return QStringLiteral("Deleted File Recovery");
+        case SCAN_PARTITION:
+            return QStringLiteral("Lost Partition Recovery");
+        case SCAN_FORMATTED:
+            return QStringLiteral("Formatted Drive Recovery");
+        case SCAN_RAW:
+            return QStringLiteral("RAW Signature Search");
+        default:
+            return {};
     }
 }
 
@@ -25,17 +31,30 @@ QRect HeaderButtonRect(int index) {
     return QRect(left + index * (kWidth + kGap), kTop, kWidth, kHeight);
 }
 
+QSize DesignedPageSize() {
+    return QSize(skin::kWindowWidth, skin::kWindowHeight - skin::kTitleStripHeight);
+}
+
 CPage::CPage(const PageContext& context, QWidget* parent)
-    : QWidget(parent), app_(context.app), host_(context.host), mode_(context.mode) {
+    : QWidget(parent),
+      app_(context.app),
+      host_(context.host),
+      anchors_(DesignedPageSize()),
+      mode_(context.mode) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     const auto headerLook = [](const char* label, const char* glyph) {
-        return skin::ButtonLook{skin::ButtonStyle::Header, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
+        return skin::ButtonLook{
+            skin::ButtonStyle::Header, QString::fromLatin1(label), {}, QString::fromLatin1(glyph)};
     };
     home_ = new CSkinButton(QStringLiteral("Home"), headerLook("Home", "home"), HeaderButtonRect(0), 0, this);
     help_ = new CSkinButton(QStringLiteral("Help"), headerLook("Help", "help"), HeaderButtonRect(1), 0, this);
-    about_ = new CSkinButton(QStringLiteral("About"), headerLook("About", "about"), HeaderButtonRect(2), 0, this);
-    connect(home_, &QAbstractButton::clicked, this, [this] { host_.PostNavigate(PAGE_HOME, 0); });
-    connect(help_, &QAbstractButton::clicked, this, [this] { OpenHelpDocument(this); });
+    about_ =
+        new CSkinButton(QStringLiteral("About"), headerLook("About", "about"), HeaderButtonRect(2), 0, this);
+    for (QWidget* button : {home_, help_, about_}) anchors_.Add(button, Follow::Right);
+    connect(home_, &QAbstractButton::clicked, this, [this] {
+        if (ConfirmLeave()) host_.PostNavigate(PAGE_HOME, 0);
+    });
+    connect(help_, &QAbstractButton::clicked, this, [this] { OpenHelpDocument(this, helpSection()); });
     connect(about_, &QAbstractButton::clicked, this, [this] { ShowAboutBox(this); });
 }
 
@@ -47,9 +66,22 @@ void CPage::SetHeading(const QString& title, const QString& subtitle) {
 
 CSkinButton* CPage::AddCommandButton(const QString& windowText, const QString& glyph, const QRect& rect,
                                      bool primary) {
-    const skin::ButtonLook look{primary ? skin::ButtonStyle::Primary : skin::ButtonStyle::Secondary, windowText, {},
-                                glyph};
-    return new CSkinButton(windowText, look, rect, 0, this);
+    const skin::ButtonLook look{
+        primary ? skin::ButtonStyle::Primary : skin::ButtonStyle::Secondary, windowText, {}, glyph};
+    auto* button = new CSkinButton(windowText, look, rect, 0, this);
+    // The bottom row stays at the bottom; its right-hand group stays at the right.
+    anchors_.Add(button, rect.left() > skin::kWindowWidth / 2 ? Follow::Bottom | Follow::Right
+                                                              : FollowFlags(Follow::Bottom));
+    return button;
+}
+
+QPoint CPage::Placed(QPoint designed, FollowFlags follow) const {
+    return anchors_.Place(QRect(designed, QSize(1, 1)), follow, size()).topLeft();
+}
+
+void CPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    anchors_.Apply(event->size());
 }
 
 void CPage::paintEvent(QPaintEvent*) {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/widgets/anchor_set.h"
+
 namespace lumacore {
 class CRecoveryApp;
 }
@@ -26,7 +28,7 @@ inline constexpr int kRepairLogMode = 108;
 
 // The window that hosts the pages. Every move between pages goes through it.
 class PageHost {
-public:
+  public:
     virtual ~PageHost() = default;
     // Asks for a move to another page. It happens once the current event has been handled, so that a
     // page may ask from inside its own button handlers and is never destroyed under their feet.
@@ -47,28 +49,39 @@ QString ModeTitle(int mode);
 // its heading, and has the header's Home, Help and About buttons where the home view has its own.
 class CPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     CPage(const PageContext& context, QWidget* parent);
 
     int mode() const { return mode_; }
     CSkinButton* homeButton() const { return home_; }
     CSkinButton* helpButton() const { return help_; }
     CSkinButton* aboutButton() const { return about_; }
+    // The id of the user guide's section about this page (Help and F1 open the guide there).
+    virtual QString helpSection() const { return {}; }
+    // Asked before Home leaves the page: false keeps the user here (a page with work to lose asks).
+    virtual bool ConfirmLeave() { return true; }
 
-protected:
+  protected:
     CRecoveryApp& app() const { return app_; }
     PageHost& host() const { return host_; }
     void SetHeading(const QString& title, const QString& subtitle);
+    // How a control of the page follows a window larger than the designed one (see AnchorSet); command
+    // buttons and the header buttons have their rule already.
+    void Anchor(QWidget* widget, FollowFlags follow) { anchors_.Add(widget, follow); }
+    // A point drawn by the page, placed for its size by the same rule.
+    QPoint Placed(QPoint designed, FollowFlags follow) const;
 
     // A command button of the page's bottom row.
     CSkinButton* AddCommandButton(const QString& windowText, const QString& glyph, const QRect& rect,
                                   bool primary = false);
 
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     CRecoveryApp& app_;
     PageHost& host_;
+    AnchorSet anchors_;
     int mode_;
     QString title_;
     QString subtitle_;
@@ -79,5 +92,7 @@ private:
 
 // The places of the header buttons, shared by the home view and the pages so that they never jump.
 QRect HeaderButtonRect(int index);  // 0 Home, 1 Help, 2 About
+// The size a page is designed for: the window less its title strip.
+QSize DesignedPageSize();
 
 }  // namespace lumacore::ui

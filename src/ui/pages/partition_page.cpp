@@ -1,7 +1,7 @@
 #include "ui/pages/partition_page.h"
 
 #include <QDateTime>
-#include <QFileDialog>
+#include <QHeaderView>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
@@ -11,6 +11,7 @@
 #include "partition/partition_restore.h"
 #include "partition/partition_search.h"
 #include "partition/table_refresh.h"
+#include "ui/dialogs/file_chooser.h"
 #include "ui/dialogs/progress_dlg.h"
 #include "ui/shell.h"
 #include "ui/skin/skin.h"
@@ -47,6 +48,10 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     chart_->setGeometry(10, 54, kLeftCard.width() - 20, 96);
     candidates_ = new CCandidateList(left);
     candidates_->setGeometry(10, 156, kLeftCard.width() - 20, kLeftCard.height() - 166);
+    left->Anchor(disks_, Follow::Width);
+    left->Anchor(chart_, Follow::Width);
+    left->Anchor(candidates_, Follow::Width | Follow::Height);
+    Anchor(left, Follow::HalfWidth | Follow::Height);
     candidates_->setToolTip(
         QStringLiteral("Candidates: double-click \"Auto Scan\", \"Deep Scan\" or a backup file "
                        "on the right to fill this list"));
@@ -55,10 +60,13 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     backups_ = new QTreeWidget(right);
     backups_->setObjectName(QStringLiteral("BackupList"));
     backups_->setGeometry(QRect(QPoint(0, 0), kRightCard.size()).adjusted(8, 8, -8, -8));
+    right->Anchor(backups_, Follow::Width | Follow::Height);
+    Anchor(right, Follow::HalfRight | Follow::HalfWidth | Follow::Height);
     backups_->setColumnCount(2);
     backups_->setHeaderLabels({QStringLiteral("Date Created"), QStringLiteral("File Path")});
-    backups_->setColumnWidth(0, 140);
-    backups_->setColumnWidth(1, 160);
+    // Dates and paths are shown whole; the list scrolls sideways when they do not fit.
+    backups_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    backups_->header()->setStretchLastSection(false);
     backups_->setRootIsDecorated(false);
     backups_->setSelectionBehavior(QAbstractItemView::SelectRows);
     backups_->setUniformRowHeights(true);
@@ -195,9 +203,9 @@ void CPartitionPage::OnBackupRowActivated(QTreeWidgetItem* item) {
             LoadBackupFile(item->data(0, kRowPathRole).toString());
             break;
         case kAddBackupRow: {
-            const QString path = QFileDialog::getOpenFileName(
-                this, QStringLiteral("Add Backup File"), QString::fromStdString(UserBackupFolder().string()),
-                kBackupFilter);
+            const QString path =
+                ChooseOpenFile(this, QStringLiteral("Add Backup File"),
+                               QString::fromStdString(UserBackupFolder().string()), kBackupFilter);
             if (!path.isEmpty()) AddBackupFile(path);
             break;
         }
@@ -284,12 +292,9 @@ void CPartitionPage::OnBackup() {
     const QString suggested =
         QString::fromStdString(UserBackupFolder().string()) + QLatin1Char('/') + model + QLatin1Char('-') +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".pbf");
-    QFileDialog dialog(this, QStringLiteral("Save Partition Backup"), suggested, kBackupFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("pbf"));
-    dialog.selectFile(suggested);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    BackupTo(dialog.selectedFiles().front());
+    const QString chosen = ChooseSaveFile(this, QStringLiteral("Save Partition Backup"), suggested,
+                                          kBackupFilter, QStringLiteral("pbf"));
+    if (!chosen.isEmpty()) BackupTo(chosen);
 }
 
 int CPartitionPage::RestorePartition() {

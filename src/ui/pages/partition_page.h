@@ -26,6 +26,7 @@ class CPartitionChart;
 class CPartitionPage final : public CPage {
     Q_OBJECT
   public:
+    QString helpSection() const override { return QStringLiteral("partitions"); }
     // Rows of the backup list besides the backup files.
     enum BackupRowKind : int { kAutoScanRow = 0, kDeepScanRow = 1, kBackupFileRow = 2, kAddBackupRow = 3 };
     static constexpr int kRowKindRole = Qt::UserRole;

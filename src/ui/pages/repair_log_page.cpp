@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -39,9 +40,13 @@ CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     log_->setReadOnly(true);
     log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log_->setGeometry(QRect(QPoint(0, 0), kCard.size()).adjusted(10, 36, -10, -10));
-    auto* where = new QLabel(card);
+    where_ = new QLabel(card);
+    QLabel* where = where_;
     where->setGeometry(16, 8, kCard.width() - 32, 22);
     where->setTextFormat(Qt::PlainText);
+    card->Anchor(log_, Follow::Width | Follow::Height);
+    card->Anchor(where, Follow::Width);
+    Anchor(card, Follow::Width | Follow::Height);
     where->setText(QStringLiteral("Repaired copies are written to %1")
                        .arg(QString::fromStdString(app().settings.RepairOutputFolder)));
 
@@ -54,6 +59,8 @@ CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     const skin::ButtonLook finishLook{
         skin::ButtonStyle::Primary, QStringLiteral("Finish"), {}, QStringLiteral("next")};
     next_ = new CSkinButton(QStringLiteral("Next"), finishLook, QRect(661, 386, 104, 36), 0, this);
+    Anchor(properties_, Follow::Bottom);
+    Anchor(next_, Follow::Right | Follow::Bottom);
     connect(back_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(returnCode_, 0); });
     connect(next_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(PAGE_HOME, 1); });
 
@@ -111,9 +118,29 @@ void CRepairLogPage::SetLog(const QString& log) {
     log_->moveCursor(QTextCursor::End);
 }
 
+QString RepairSummaryText(const QString& log, int files, const QString& folder) {
+    int repaired = 0, failed = 0;
+    for (const QString& line : log.split(QStringLiteral("\r\n"))) {
+        if (line == QLatin1String(kRepairLogRepaired)) ++repaired;
+        if (line == QLatin1String(kRepairLogFailed) || line == QLatin1String(kRepairLogUnsupported)) ++failed;
+    }
+    const int skipped = std::max(0, files - repaired - failed);
+    QString text =
+        QStringLiteral("Repair finished: %1 of %2 repaired into %3").arg(repaired).arg(files).arg(folder);
+    if (failed > 0) text += QStringLiteral(", %1 failed").arg(failed);
+    // Files answered No, or left when the run was cancelled, have no entry in the log.
+    if (skipped > 0) text += QStringLiteral(", %1 not written (kept or cancelled)").arg(skipped);
+    return text + QLatin1Char('.');
+}
+
 void CRepairLogPage::OnWorkerFinished() {
     if (worker_.joinable()) worker_.join();
     finished_ = true;
+    // The run's summary takes the place of where it was going, above the log it sums up.
+    summary_ = RepairSummaryText(logText_, static_cast<int>(app().settings.RepairFiles.size()),
+                                 QString::fromStdString(app().settings.RepairOutputFolder));
+    where_->setText(summary_);
+    where_->setStyleSheet(QStringLiteral("font-weight: 600;"));
     SetNavigationEnabled(true);
     Q_EMIT repairFinished();
 }

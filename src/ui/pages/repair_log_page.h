@@ -9,6 +9,8 @@
 
 class QPlainTextEdit;
 
+class QLabel;
+
 namespace lumacore::ui {
 
 // The repair log page: 300 ms after it opens, the repair worker repairs the chosen files into the output
@@ -17,6 +19,7 @@ namespace lumacore::ui {
 class CRepairLogPage final : public CPage {
     Q_OBJECT
   public:
+    QString helpSection() const override { return QStringLiteral("repair"); }
     static constexpr int kStartDelayMs = 300;
 
     CRepairLogPage(const PageContext& context, QWidget* parent);
@@ -29,6 +32,8 @@ class CRepairLogPage final : public CPage {
     const QString& logText() const { return logText_; }
     bool running() const { return worker_.joinable() && !finished_; }
     bool finished() const { return finished_; }
+    // The line that sums the run up once it has ended.
+    const QString& summaryText() const { return summary_; }
     CSkinButton* propertiesButton() const { return properties_; }
     CSkinButton* backButton() const { return back_; }
     CSkinButton* nextButton() const { return next_; }
@@ -49,6 +54,8 @@ class CRepairLogPage final : public CPage {
     int returnCode_;
     AskOverwrite ask_;
     QString logText_;
+    QString summary_;
+    QLabel* where_ = nullptr;
     std::thread worker_;
     std::atomic<bool> closing_{false};
     bool finished_ = false;
@@ -57,5 +64,9 @@ class CRepairLogPage final : public CPage {
     CSkinButton* back_ = nullptr;
     CSkinButton* next_ = nullptr;
 };
+
+// "Repair finished: R of N repaired into FOLDER[, F failed][, S not written (kept or cancelled)]." from
+// the run's log and the number of files it was given.
+QString RepairSummaryText(const QString& log, int files, const QString& folder);
 
 }  // namespace lumacore::ui

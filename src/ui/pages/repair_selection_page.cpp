@@ -1,13 +1,17 @@
 #include "ui/pages/repair_selection_page.h"
 
 #include <QDir>
-#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTreeWidget>
 
 #include "app/recovery_app.h"
+#include "platform/output_guard.h"
+#include "ui/dialogs/file_chooser.h"
+#include "ui/shell.h"
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
 #include "ui/widgets/card.h"
@@ -42,10 +46,12 @@ CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageC
     files_ = new QTreeWidget(card);
     files_->setObjectName(QStringLiteral("RepairFiles"));
     files_->setGeometry(16, 32, 580, 176);
+    card->Anchor(files_, Follow::Width | Follow::Height);
+    Anchor(card, Follow::Width | Follow::Height);
     files_->setColumnCount(2);
     files_->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Folder")});
-    files_->setColumnWidth(0, 150);
-    files_->setColumnWidth(1, 180);
+    files_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    files_->header()->setStretchLastSection(false);
     files_->setRootIsDecorated(false);
     files_->setSelectionBehavior(QAbstractItemView::SelectRows);
     files_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -53,10 +59,12 @@ CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageC
 
     auto* outputLabel = new QLabel(QStringLiteral("Output folder:"), card);
     outputLabel->setGeometry(16, 218, 580, 20);
+    card->Anchor(outputLabel, Follow::Bottom);
     output_ = new QLineEdit(card);
     output_->setObjectName(QStringLiteral("OutputFolder"));
-    output_->setReadOnly(true);
+    output_->setPlaceholderText(QStringLiteral("Type a folder, or choose one with Browse..."));
     output_->setGeometry(16, 240, 580, 30);
+    card->Anchor(output_, Follow::Width | Follow::Bottom);
 
     // The window texts are the controls' names; the labels say what they do.
     const auto button = [this](const char* windowText, const char* label, const char* glyph,
@@ -69,6 +77,10 @@ CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageC
     remove_ = button("Cancel", "Remove", "back", QRect(kCard.left() + 612, kCard.top() + 74, 120, 34));
     folder_ = button("Browse", "Browse...", "option", QRect(kCard.left() + 612, kCard.top() + 238, 120, 34));
     properties_ = button("Properties", "Properties", "option", QRect(128, 386, 120, 36));
+    Anchor(add_, Follow::Right);
+    Anchor(remove_, Follow::Right);
+    Anchor(folder_, Follow::Right | Follow::Bottom);
+    Anchor(properties_, Follow::Bottom);
     // It has nothing to show for mail files.
     properties_->setEnabled(false);
     back_ = AddCommandButton(QStringLiteral("Back"), QStringLiteral("back"), QRect(20, 386, 100, 36));
@@ -113,23 +125,31 @@ void CRepairSelectionPage::SetOutputFolder(const QString& folder) {
 }
 
 void CRepairSelectionPage::OnAddFiles() {
-    const QStringList paths =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("Choose Files to Repair"), QString(),
-                                      QString::fromLatin1(fileKind_.dialogFilter));
+    const QStringList paths = ChooseOpenFiles(this, QStringLiteral("Choose Files to Repair"), QString(),
+                                              QString::fromLatin1(fileKind_.dialogFilter));
     AddFiles(paths);
 }
 
 void CRepairSelectionPage::OnChooseFolder() {
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Current folder is:"), output_->text());
+    const QString folder = ChooseExistingFolder(this, QStringLiteral("Current folder is:"), output_->text());
     if (!folder.isEmpty()) SetOutputFolder(folder);
 }
 
 void CRepairSelectionPage::OnNext() {
     if (files_->topLevelItemCount() == 0) return;
+    // Refused here, before any file is opened: a folder on a kernel file system such as /proc, or a
+    // read-only one. (A folder that does not exist yet is the repair's to report.)
+    const QString output = output_->text().trimmed();
+    if (QFileInfo(output).isDir()) {
+        if (auto writable = CheckWritableFileSystem(std::filesystem::path(output.toStdString())); !writable) {
+            ShowMessage(this, QString::fromLatin1(kProductTitle),
+                        QString::fromStdString(writable.error().message), MessageIcon::Warning);
+            return;
+        }
+    }
     RecoverySettings& settings = app().settings;
     settings.RepairKind = kind_;
-    settings.RepairOutputFolder = output_->text().toStdString();
+    settings.RepairOutputFolder = output.toStdString();
     settings.RepairFiles.clear();
     for (int i = 0; i < files_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = files_->topLevelItem(i);

@@ -17,6 +17,7 @@ namespace lumacore::ui {
 class CRepairSelectionPage : public CPage {
     Q_OBJECT
   public:
+    QString helpSection() const override { return QStringLiteral("repair"); }
     // The user's documents folder, created when it is missing: the output folder until one is chosen.
     static QString DefaultOutputFolder();
 

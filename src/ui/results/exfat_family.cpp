@@ -88,9 +88,8 @@ Result<std::vector<std::byte>> ExfatFamily::Read(FileId file, std::uint64_t maxB
 RecoveryReport ExfatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                     const StopToken& stop) {
     auto result = RecoverExfatFiles(*scan_, *devices_, partition_, writer, progress, stop);
-    if (!result)
-        return {QString::fromLatin1(kProductTitle), QString::fromStdString(result.error().message), true};
-    return {};
+    if (!result) return {QString::fromStdString(result.error().message), true, {}, {}};
+    return {{}, false, *result, result->failureLines};
 }
 
 }  // namespace lumacore::ui

@@ -1,8 +1,9 @@
 #include "ui/results/ext_family.h"
 
-#include "session/found_file_source.h"
 #include "core/recovery_settings.h"
 #include "engines/ext/ext_row_text.h"
+#include "session/found_file_source.h"
+#include "session/recover_result.h"
 #include "ui/results/result_texts.h"
 
 namespace lumacore::ui {
@@ -78,9 +79,8 @@ Result<std::vector<std::byte>> ExtFamily::Read(FileId file, std::uint64_t maxByt
 
 RecoveryReport ExtFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                   const StopToken& stop) {
-    RecoverExtFiles(*scan_, writer, progress, stop);
-    // The EXT page reports nothing per file: what could not be written is missing or short.
-    return {};
+    const ExtRecoverRunResult result = RecoverExtFiles(*scan_, writer, progress, stop);
+    return {{}, false, result.counts, FailureLines(result.unmapped, writer)};
 }
 
 }  // namespace lumacore::ui

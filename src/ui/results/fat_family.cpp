@@ -28,7 +28,8 @@ QString FatFamily::cellText(FileId file, int column) const {
             return QString::fromStdString(FatSizeText(node.size));
         case kColumnAttributes: {
             const std::string note = FatDataNote(node);
-            return QString::fromStdString(note.empty() ? node.attributeText : node.attributeText + " - " + note);
+            return QString::fromStdString(note.empty() ? node.attributeText
+                                                       : node.attributeText + " - " + note);
         }
         case kColumnModified:
             return QString::fromStdString(FatDateTimeText(node.lastWriteDate, node.lastWriteTime));
@@ -85,9 +86,8 @@ Result<std::vector<std::byte>> FatFamily::Read(FileId file, std::uint64_t maxByt
 RecoveryReport FatFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                   const StopToken& stop) {
     auto result = RecoverFatFiles(*scan_, *devices_, partition_, writer, progress, stop);
-    if (!result)
-        return {QString::fromLatin1(kProductTitle), QString::fromStdString(result.error().message), true};
-    return {};
+    if (!result) return {QString::fromStdString(result.error().message), true, {}, {}};
+    return {{}, false, *result, result->failureLines};
 }
 
 }  // namespace lumacore::ui

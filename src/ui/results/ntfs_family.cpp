@@ -84,8 +84,7 @@ NothingCheckedNotice NtfsFamily::NothingChecked() const {
 RecoveryReport NtfsFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                    const StopToken& stop) {
     const RecoverResult result = RecoverNtfsFiles(*scan_, writer, progress, stop);
-    if (result.report.empty()) return {};
-    return {QString::fromLatin1(kNtfsReportCaption), QString::fromStdString(result.report), false};
+    return {{}, false, result, result.failureLines};
 }
 
 }  // namespace lumacore::ui

@@ -1,9 +1,10 @@
 #include "ui/results/raw_family.h"
 
-#include "session/found_file_source.h"
-#include "session/sector_range.h"
 #include "core/recovery_settings.h"
 #include "engines/ntfs/ntfs_row_text.h"
+#include "session/found_file_source.h"
+#include "session/recover_result.h"
+#include "session/sector_range.h"
 #include "ui/results/result_texts.h"
 
 namespace lumacore::ui {
@@ -77,8 +78,12 @@ NothingCheckedNotice RawFamily::NothingChecked() const {
 RecoveryReport RawFamily::Recover(RecoveredFileWriter& writer, ProgressFields& progress,
                                   const StopToken& stop) {
     const RawRecoverRunResult result = RecoverRaw(*scan_, writer, progress, stop);
-    if (result.reportLines.empty()) return {};
-    return {QString::fromLatin1(kRawReportCaption), QString::fromStdString(result.ReportText()), true};
+    // The engine's own report lines, in the words its page has always used.
+    std::vector<std::string> failures = result.reportLines;
+    for (std::string& line : failures) {
+        while (!line.empty() && line.back() == '\n') line.pop_back();
+    }
+    return {{}, false, result, failures.empty() ? FailureLines({}, writer) : failures};
 }
 
 }  // namespace lumacore::ui

@@ -71,10 +71,12 @@ FileTotals CheckedTotals(const ResultFamily& family) {
     return totals;
 }
 
-FileTotals FolderTotals(const ResultFamily& family, FolderId folder, bool ownOnly) {
+FileTotals FolderTotals(const ResultFamily& family, FolderId folder, bool ownOnly,
+                        const FilterSettings* filter) {
     FileTotals totals;
     auto add = [&](FolderId id) {
         for (FileId file : family.filesOf(id)) {
+            if (filter && !PassesFilter(family.filterSubject(file), *filter)) continue;
             ++totals.count;
             totals.bytes += family.fileSize(file);
         }
@@ -86,6 +88,32 @@ FileTotals FolderTotals(const ResultFamily& family, FolderId folder, bool ownOnl
         ForEachFolder(family, folder, add);
     }
     return totals;
+}
+
+std::unordered_set<FolderId> PartlyCheckedFolders(const ResultFamily& family) {
+    std::unordered_set<FolderId> partly;
+    if (family.root() == kNoFolder) return partly;
+    // Folders in walk order, so that walking the list backwards sees every child before its parent.
+    std::vector<FolderId> order;
+    ForEachFolder(family, family.root(), [&](FolderId id) { order.push_back(id); });
+    std::unordered_set<FolderId> whole;  // everything at and below is ticked
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const FolderId id = *it;
+        bool all = true;
+        for (FileId file : family.filesOf(id)) {
+            if (!family.fileChecked(file)) {
+                all = false;
+                break;
+            }
+        }
+        for (FolderId child : family.children(id)) all = all && whole.count(child) != 0;
+        if (all) {
+            whole.insert(id);
+        } else if (family.folderChecked(id)) {
+            partly.insert(id);
+        }
+    }
+    return partly;
 }
 
 }  // namespace lumacore::ui

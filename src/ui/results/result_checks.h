@@ -1,5 +1,8 @@
 #pragma once
 
+#include <unordered_set>
+
+#include "core/filter_settings.h"
 #include "ui/results/result_family.h"
 
 namespace lumacore::ui {
@@ -21,6 +24,11 @@ void RefreshUpwards(ResultFamily& family, FolderId folder);
 // The ticked records below the root, and the records of a folder (with the folders below it unless
 // `ownOnly`).
 FileTotals CheckedTotals(const ResultFamily& family);
-FileTotals FolderTotals(const ResultFamily& family, FolderId folder, bool ownOnly);
+// With `filter`, only the records that pass it count (the page's filter check box is on).
+FileTotals FolderTotals(const ResultFamily& family, FolderId folder, bool ownOnly,
+                        const FilterSettings* filter = nullptr);
+
+// The ticked folders with something unticked below them: their box shows a partial tick.
+std::unordered_set<FolderId> PartlyCheckedFolders(const ResultFamily& family);
 
 }  // namespace lumacore::ui

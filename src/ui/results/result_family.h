@@ -11,6 +11,7 @@
 #include "core/progress.h"
 #include "core/result.h"
 #include "preview/preview_source.h"
+#include "recovery/recover_run_result.h"
 #include "recovery/recovered_file_writer.h"
 
 namespace lumacore {
@@ -57,11 +58,13 @@ struct ScanRequest {
     const StopToken& stop;
 };
 
-// What the page tells the user after a recovery run; nothing when the text is empty.
+// What a recovery run did: its counts and a line per file that failed ("name: reason"); when the run
+// could not start at all, `error` is set and `text` says why.
 struct RecoveryReport {
-    QString caption;
     QString text;
-    bool error = false;  // a stop icon rather than an information icon
+    bool error = false;
+    RecoverRunResult counts;
+    std::vector<std::string> failures;
 };
 
 // What the page says when Recovery is pressed with nothing to recover; nothing when the text is empty.

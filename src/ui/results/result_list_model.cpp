@@ -1,6 +1,7 @@
 #include "ui/results/result_list_model.h"
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 namespace lumacore::ui {
@@ -44,17 +45,31 @@ void ResultListModel::SortByColumn(int column) {
 
     // One key per row, made once: the comparisons then touch no engine record.
     std::vector<SortKey> keys(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        keys[i] = column == kColumnType ? SortKey{0, TypeName(rows_[i]).toStdString()}
-                                        : family_.sortKey(rows_[i], column);
+    if (column == kColumnType) {
+        // A list has a handful of type names: each row gets the rank of its name, so a million rows
+        // sort by number.
+        std::vector<QString> names(rows_.size());
+        std::map<QString, std::uint64_t> ranks;
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            names[i] = TypeName(rows_[i]);
+            ranks.emplace(names[i], 0);
+        }
+        std::uint64_t rank = 0;
+        for (auto& entry : ranks) entry.second = rank++;
+        for (std::size_t i = 0; i < rows_.size(); ++i) keys[i].number = ranks[names[i]];
+    } else {
+        for (std::size_t i = 0; i < rows_.size(); ++i) keys[i] = family_.sortKey(rows_[i], column);
     }
     std::vector<std::uint32_t> order(rows_.size());
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const SortKey& x = keys[ascending ? a : b];
-        const SortKey& y = keys[ascending ? b : a];
-        if (x.number != y.number) return x.number < y.number;
-        return x.text < y.text;
+    // Equal keys keep their order (the row index breaks ties), as a stable sort would, at the speed of
+    // an unstable one.
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const SortKey& x = keys[a];
+        const SortKey& y = keys[b];
+        if (x.number != y.number) return ascending ? x.number < y.number : y.number < x.number;
+        if (const int c = x.text.compare(y.text); c != 0) return ascending ? c < 0 : c > 0;
+        return a < b;
     });
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -1,7 +1,6 @@
 #include "ui/results/result_page.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -14,9 +13,11 @@
 #include "disk/drive_tree_text.h"
 #include "preview/image_type.h"
 #include "recovery/destination_guard.h"
+#include "ui/dialogs/file_chooser.h"
 #include "ui/dialogs/filter_dlg.h"
 #include "ui/dialogs/overwrite_dlg.h"
 #include "ui/dialogs/progress_dlg.h"
+#include "ui/dialogs/summary_dlg.h"
 #include "ui/preview/file_preview.h"
 #include "ui/preview/image_decoder.h"
 #include "ui/results/file_type_catalog.h"
@@ -58,12 +59,16 @@ CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamil
     auto* card = new CCard(kCardRect, this);
     splitter_ = new CResultSplitter(*treeModel_, *listModel_, card);
     splitter_->setGeometry(QRect(QPoint(0, 0), kCardRect.size()).adjusted(8, 8, -8, -8));
+    // The file list takes the room a larger window gives.
+    card->Anchor(splitter_, Follow::Width | Follow::Height);
+    Anchor(card, Follow::Width | Follow::Height);
 
     back_ = AddCommandButton(QStringLiteral("Back"), QStringLiteral("back"), QRect(20, 386, 100, 36));
     filterCheck_ = new QCheckBox(this);
     filterCheck_->setObjectName(QStringLiteral("FilterCheck"));
     filterCheck_->setToolTip(QStringLiteral("Show only the files that pass the filter"));
     filterCheck_->setGeometry(392, 395, 20, 18);
+    Anchor(filterCheck_, Follow::Right | Follow::Bottom);
     filter_ = AddCommandButton(QStringLiteral("Filter"), QStringLiteral("option"), QRect(416, 386, 100, 36));
     filter_->setEnabled(false);
     viewMode_ = AddCommandButton(QStringLiteral("View Mode"), QString(), QRect(524, 386, 116, 36));
@@ -149,7 +154,7 @@ void CResultPage::SelectFolder(FolderId folder) {
     listChanged_ = true;
     SetViewMode(VIEW_DETAILS);
     ShowRows(ListedFiles());
-    found_ = FolderTotals(*family_, folder, false);
+    found_ = FoundTotals();
     update();
 }
 
@@ -157,6 +162,14 @@ void CResultPage::ShowRows(std::vector<FileId> rows) {
     // New rows come in the folder's own order: no column is sorted any more.
     splitter_->detailsView()->header()->setSortIndicatorShown(false);
     listModel_->SetRows(std::move(rows));
+    // Once the view has laid the new rows out: the widths are measured on the rows in view.
+    QTimer::singleShot(0, splitter_, &CResultSplitter::FitColumns);
+}
+
+FileTotals CResultPage::FoundTotals() const {
+    // The folder with everything below it, counted through the filter while it is on.
+    const FolderId folder = family_->flatChecks() ? family_->root() : shownFolder_;
+    return FolderTotals(*family_, folder, false, filterCheck_->isChecked() ? &pageFilter_ : nullptr);
 }
 
 std::vector<FileId> CResultPage::ListedFiles() const {
@@ -189,7 +202,7 @@ void CResultPage::ApplyFilter(bool on) {
 
 void CResultPage::RefillList() {
     ShowRows(ListedFiles());
-    found_ = listModel_->RowTotals();
+    found_ = FoundTotals();
     update();
     // The rows are new: thumbnails, when shown, are drawn again.
     listChanged_ = true;
@@ -227,6 +240,7 @@ void CResultPage::RunThumbnails() {
     for (FileId file : listModel_->rows())
         rows.push_back({file, family_->fileName(file), family_->fileSize(file)});
     progress_->SetTitle(QString::fromLatin1(kViewingIcon));
+    progress_->SetRateUnit(QStringLiteral("files"));
     RunWithProgress(*progress_, stop_, [&](JobContext& job) {
         job.progress().Start("", static_cast<std::int64_t>(rows.size()));
         for (std::size_t i = 0; i < rows.size() && !job.StopRequested(); ++i) {
@@ -262,6 +276,7 @@ void CResultPage::OnFileCheck(FileId file, bool checked) {
 
 void CResultPage::UpdateSelectedTotals() {
     selected_ = CheckedTotals(*family_);
+    treeModel_->SetPartlyChecked(PartlyCheckedFolders(*family_));
     splitter_->RepaintChecks();
     update();
 }
@@ -278,11 +293,16 @@ void CResultPage::OnPreview(const QModelIndex& index) {
     PreviewFoundFile(this, family_->previewFamily(), family_->Preview(listModel_->FileAt(index.row())));
 }
 
+bool CResultPage::ConfirmLeave() {
+    if (!scanFinished_ || family_->fileCount() == 0) return true;
+    return Ask(this, QMessageBox::Question, QString::fromLatin1(kProductTitle),
+               QString::fromLatin1(kLeaveQuestion), QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 QString CResultPage::ChooseFolder() {
     if (chooseFolder_) return chooseFolder_(this);
     // Qt's own dialog: it shows the chosen folder's full path, which is all the status line was for.
-    return QFileDialog::getExistingDirectory(this, QString::fromLatin1(kFolderChooserTitle), destination_,
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    return ChooseExistingFolder(this, QString::fromLatin1(kFolderChooserTitle), destination_);
 }
 
 OverwriteAnswer CResultPage::AskOverwrite(const QString& fileName) {
@@ -308,6 +328,7 @@ void CResultPage::Recover() {
     const auto devices = app().devices();
     const RecoverySource source = SourceOf(*devices, partition);
     const std::filesystem::path destination = chosen.toStdString();
+    // Checked before anything runs: a kernel or read-only file system, or the scanned volume itself.
     if (auto allowed = CheckDestination(destination, source); !allowed) {
         ShowMessage(this, QString::fromLatin1(kProductTitle), QString::fromStdString(allowed.error().message),
                     MessageIcon::Warning);
@@ -317,6 +338,7 @@ void CResultPage::Recover() {
     const std::vector<std::filesystem::path> images = SourceDrivePaths(*devices);
     RecoveryReport report;
     progress_->SetTitle(QString::fromLatin1(kRecoveringTitle));
+    progress_->SetRateUnit(QStringLiteral("files"));
     RunWithProgress(*progress_, stop_, [&](JobContext& job) {
         RecoveredFileWriter writer(
             destination, OverwritePolicy::Ask,
@@ -328,9 +350,29 @@ void CResultPage::Recover() {
             images);
         report = family_->Recover(writer, job.progress(), stop_);
     });
-    if (!report.text.isEmpty()) {
-        ShowMessage(this, report.caption, report.text,
-                    report.error ? MessageIcon::Critical : MessageIcon::Information);
+    ShowSummary(RecoverySummary(report, chosen, stop_.StopRequested()));
+}
+
+RunSummary RecoverySummary(const RecoveryReport& report, const QString& folder, bool stopped) {
+    RunSummary summary;
+    summary.action = QStringLiteral("Recovery");
+    summary.written = report.counts.filesWritten;
+    summary.bytes = report.counts.bytesWritten;
+    summary.failed = report.counts.failures;
+    summary.kept = report.counts.keptExisting;
+    summary.cancelled = report.counts.cancelled || stopped;
+    for (const std::string& line : report.failures) summary.failures << QString::fromStdString(line);
+    summary.folder = folder;
+    if (report.error) summary.reason = report.text;
+    return summary;
+}
+
+void CResultPage::ShowSummary(const RunSummary& summary) {
+    lastSummary_ = summary;
+    if (showSummary_) {
+        showSummary_(summary);
+    } else {
+        ShowRunSummary(this, summary);
     }
 }
 
@@ -354,8 +396,8 @@ void CResultPage::paintEvent(QPaintEvent* event) {
         p.setPen(skin::colour::kText);
         p.drawText(at + QPoint(captionWidth + 6, 0), value);
     };
-    label(kFoundTotalsAt, QStringLiteral("Found:"), foundTotalsText());
-    label(kSelectedTotalsAt, QStringLiteral("Selected:"), selectedTotalsText());
+    label(Placed(kFoundTotalsAt, Follow::Bottom), QStringLiteral("Found:"), foundTotalsText());
+    label(Placed(kSelectedTotalsAt, Follow::Bottom), QStringLiteral("Selected:"), selectedTotalsText());
 }
 
 }  // namespace lumacore::ui

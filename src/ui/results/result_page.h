@@ -7,6 +7,7 @@
 #include "core/filter_settings.h"
 #include "core/progress.h"
 #include "recovery/recovered_file_writer.h"
+#include "ui/dialogs/summary_dlg.h"
 #include "ui/pages/page.h"
 #include "ui/results/result_family.h"
 
@@ -31,6 +32,11 @@ enum ViewMode : int { VIEW_ICONS = 32773, VIEW_DETAILS = 32774 };
 class CResultPage : public CPage {
     Q_OBJECT
   public:
+    QString helpSection() const override { return QStringLiteral("results"); }
+    // Home throws the scan away: asked first when it found anything.
+    bool ConfirmLeave() override;
+    static constexpr const char* kLeaveQuestion =
+        "Going to the home page discards the files this scan found. Leave the results?";
     static constexpr int kScanDelayMs = 300;
     // Thumbnails read at most this much of a file: a picture larger than this is shown by its icon.
     static constexpr std::uint64_t kMaxThumbnailBytes = std::uint64_t{64} << 20;
@@ -79,6 +85,11 @@ class CResultPage : public CPage {
     using OverwriteAsker = std::function<OverwriteAnswer(const QString& fileName)>;
     void SetFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
     void SetOverwriteAsker(OverwriteAsker asker) { askOverwrite_ = std::move(asker); }
+    // Who is told the summary after a recovery (the summary box by default).
+    using SummaryShower = std::function<void(const RunSummary&)>;
+    void SetSummaryShower(SummaryShower shower) { showSummary_ = std::move(shower); }
+    // The summary of the last recovery run.
+    const RunSummary& lastSummary() const { return lastSummary_; }
 
   Q_SIGNALS:
     void scanDone();
@@ -95,9 +106,11 @@ class CResultPage : public CPage {
     void UpdateSelectedTotals();
     void ExpandHints();
     std::vector<FileId> ListedFiles() const;
+    FileTotals FoundTotals() const;
     void ShowRows(std::vector<FileId> rows);
     QString ChooseFolder();
     OverwriteAnswer AskOverwrite(const QString& fileName);
+    void ShowSummary(const RunSummary& summary);
 
     QString className_;
     std::unique_ptr<ResultFamily> family_;
@@ -124,6 +137,11 @@ class CResultPage : public CPage {
     QString destination_;
     FolderChooser chooseFolder_;
     OverwriteAsker askOverwrite_;
+    SummaryShower showSummary_;
+    RunSummary lastSummary_;
 };
+
+// The summary of a recovery run into `folder`; `stopped`: Cancel was pressed during it.
+RunSummary RecoverySummary(const RecoveryReport& report, const QString& folder, bool stopped);
 
 }  // namespace lumacore::ui

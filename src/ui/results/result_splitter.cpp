@@ -72,8 +72,20 @@ CResultSplitter::CResultSplitter(ResultTreeModel& tree, ResultListModel& list, Q
     stack_->addWidget(icons_);
     addWidget(tree_);
     addWidget(stack_);
-    setStretchFactor(1, 1);
+    // A larger window gives the folder tree a quarter of the new room and the list the rest.
+    setStretchFactor(0, 1);
+    setStretchFactor(1, 3);
     setSizes({kTreeIdealWidth, 1000});
+}
+
+void CResultSplitter::FitColumns() {
+    // Measured on the rows in view (the header samples them), so a list of a million rows costs no
+    // more than a short one; never narrower than half the designed width.
+    for (int c = 0; c < static_cast<int>(std::size(kColumnWidths)); ++c) {
+        details_->resizeColumnToContents(c);
+        if (details_->columnWidth(c) < kColumnWidths[c] / 2)
+            details_->setColumnWidth(c, kColumnWidths[c] / 2);
+    }
 }
 
 void CResultSplitter::ShowIcons(bool icons) {

@@ -23,6 +23,8 @@ class CResultSplitter final : public QSplitter {
     QListView* iconView() const { return icons_; }
     // The view the list is shown in now.
     void ShowIcons(bool icons);
+    // Sizes the list's columns to what they show.
+    void FitColumns();
     bool showingIcons() const;
     // Repaints the check boxes of both panes after the check rules ran.
     void RepaintChecks();

@@ -66,7 +66,8 @@ QVariant ResultTreeModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return family_.folderText(folder);
         case Qt::CheckStateRole:
-            return family_.folderChecked(folder) ? Qt::Checked : Qt::Unchecked;
+            if (!family_.folderChecked(folder)) return Qt::Unchecked;
+            return partlyChecked_.count(folder) != 0 ? Qt::PartiallyChecked : Qt::Checked;
         case Qt::DecorationRole: {
             if (family_.parent(folder) == kNoFolder) return drive_;
             const int image = family_.folderImage(folder);

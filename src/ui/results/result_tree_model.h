@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <unordered_set>
 
 #include "ui/results/result_family.h"
 
@@ -21,6 +22,8 @@ class ResultTreeModel final : public QAbstractItemModel {
 
     QModelIndex IndexOf(FolderId folder) const;
     FolderId FolderAt(const QModelIndex& index) const;
+    // The ticked folders whose box shows a partial tick (something below them is not ticked).
+    void SetPartlyChecked(std::unordered_set<FolderId> folders) { partlyChecked_ = std::move(folders); }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -38,6 +41,7 @@ class ResultTreeModel final : public QAbstractItemModel {
     QIcon drive_;
     QIcon folder_;
     QIcon deletedFolder_;
+    std::unordered_set<FolderId> partlyChecked_;
 };
 
 }  // namespace lumacore::ui

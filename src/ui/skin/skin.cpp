@@ -49,8 +49,11 @@ void PaintShadow(QPainter& p, const QRectF& rect, qreal radius, qreal strength) 
     p.restore();
 }
 
-void PaintHeaderArt(QPainter& p) {
-    const QRectF header(0, 0, kWindowWidth, kHeaderHeight);
+// The art is drawn for the window's real width: the glows, bands and dots keep their distance from the
+// right edge, so a wider window looks like the designed one with more room in the middle.
+void PaintHeaderArt(QPainter& p, int width) {
+    const qreal right = width - kWindowWidth;
+    const QRectF header(0, 0, width, kHeaderHeight);
     QLinearGradient base(header.topLeft(), header.bottomLeft());
     base.setColorAt(0, colour::kHeaderTop);
     base.setColorAt(1, colour::kHeaderBottom);
@@ -59,7 +62,7 @@ void PaintHeaderArt(QPainter& p) {
     p.save();
     p.setClipRect(header);
     // A wide glow on the right and a faint one on the left give the band depth without drawing the eye.
-    QRadialGradient glow(QPointF(660, 10), 300);
+    QRadialGradient glow(QPointF(660 + right, 10), 300);
     glow.setColorAt(0, WithAlpha(colour::kAccentLight, 0.42));
     glow.setColorAt(0.55, WithAlpha(colour::kAccent, 0.12));
     glow.setColorAt(1, WithAlpha(colour::kAccent, 0.0));
@@ -73,7 +76,7 @@ void PaintHeaderArt(QPainter& p) {
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 3; ++i) {
         QPainterPath band;
-        const qreal x = 380 + i * 70.0;
+        const qreal x = 380 + right + i * 70.0;
         band.moveTo(x, kHeaderHeight);
         band.cubicTo(x + 60, 55, x + 150, 30, x + 330, -10);
         band.lineTo(x + 380, -10);
@@ -84,8 +87,9 @@ void PaintHeaderArt(QPainter& p) {
     }
     // A fine dot grid that fades out towards the middle of the band.
     for (int y = 38; y < kHeaderHeight - 6; y += 9) {
-        for (int x = 560; x < kWindowWidth - 8; x += 9) {
-            const qreal fade = std::min(1.0, (x - 560) / 180.0) * 0.10;
+        const int firstDot = 560 + static_cast<int>(right);
+        for (int x = firstDot; x < width - 8; x += 9) {
+            const qreal fade = std::min(1.0, (x - firstDot) / 180.0) * 0.10;
             p.setBrush(QColor::fromRgbF(1, 1, 1, static_cast<float>(fade)));
             p.drawEllipse(QPointF(x, y), 0.9, 0.9);
         }
@@ -93,41 +97,41 @@ void PaintHeaderArt(QPainter& p) {
     p.restore();
 
     // The title strip is a shade darker and ends in a hairline.
-    p.fillRect(QRectF(0, 0, kWindowWidth, kTitleStripHeight), QColor::fromRgbF(0, 0, 0, 0.16f));
-    p.fillRect(QRectF(0, kTitleStripHeight, kWindowWidth, 1), QColor::fromRgbF(1, 1, 1, 0.07f));
+    p.fillRect(QRectF(0, 0, width, kTitleStripHeight), QColor::fromRgbF(0, 0, 0, 0.16f));
+    p.fillRect(QRectF(0, kTitleStripHeight, width, 1), QColor::fromRgbF(1, 1, 1, 0.07f));
 
     // An accent edge under the header, brightest in the middle.
-    QLinearGradient edge(0, 0, kWindowWidth, 0);
+    QLinearGradient edge(0, 0, width, 0);
     edge.setColorAt(0, WithAlpha(colour::kAccent, 0.35));
     edge.setColorAt(0.5, QColor(0x4d, 0xb8, 0xff));
     edge.setColorAt(1, WithAlpha(colour::kAccent, 0.35));
-    p.fillRect(QRectF(0, kHeaderHeight - 2, kWindowWidth, 2), edge);
+    p.fillRect(QRectF(0, kHeaderHeight - 2, width, 2), edge);
 }
 
-void PaintBackgroundArt(QPainter& p) {
-    const QRectF all(0, 0, kWindowWidth, kWindowHeight);
-    QLinearGradient base(QPointF(0, kHeaderHeight), QPointF(0, kWindowHeight));
+void PaintBackgroundArt(QPainter& p, QSize size) {
+    const QRectF all(QPointF(0, 0), QSizeF(size));
+    QLinearGradient base(QPointF(0, kHeaderHeight), QPointF(0, size.height()));
     base.setColorAt(0, QColor(0xf6, 0xf8, 0xfb));
     base.setColorAt(1, QColor(0xe7, 0xec, 0xf3));
     p.fillRect(all, base);
 }
 
-QPixmap WindowArt(qreal dpr) {
-    const QString key = QStringLiteral("art|%1").arg(dpr);
+QPixmap WindowArt(QSize size, qreal dpr) {
+    const QString key = QStringLiteral("art|%1x%2|%3").arg(size.width()).arg(size.height()).arg(dpr);
     QPixmap art;
     if (QPixmapCache::find(key, &art)) return art;
-    art = BlankPixmap(QSize(kWindowWidth, kWindowHeight), dpr);
+    art = BlankPixmap(size, dpr);
     {
         QPainter p(&art);
         p.setRenderHint(QPainter::Antialiasing);
-        PaintBackgroundArt(p);
-        PaintHeaderArt(p);
+        PaintBackgroundArt(p, size);
+        PaintHeaderArt(p, size.width());
         // A one-pixel outline keeps the borderless window apart from whatever is behind it; it is part of
         // the art so that every page, painting its piece of the art, keeps the edge.
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(QColor(0x0a, 0x1c, 0x36));
         p.setBrush(Qt::NoBrush);
-        p.drawRect(QRect(0, 0, kWindowWidth - 1, kWindowHeight - 1));
+        p.drawRect(QRect(0, 0, size.width() - 1, size.height() - 1));
     }
     QPixmapCache::insert(key, art);
     return art;
@@ -135,18 +139,24 @@ QPixmap WindowArt(qreal dpr) {
 
 QString StateName(ButtonState state) {
     switch (state) {
-        case ButtonState::Normal: return QStringLiteral("n");
-        case ButtonState::Hover: return QStringLiteral("h");
-        case ButtonState::Pressed: return QStringLiteral("p");
-        case ButtonState::Disabled: return QStringLiteral("d");
+        case ButtonState::Normal:
+            return QStringLiteral("n");
+        case ButtonState::Hover:
+            return QStringLiteral("h");
+        case ButtonState::Pressed:
+            return QStringLiteral("p");
+        case ButtonState::Disabled:
+            return QStringLiteral("d");
     }
     return {};
 }
 
-void PaintCaptionButton(QPainter& p, const QRectF& r, bool close, ButtonState state) {
+void PaintCaptionButton(QPainter& p, const QRectF& r, ButtonStyle style, ButtonState state) {
+    const bool close = style == ButtonStyle::Close;
     if (state == ButtonState::Hover || state == ButtonState::Pressed) {
         QColor fill = close ? QColor(0xe5, 0x48, 0x4d) : QColor::fromRgbF(1, 1, 1, 0.16f);
-        if (state == ButtonState::Pressed) fill = close ? QColor(0xc0, 0x2b, 0x31) : QColor::fromRgbF(1, 1, 1, 0.28f);
+        if (state == ButtonState::Pressed)
+            fill = close ? QColor(0xc0, 0x2b, 0x31) : QColor::fromRgbF(1, 1, 1, 0.28f);
         p.setPen(Qt::NoPen);
         p.setBrush(fill);
         p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
@@ -159,6 +169,9 @@ void PaintCaptionButton(QPainter& p, const QRectF& r, bool close, ButtonState st
     if (close) {
         p.drawLine(QPointF(c.x() - 4, c.y() - 4), QPointF(c.x() + 4, c.y() + 4));
         p.drawLine(QPointF(c.x() + 4, c.y() - 4), QPointF(c.x() - 4, c.y() + 4));
+    } else if (style == ButtonStyle::Maximize) {
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(c.x() - 4, c.y() - 3.5, 8, 7));
     } else {
         p.drawLine(QPointF(c.x() - 4.5, c.y() + 3), QPointF(c.x() + 4.5, c.y() + 3));
     }
@@ -252,7 +265,8 @@ void PaintLabel(QPainter& p, const QRectF& r, const QString& text, const QString
     }
     p.setPen(colour);
     p.drawText(QRectF(x, r.y(), textWidth + 2, r.height()), Qt::AlignLeft | Qt::AlignVCenter, text);
-    if (!glyph.isEmpty() && glyphAfter) PaintGlyph(p, glyph, glyphBox.translated(x + textWidth + kGap, 0), colour);
+    if (!glyph.isEmpty() && glyphAfter)
+        PaintGlyph(p, glyph, glyphBox.translated(x + textWidth + kGap, 0), colour);
 }
 
 void PaintHeaderButton(QPainter& p, const QRectF& r, const ButtonLook& look, ButtonState state) {
@@ -260,10 +274,17 @@ void PaintHeaderButton(QPainter& p, const QRectF& r, const ButtonLook& look, But
     const qreal radius = pill.height() / 2;
     qreal fill = 0.0, border = 0.2, text = 0.86;
     switch (state) {
-        case ButtonState::Normal: break;
-        case ButtonState::Hover: fill = 0.14, border = 0.38, text = 1.0; break;
-        case ButtonState::Pressed: fill = 0.26, border = 0.42, text = 1.0; break;
-        case ButtonState::Disabled: border = 0.1, text = 0.35; break;
+        case ButtonState::Normal:
+            break;
+        case ButtonState::Hover:
+            fill = 0.14, border = 0.38, text = 1.0;
+            break;
+        case ButtonState::Pressed:
+            fill = 0.26, border = 0.42, text = 1.0;
+            break;
+        case ButtonState::Disabled:
+            border = 0.1, text = 0.35;
+            break;
     }
     p.setPen(QPen(QColor::fromRgbF(1, 1, 1, static_cast<float>(border)), 1));
     p.setBrush(QColor::fromRgbF(1, 1, 1, static_cast<float>(fill)));
@@ -339,7 +360,8 @@ void PaintCommandButton(QPainter& p, const QRectF& r, const ButtonLook& look, Bu
     if (state != ButtonState::Pressed && state != ButtonState::Disabled) {
         // The bevel highlight along the top edge.
         p.setPen(QPen(QColor::fromRgbF(1, 1, 1, primary ? 0.35f : 0.9f), 1));
-        p.drawLine(QPointF(body.left() + kRadius, body.top() + 1), QPointF(body.right() - kRadius, body.top() + 1));
+        p.drawLine(QPointF(body.left() + kRadius, body.top() + 1),
+                   QPointF(body.right() - kRadius, body.top() + 1));
     }
     const QRectF label = state == ButtonState::Pressed ? body.translated(0, 1) : body;
     PaintLabel(p, label, look.label, look.picture, Font(13, primary ? QFont::Bold : QFont::DemiBold), text,
@@ -351,7 +373,8 @@ void PaintModeTile(QPainter& p, const QRectF& r, const ButtonLook& look, ButtonS
     constexpr qreal kRadius = 12;
     const bool lit = state == ButtonState::Hover || state == ButtonState::Pressed;
     const QRectF body = state == ButtonState::Hover ? card.translated(0, -2) : card;
-    PaintShadow(p, body, kRadius, state == ButtonState::Hover ? 0.95 : (state == ButtonState::Disabled ? 0.2 : 0.55));
+    PaintShadow(p, body, kRadius,
+                state == ButtonState::Hover ? 0.95 : (state == ButtonState::Disabled ? 0.2 : 0.55));
 
     QLinearGradient fill(body.topLeft(), body.bottomLeft());
     switch (state) {
@@ -391,7 +414,8 @@ void PaintModeTile(QPainter& p, const QRectF& r, const ButtonLook& look, ButtonS
         const QPixmap picture = Picture(look.picture, QSize(kPicture, kPicture), dpr);
         p.save();
         if (state == ButtonState::Disabled) p.setOpacity(0.35);
-        p.drawPixmap(QPointF(pictureCentre.x() - kPicture / 2.0, pictureCentre.y() - kPicture / 2.0 + shift), picture);
+        p.drawPixmap(QPointF(pictureCentre.x() - kPicture / 2.0, pictureCentre.y() - kPicture / 2.0 + shift),
+                     picture);
         p.restore();
     }
 
@@ -399,8 +423,8 @@ void PaintModeTile(QPainter& p, const QRectF& r, const ButtonLook& look, ButtonS
     const QColor muted = state == ButtonState::Disabled ? colour::kTextDisabled : colour::kTextMuted;
     p.setFont(Font(15, QFont::Bold));
     p.setPen(title);
-    p.drawText(QRectF(body.left() + 8, body.top() + 124 + shift, body.width() - 16, 22), Qt::AlignHCenter | Qt::AlignVCenter,
-               look.label);
+    p.drawText(QRectF(body.left() + 8, body.top() + 124 + shift, body.width() - 16, 22),
+               Qt::AlignHCenter | Qt::AlignVCenter, look.label);
     p.setFont(Font(11));
     p.setPen(muted);
     p.drawText(QRectF(body.left() + 14, body.top() + 148 + shift, body.width() - 28, 34),
@@ -412,17 +436,19 @@ void PaintModeTile(QPainter& p, const QRectF& r, const ButtonLook& look, ButtonS
     if (lit) {
         QLinearGradient pill(action.topLeft(), action.bottomLeft());
         pill.setColorAt(0, state == ButtonState::Pressed ? colour::kAccentDark : QColor(0x3b, 0x92, 0xff));
-        pill.setColorAt(1, state == ButtonState::Pressed ? QColor(0x12, 0x52, 0xb0) : QColor(0x1a, 0x6b, 0xe0));
+        pill.setColorAt(1,
+                        state == ButtonState::Pressed ? QColor(0x12, 0x52, 0xb0) : QColor(0x1a, 0x6b, 0xe0));
         p.setPen(Qt::NoPen);
         p.setBrush(pill);
         p.drawRoundedRect(action, 12, 12);
-        PaintLabel(p, action, QStringLiteral("Start"), QStringLiteral("next"), Font(12, QFont::Bold), Qt::white, true);
+        PaintLabel(p, action, QStringLiteral("Start"), QStringLiteral("next"), Font(12, QFont::Bold),
+                   Qt::white, true);
     } else {
         p.setPen(QPen(WithAlpha(colour::kAccent, 0.45), 1));
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(action.adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        PaintLabel(p, action, QStringLiteral("Start"), QStringLiteral("next"), Font(12, QFont::Bold), colour::kAccent,
-                   true);
+        PaintLabel(p, action, QStringLiteral("Start"), QStringLiteral("next"), Font(12, QFont::Bold),
+                   colour::kAccent, true);
     }
 }
 
@@ -440,7 +466,8 @@ void ApplyApplicationLook(QApplication& application) {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) application.setStyle(fusion);
 
     QFont font = application.font();
-    if (QFontDatabase::families().contains(QStringLiteral("DejaVu Sans"))) font.setFamily(QStringLiteral("DejaVu Sans"));
+    if (QFontDatabase::families().contains(QStringLiteral("DejaVu Sans")))
+        font.setFamily(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(12);
     application.setFont(font);
 
@@ -514,7 +541,9 @@ QMessageBox QLabel { color: #1b2a3f; }
 
 void PaintWindowArt(QPainter& painter, const QWidget& widget, QPoint originInWindow) {
     const qreal dpr = widget.devicePixelRatioF();
-    const QPixmap art = WindowArt(dpr);
+    // The art of the window the widget is in, at that window's size (at least the designed one).
+    const QSize windowSize = widget.window()->size().expandedTo(QSize(kWindowWidth, kWindowHeight));
+    const QPixmap art = WindowArt(windowSize, dpr);
     const QRectF target(QPointF(0, 0), QSizeF(widget.size()));
     const QRectF source(originInWindow.x() * dpr, originInWindow.y() * dpr, widget.width() * dpr,
                         widget.height() * dpr);
@@ -591,12 +620,21 @@ QPixmap ButtonFace(const ButtonLook& look, QSize logicalSize, ButtonState state,
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         const QRectF r(QPointF(0, 0), QSizeF(logicalSize));
         switch (look.style) {
-            case ButtonStyle::Minimize: PaintCaptionButton(p, r, false, state); break;
-            case ButtonStyle::Close: PaintCaptionButton(p, r, true, state); break;
-            case ButtonStyle::Header: PaintHeaderButton(p, r, look, state); break;
+            case ButtonStyle::Minimize:
+            case ButtonStyle::Maximize:
+            case ButtonStyle::Close:
+                PaintCaptionButton(p, r, look.style, state);
+                break;
+            case ButtonStyle::Header:
+                PaintHeaderButton(p, r, look, state);
+                break;
             case ButtonStyle::Primary:
-            case ButtonStyle::Secondary: PaintCommandButton(p, r, look, state); break;
-            case ButtonStyle::ModeTile: PaintModeTile(p, r, look, state, devicePixelRatio); break;
+            case ButtonStyle::Secondary:
+                PaintCommandButton(p, r, look, state);
+                break;
+            case ButtonStyle::ModeTile:
+                PaintModeTile(p, r, look, state, devicePixelRatio);
+                break;
         }
     }
     QPixmapCache::insert(key, face);

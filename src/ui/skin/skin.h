@@ -63,8 +63,9 @@ QIcon PictureIcon(const QString& name);
 enum class ButtonState { Normal, Hover, Pressed, Disabled };
 
 enum class ButtonStyle {
-    Minimize,   // caption buttons in the title strip
+    Minimize,  // caption buttons in the title strip
     Close,
+    Maximize,
     Header,     // Home / Help / About in the header band
     Primary,    // the step forward (Next)
     Secondary,  // every other command button

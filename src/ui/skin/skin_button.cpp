@@ -11,7 +11,8 @@ CSkinButton::CSkinButton(const QString& windowText, const skin::ButtonLook& look
     setObjectName(windowText);
     setGeometry(rect);
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(look.style == skin::ButtonStyle::Minimize || look.style == skin::ButtonStyle::Close
+    setFocusPolicy(look.style == skin::ButtonStyle::Minimize || look.style == skin::ButtonStyle::Maximize ||
+                           look.style == skin::ButtonStyle::Close
                        ? Qt::NoFocus
                        : Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);

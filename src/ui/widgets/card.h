@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "ui/widgets/anchor_set.h"
+
 namespace lumacore::ui {
 
 // The white card with a soft shadow that the pages put behind a group of controls.
@@ -10,8 +12,15 @@ class CCard : public QWidget {
   public:
     CCard(const QRect& rect, QWidget* parent);
 
+    // How a control inside the card follows a card larger than designed (see AnchorSet).
+    void Anchor(QWidget* widget, FollowFlags follow) { anchors_.Add(widget, follow); }
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    AnchorSet anchors_;
 };
 
 }  // namespace lumacore::ui

@@ -14,7 +14,9 @@ namespace lumacore::ui {
 
 namespace {
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 constexpr int kChartTop = 96;
 constexpr int kChartDiameter = 140;
@@ -43,11 +45,17 @@ QStringList DiskPanelTexts(const DiskInfo& disk, int listedPartitions) {
 
 QStringList PartitionPanelTexts(const PartitionInfo& partition) {
     // Sector numbers are unsigned 32-bit: printed as such, a start past 2^31 would show as negative.
+    // The partition walk keeps an EXT volume's block size and blocks per group in the two geometry
+    // fields: they are named for what they hold.
+    const std::string fs = partition.FsName();
+    const bool ext = fs == "EXT2" || fs == "EXT3" || fs == "EXT4";
     return {
         QStringLiteral("Volume : %1").arg(Text(partition.VolumeLabel())),
         QStringLiteral("Start Sector : %1").arg(partition.startSector),
-        QStringLiteral("Sectors / Cluster : %1").arg(partition.sectorsPerCluster),
-        QStringLiteral("Byte/Sector : %1").arg(partition.bytesPerSector),
+        ext ? QStringLiteral("Blocks / Group : %1").arg(partition.sectorsPerCluster)
+            : QStringLiteral("Sectors / Cluster : %1").arg(partition.sectorsPerCluster),
+        ext ? QStringLiteral("Block Size : %1").arg(partition.bytesPerSector)
+            : QStringLiteral("Byte/Sector : %1").arg(partition.bytesPerSector),
         QStringLiteral("Free Size : %1").arg(Text(SizeText(partition.freeBytes))),
         QStringLiteral("Total Size : %1").arg(Text(SizeText(partition.totalBytes))),
     };
@@ -59,7 +67,8 @@ std::vector<PieSlice> DiskPieSlices(const DiskInfo& disk, const std::vector<Part
     double used = 0;
     for (const PartitionInfo& p : listed) {
         // A table entry can claim more than the disk holds; the chart never draws more than the whole.
-        const double share = std::min(static_cast<double>(p.totalBytes) / static_cast<double>(disk.sizeBytes), 1.0 - used);
+        const double share =
+            std::min(static_cast<double>(p.totalBytes) / static_cast<double>(disk.sizeBytes), 1.0 - used);
         if (share <= 0) break;
         used += share;
         slices.push_back({share, PartitionColour(p.FsName()), Text(VolumeItemText(p))});
@@ -78,7 +87,9 @@ std::vector<PieSlice> PartitionPieSlices(const PartitionInfo& partition) {
     };
 }
 
-CDriveInfoPanel::CDriveInfoPanel(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("InfoPanel")); }
+CDriveInfoPanel::CDriveInfoPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("InfoPanel"));
+}
 
 void CDriveInfoPanel::ShowNothing() {
     showing_ = Showing::Nothing;
@@ -167,12 +178,14 @@ void CDriveInfoPanel::paintEvent(QPaintEvent*) {
         if (slice.share >= 0.9999) {
             p.drawEllipse(pie);
         } else if (slice.share > 0) {
-            p.drawPie(pie, static_cast<int>(std::lround(start * 16)), static_cast<int>(std::lround(span * 16)));
+            p.drawPie(pie, static_cast<int>(std::lround(start * 16)),
+                      static_cast<int>(std::lround(span * 16)));
         }
         start += span;
     }
     // A glossy highlight gives the flat colours some depth.
-    QRadialGradient gloss(pie.center() - QPointF(kChartDiameter / 5.0, kChartDiameter / 4.0), kChartDiameter * 0.75);
+    QRadialGradient gloss(pie.center() - QPointF(kChartDiameter / 5.0, kChartDiameter / 4.0),
+                          kChartDiameter * 0.75);
     gloss.setColorAt(0, QColor(255, 255, 255, 110));
     gloss.setColorAt(0.6, QColor(255, 255, 255, 10));
     gloss.setColorAt(1, QColor(0, 0, 0, 30));
@@ -198,14 +211,16 @@ void CDriveInfoPanel::paintEvent(QPaintEvent*) {
         p.drawRoundedRect(QRectF(legendLeft, y + 1, 11, 11), 2.5, 2.5);
         p.setPen(skin::colour::kText);
         p.drawText(QPointF(legendLeft + 18, y + legendMetrics.ascent()),
-                   legendMetrics.elidedText(slice.legend, Qt::ElideRight, static_cast<int>(width() - legendLeft - 30)));
+                   legendMetrics.elidedText(slice.legend, Qt::ElideRight,
+                                            static_cast<int>(width() - legendLeft - 30)));
         y += 21;
         ++shown;
     }
     if (slices_.empty()) {
         p.setPen(skin::colour::kTextMuted);
         p.drawText(QRectF(legendLeft, pie.top(), width() - legendLeft - 16, pie.height()),
-                   Qt::AlignVCenter | Qt::TextWordWrap, QStringLiteral("No partition of this disk is listed for this mode."));
+                   Qt::AlignVCenter | Qt::TextWordWrap,
+                   QStringLiteral("No partition of this disk is listed for this mode."));
     }
 }
 
