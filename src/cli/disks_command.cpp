@@ -1,5 +1,4 @@
 // `disks`: the disks and volumes as the drive page shows them, or every record field as JSON.
-#include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
@@ -54,11 +53,10 @@ void WriteVolume(JsonWriter& json, const PartitionInfo& volume, int index) {
     json.EndObject();
 }
 
-// With `withIndex` each volume's line starts with the index that --volume takes.
-void PrintTree(const CDiskInventory& inventory, bool withIndex) {
+// Each volume's line starts with the index that --volume takes.
+void PrintTree(const CDiskInventory& inventory) {
     auto volumeLine = [&](std::size_t index) {
-        const std::string text = VolumeItemText(inventory.volumes[index]);
-        return withIndex ? "[" + std::to_string(index) + "] " + text : text;
+        return "[" + std::to_string(index) + "] " + VolumeItemText(inventory.volumes[index]);
     };
     std::cout << kMyComputerText << '\n';
     for (const DiskInfo& disk : inventory.disks) {
@@ -86,7 +84,7 @@ int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& ar
                          "Lists the disks and their volumes, partition-table entries and gaps; each volume's "
                          "index is what the other commands take as --volume.");
     options.Flag("--json", "every field of the disk and volume records as JSON")
-        .Flag("--index", "start each volume's line with its --volume index (always on a terminal)")
+        .Flag("--index", "kept for scripts that pass it: every volume's line starts with its --volume index")
         .Value("--disk", "N", "with --offset: the disk to read there (default 0)");
     AddOffsetOption(options);
     options
@@ -112,8 +110,8 @@ int RunDisksCommand(const DeviceMap& devices, const std::vector<std::string>& ar
     }
 
     if (!options.Has("--json")) {
-        // Scripts that read the plain tree keep its old lines; people at a terminal see the indexes.
-        PrintTree(inventory, options.Has("--index") || ::isatty(STDOUT_FILENO) == 1);
+        // Every volume line starts with the index the other commands take as --volume.
+        PrintTree(inventory);
         return kExitOk;
     }
     JsonWriter json;

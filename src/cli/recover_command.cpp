@@ -29,11 +29,17 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
         .Repeatable("--inode", "N", "EXT: only the files of inode N (repeatable)")
         .Repeatable("--record", "N", "NTFS: only the files of MFT record N (repeatable)")
         .Repeatable("--cluster", "N",
-                    "FAT, exFAT: only the files whose data starts at cluster N (repeatable)");
+                    "FAT, exFAT: only the files whose data starts at cluster N (repeatable)")
+        .Flag("--no-hash", "do not compute sha256 while writing (no sha256sums.txt, no digests in report.xml)")
+        .Flag("--no-report", "write no report.xml and sha256sums.txt beside the recovered files")
+        .Flag("--no-times", "leave the recovered files with the time of recovery instead of their own");
     AddOverwriteOption(options);
     AddFilterOptions(options);
     AddRawOptions(options);
     options.Note("Prints \"Recovered N files (B bytes) to DIR; F failed; K existing kept\".")
+        .Note("Beside the files: report.xml (DFXML: names, sizes, times, source byte runs, sha256) and "
+              "sha256sums.txt (check with sha256sum -c); files and folders keep their modification and "
+              "access times.")
         .Note("Exit status 3 when some files failed or the run was cancelled.")
         .Example("lumacore-cli --image disk.img recover --volume 0 --to /mnt/other/found",
                  "every deleted file of the first volume")
@@ -91,7 +97,12 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     if (!chosen) files.CheckAll();
     if (auto nothing = files.NothingCheckedMessage()) return fail(*nothing, kExitOk);
 
-    RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices));
+    WriterOptions written;
+    written.hash = !options.Has("--no-hash");
+    written.report = !options.Has("--no-report");
+    written.times = !options.Has("--no-times");
+    RecoveredFileWriter writer(*destination, *policy, AskOverwriteOnTerminal, SourceDrivePaths(devices),
+                               written);
     ProgressFields progress;
     StopToken stop;
     Result<RecoverResult> result = Error{};

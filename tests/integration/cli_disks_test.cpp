@@ -24,11 +24,11 @@ TEST(CliDisks, ListsTheTreeAndEveryFieldAsJson) {
     EXPECT_EQ(text.output,
               "My Computer\n"
               "  Disk image ntfs.bin (9.94 MB)\n"
-              "    (C:\\) NTFS (9.94 MB)\n"
+              "    [0] (C:\\) NTFS (9.94 MB)\n"
               "  Disk image mbr.raw (4.00 MB)\n"
-              "    (*:\\) EXT2 (64.50 KB)\n"
-              "    (*:\\) EXT4 (64.50 KB)\n"
-              "    (*:\\) Deleted (3.84 MB)\n");
+              "    [1] (*:\\) EXT2 (64.50 KB)\n"
+              "    [2] (*:\\) EXT4 (64.50 KB)\n"
+              "    [3] (*:\\) Deleted (3.84 MB)\n");
 
     const auto json = RunCommand(Cli() + images + " disks --json");
     EXPECT_EQ(json.status, 0);
@@ -53,9 +53,9 @@ TEST(CliDisks, EnvironmentListAddsImagesAfterTheOptions) {
     EXPECT_EQ(result.output,
               "My Computer\n"
               "  Disk image daylight.dd (1.41 MB)\n"
-              "    (C:\\) FAT (1.41 MB)\n"
+              "    [0] (C:\\) FAT (1.41 MB)\n"
               "  Disk image ntfs.bin (9.94 MB)\n"
-              "    (D:\\) NTFS (9.94 MB)\n");
+              "    [1] (D:\\) NTFS (9.94 MB)\n");
 }
 
 TEST(CliDisks, BadInputExitsWithStatusTwoAndNamesTheFile) {

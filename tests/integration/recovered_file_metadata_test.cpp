@@ -129,6 +129,45 @@ TEST_F(RecoveredMetadata, RecoveredFilesKeepTheirModificationTimesOnEveryFileSys
     }
 }
 
+// The switches leave out what they name and nothing else: the same files come back either way.
+TEST_F(RecoveredMetadata, SwitchesLeaveOutTheReportTheHashesAndTheTimes) {
+    const fs::path image = ImageFixtures::Fixture("fat32-deleted");
+    if (image.empty()) GTEST_SKIP() << "fat32-deleted is not there";
+    ASSERT_EQ(Recover(image, 2048).status, 0);
+    const auto full = RecoveredByHash();
+    ASSERT_FALSE(full.empty());
+    EXPECT_TRUE(fs::exists(out() / "report.xml"));
+    EXPECT_TRUE(fs::exists(out() / "sha256sums.txt"));
+
+    fs::remove_all(out());
+    fs::create_directories(out());
+    auto run = Recover(image, 2048, "--no-report");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(fs::exists(out() / "report.xml"));
+    EXPECT_FALSE(fs::exists(out() / "sha256sums.txt"));
+    EXPECT_EQ(RecoveredByHash().size(), full.size());
+
+    fs::remove_all(out());
+    fs::create_directories(out());
+    run = Recover(image, 2048, "--no-hash");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(fs::exists(out() / "sha256sums.txt"));
+    const std::string xml = ReadText(out() / "report.xml");
+    EXPECT_NE(xml.find("<fileobject>"), std::string::npos);
+    EXPECT_EQ(xml.find("hashdigest"), std::string::npos);
+
+    fs::remove_all(out());
+    fs::create_directories(out());
+    const std::time_t before = std::time(nullptr);
+    run = Recover(image, 2048, "--no-times");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const auto& [sum, path] : RecoveredByHash()) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_GE(st.st_mtime, before - 1) << path;
+    }
+}
+
 // mtools keeps the times given with touch (mcopy -m): modification to the 2 seconds, access as a date.
 // A folder gets its time after its files were written into it.
 TEST_F(RecoveredMetadata, FatFilesMadeWithMtoolsKeepModificationAndAccessDates) {
