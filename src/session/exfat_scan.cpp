@@ -35,15 +35,20 @@ std::string IsoExfatText(const ExfatTimestamp& time) {
 }
 
 ListedFile ExfatListedFile(const ExfatFileNode& node, const std::string& folder) {
-    return {node.displayName,
-            JoinTreePath(folder, node.displayName),
-            node.size,
-            node.deleted,
-            IsoExfatText(node.modified),
-            IsoExfatText(node.created),
-            IsoExfatText(node.accessed),
-            "cluster",
-            node.firstCluster};
+    ListedFile file{node.displayName,
+                    JoinTreePath(folder, node.displayName),
+                    node.size,
+                    node.deleted,
+                    IsoExfatText(node.modified),
+                    IsoExfatText(node.created),
+                    IsoExfatText(node.accessed),
+                    "cluster",
+                    node.firstCluster,
+                    {},
+                    {},
+                    0};
+    file.times = ExfatFileTimes(node);
+    return file;
 }
 
 void WriteFileExtras(const ExfatFileNode& node, JsonWriter& json) {
@@ -150,6 +155,9 @@ class ExfatFoundFiles final : public FoundFiles {
 
     std::string Text() const override { return ExfatTreeText(*scan_); }
     void WriteJson(JsonWriter& json) const override { WriteExfatTreeJson(*scan_, json); }
+    void VisitListedFiles(const std::function<void(const ListedFile&)>& visit) const override {
+        VisitNodeTreeListedFiles(scan_->tree, scan_->root, ExfatListedFile, visit);
+    }
     std::optional<std::string> IncompleteNote() const override {
         if (scan_->completed) return std::nullopt;
         return "a folder could not be read; the list below is what was found before";

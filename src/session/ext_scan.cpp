@@ -6,6 +6,7 @@
 #include "core/size_text.h"
 #include "engines/ext/ext_row_text.h"
 #include "session/found_file_source.h"
+#include "session/found_file_times.h"
 #include "session/listing_json.h"
 
 namespace lumacore {
@@ -56,6 +57,7 @@ Result<std::unique_ptr<ExtScan>> ScanExtVolume(const DeviceMap& devices, const P
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto scan = std::make_unique<ExtScan>();
+    scan->source = devices.PhysicalDrivePath(partition.diskNumber);
     scan->engine = MakeExtVolume(std::move(*disk), partition);
     if (!scan->engine->IsOpen()) {
         Error e = scan->engine->openError();
@@ -91,6 +93,31 @@ std::string ExtTreeText(const ExtScan& scan) {
     return out;
 }
 
+namespace {
+
+// Every file the EXT scan finds is a deleted inode.
+ListedFile ExtListedFile(const ExtFileNode& node, const std::string& folder) {
+    const std::string name = ExtRowName(node);
+    ListedFile file{name,
+                    JoinTreePath(folder, name),
+                    node.inode.size,
+                    true,
+                    IsoUtcText(node.inode.mtime),
+                    IsoUtcText(node.inode.ctime),
+                    IsoUtcText(node.inode.atime),
+                    "inode",
+                    node.inodeNumber,
+                    {},
+                    {},
+                    0};
+    file.times = ExtFileTimes(node);
+    file.changed = FromUnixSeconds(node.inode.ctime);
+    file.unixMode = node.inode.mode;
+    return file;
+}
+
+}  // namespace
+
 void WriteExtTreeJson(const ExtScan& scan, JsonWriter& json) {
     BeginListing(json, "ext");
     if (scan.root != ExtResultTree::kNoItem) {
@@ -125,12 +152,7 @@ void WriteExtTreeJson(const ExtScan& scan, JsonWriter& json) {
     if (const auto* files = ListedFiles(scan)) {
         const std::string& folder = scan.tree.item(scan.lostFiles).text;
         for (const ExtFileNode* node : *files) {
-            const std::string name = ExtRowName(*node);
-            // Every file the EXT scan finds is a deleted inode.
-            BeginListedFile(
-                json, "ext",
-                {name, JoinTreePath(folder, name), node->inode.size, true, IsoUtcText(node->inode.mtime),
-                 IsoUtcText(node->inode.ctime), IsoUtcText(node->inode.atime), "inode", node->inodeNumber});
+            BeginListedFile(json, "ext", ExtListedFile(*node, folder));
             json.String("type", node->typeText);
             json.String("mode", Format("%06o", static_cast<unsigned>(node->inode.mode)));
             json.String("source", node->journalSequence ? "journal" : "inodeTable");
@@ -201,7 +223,7 @@ ExtRecoverRunResult RecoverExtFiles(ExtScan& scan, RecoveredFileWriter& writer, 
     const auto* files = ListedFiles(scan);
     if (files == nullptr) return {};
     ExtRecoverRunResult result = RunExtRecovery(*files, *scan.engine, writer, progress, stop);
-    (void)writer.Finish();
+    (void)writer.Finish(scan.source);
     return result;
 }
 
@@ -213,6 +235,12 @@ class ExtFoundFiles final : public FoundFiles {
 
     std::string Text() const override { return ExtTreeText(*scan_); }
     void WriteJson(JsonWriter& json) const override { WriteExtTreeJson(*scan_, json); }
+    void VisitListedFiles(const std::function<void(const ListedFile&)>& visit) const override {
+        const auto* files = ListedFiles(*scan_);
+        if (files == nullptr) return;
+        const std::string& folder = scan_->tree.item(scan_->lostFiles).text;
+        for (const ExtFileNode* node : *files) visit(ExtListedFile(*node, folder));
+    }
     std::optional<std::string> IncompleteNote() const override {
         if (scan_->completed) return std::nullopt;
         return "the journal could not be read to its end; the list below is what was found";

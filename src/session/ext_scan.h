@@ -25,6 +25,7 @@ struct ExtScan {
         ExtResultTree::kNoItem;  // "Lost files": the records the filter let through
     bool completed =
         false;  // false when the journal could not be read to its end; the list is what was found
+    std::string source;  // the disk or image read, as the recovery report names it
 };
 
 // "EXT2", "EXT3" and "EXT4" records.

@@ -27,15 +27,20 @@ std::string FileRowText(const FatFileNode& node) {
 
 // FAT keeps local times without their zone; the last access is a date alone.
 ListedFile FatListedFile(const FatFileNode& node, const std::string& folder) {
-    return {node.displayName,
-            JoinTreePath(folder, node.displayName),
-            node.size,
-            node.deleted,
-            IsoDosText(node.lastWriteDate, node.lastWriteTime),
-            IsoDosText(node.creationDate, node.creationTime),
-            IsoDosDateText(node.lastAccessDate),
-            "cluster",
-            node.firstCluster};
+    ListedFile file{node.displayName,
+                    JoinTreePath(folder, node.displayName),
+                    node.size,
+                    node.deleted,
+                    IsoDosText(node.lastWriteDate, node.lastWriteTime),
+                    IsoDosText(node.creationDate, node.creationTime),
+                    IsoDosDateText(node.lastAccessDate),
+                    "cluster",
+                    node.firstCluster,
+                    {},
+                    {},
+                    0};
+    file.times = FatFileTimes(node);
+    return file;
 }
 
 void WriteFileExtras(const FatFileNode& node, JsonWriter& json) {
@@ -157,6 +162,9 @@ class FatFoundFiles final : public FoundFiles {
 
     std::string Text() const override { return FatTreeText(*scan_); }
     void WriteJson(JsonWriter& json) const override { WriteFatTreeJson(*scan_, json); }
+    void VisitListedFiles(const std::function<void(const ListedFile&)>& visit) const override {
+        VisitNodeTreeListedFiles(scan_->tree, scan_->root, FatListedFile, visit);
+    }
     std::optional<std::string> IncompleteNote() const override {
         if (scan_->completed) return std::nullopt;
         return "a folder could not be read; the list below is what was found before";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "platform/device_map.h"
 #include "preview/preview_source.h"
 #include "recovery/recovered_file_writer.h"
+#include "session/listing_json.h"
 #include "session/recover_result.h"
 #include "session/sector_range.h"
 
@@ -56,6 +58,9 @@ class FoundFiles {
         WriteJson(json);
         return json.text();
     }
+    // Calls `visit` for every found file with the fields the JSON listing's "files" give it, in the
+    // listing's order.
+    virtual void VisitListedFiles(const std::function<void(const ListedFile&)>& visit) const = 0;
     // Said before the listing when the scan could not read everything it should have.
     virtual std::optional<std::string> IncompleteNote() const { return std::nullopt; }
     // What the user should know about how the scan ran (a signature file passed over, say).

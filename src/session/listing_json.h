@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/file_times.h"
 #include "core/json_writer.h"
 
 namespace lumacore {
@@ -16,7 +18,7 @@ constexpr std::int64_t kListingSchemaVersion = 1;
 
 // The fields every found file has, whatever its engine.
 struct ListedFile {
-    std::string_view name;
+    std::string name;
     std::string path;  // the tree path that recover --only and preview --file take
     std::uint64_t size = 0;
     bool deleted = false;
@@ -26,6 +28,12 @@ struct ListedFile {
     std::string accessed;
     std::string_view idKey;  // cluster, mftRecord, inode or sector
     std::uint64_t id = 0;
+    // The same moments as Unix time (for timelines), and the inode's last change where the format keeps
+    // one apart from the modification (EXT).
+    FileTimes times;
+    std::optional<FileTime> changed;
+    // The type and permission bits where the format keeps them (EXT); 0: none, a plain file.
+    std::uint16_t unixMode = 0;
 };
 
 // Opens the document with "schema" and "engine".

@@ -102,6 +102,16 @@ void ForEachNodeTreeFile(const Tree& tree, typename Tree::ItemId id, const std::
     }
 }
 
+// Calls visit(listedFile(node, folderPath)) for every file below `root`, in the listing's order.
+template <typename Tree, typename ListedFileOf, typename Visit>
+void VisitNodeTreeListedFiles(const Tree& tree, typename Tree::ItemId root, const ListedFileOf& listedFile,
+                              const Visit& visit) {
+    if (root == Tree::kNoItem) return;
+    ForEachNodeTreeFile(tree, root, std::string(), [&](const auto& node, const std::string& folderPath) {
+        visit(listedFile(node, folderPath));
+    });
+}
+
 // The whole listing as JSON (session/listing_json.h): the older "root" tree with each file's older
 // fields from `fileFields`, the shared "files" (`listedFile(node, folderPath)` gives a file's shared
 // fields, `fileExtras` the engine's own), then "foundFiles", "foundBytes" and "completed".

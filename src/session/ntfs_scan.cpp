@@ -6,6 +6,7 @@
 #include "core/size_text.h"
 #include "engines/ntfs/ntfs_row_text.h"
 #include "session/found_file_source.h"
+#include "session/found_file_times.h"
 #include "session/listing_json.h"
 #include "session/ntfs_recover_run.h"
 #include "session/tree_path.h"
@@ -92,6 +93,7 @@ Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const
     if (!disk) return disk.error();
     auto scan = std::make_unique<NtfsScan>();
     scan->mode = mode;
+    scan->source = devices.PhysicalDrivePath(partition.diskNumber);
     scan->volume = std::make_unique<CNtfsVolume>(std::move(*disk), partition);
     const StopToken& stopToken = StopOrNever(stop);
     bool ok = false;
@@ -200,22 +202,41 @@ void WriteAttributeWords(std::uint32_t attributes, JsonWriter& json) {
     json.EndArray();
 }
 
-void WriteListedFiles(const NtfsScan& scan, NtfsResultTree::ItemId id, const std::string& folder,
-                      JsonWriter& json) {
-    for (std::uint32_t index : scan.tree.item(id).data.nodes) {
-        const NtfsFileNode& node = *scan.volume->nodes()[index];
-        BeginListedFile(json, "ntfs",
-                        {node.name, JoinTreePath(folder, node.name), node.size, node.deleted,
-                         IsoFiletimeText(node.modificationTime), IsoFiletimeText(node.creationTime),
-                         IsoFiletimeText(node.accessTime), "mftRecord", node.recordNumber});
+ListedFile NtfsListedFile(const NtfsFileNode& node, const std::string& folder) {
+    ListedFile file{node.name,
+                    JoinTreePath(folder, node.name),
+                    node.size,
+                    node.deleted,
+                    IsoFiletimeText(node.modificationTime),
+                    IsoFiletimeText(node.creationTime),
+                    IsoFiletimeText(node.accessTime),
+                    "mftRecord",
+                    node.recordNumber,
+                    {},
+                    {},
+                    0};
+    file.times = NtfsFileTimes(node);
+    return file;
+}
+
+// Calls visit(node, folderPath) for every file below `id`, folder by folder as the listing shows them.
+template <typename Visit>
+void ForEachListedNode(const NtfsScan& scan, NtfsResultTree::ItemId id, const std::string& folder,
+                       const Visit& visit) {
+    for (std::uint32_t index : scan.tree.item(id).data.nodes) visit(*scan.volume->nodes()[index], folder);
+    for (NtfsResultTree::ItemId child : scan.tree.item(id).children) {
+        ForEachListedNode(scan, child, JoinTreePath(folder, scan.tree.item(child).text), visit);
+    }
+}
+
+void WriteListedFiles(const NtfsScan& scan, JsonWriter& json) {
+    ForEachListedNode(scan, scan.root, {}, [&](const NtfsFileNode& node, const std::string& folder) {
+        BeginListedFile(json, "ntfs", NtfsListedFile(node, folder));
         json.String("stream", node.streamName);
         WriteAttributeWords(node.attributes, json);
         json.String("folderPath", FolderPath(node));
         json.EndObject();
-    }
-    for (NtfsResultTree::ItemId child : scan.tree.item(id).children) {
-        WriteListedFiles(scan, child, JoinTreePath(folder, scan.tree.item(child).text), json);
-    }
+    });
 }
 
 }  // namespace
@@ -224,7 +245,7 @@ void WriteNtfsTreeJson(const NtfsScan& scan, JsonWriter& json) {
     BeginListing(json, "ntfs");
     if (scan.root != NtfsResultTree::kNoItem) WriteFolderJson(scan, scan.root, json, "root");
     BeginListedFiles(json);
-    if (scan.root != NtfsResultTree::kNoItem) WriteListedFiles(scan, scan.root, {}, json);
+    if (scan.root != NtfsResultTree::kNoItem) WriteListedFiles(scan, json);
     EndListedFiles(json);
     const Totals totals = CountFiles(scan);
     json.Unsigned("foundFiles", totals.files);
@@ -265,7 +286,7 @@ RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, Prog
                 [&](std::uint64_t hole) { return out.Skip(hole); });
         });
     RecoverResult result(run);
-    (void)writer.Finish();
+    (void)writer.Finish(scan.source);
     result.failureLines = FailureLines({}, writer);
     if (!run.reportLines.empty()) result.report = run.ReportText();
     return result;
@@ -279,6 +300,12 @@ class NtfsFoundFiles final : public FoundFiles {
 
     std::string Text() const override { return NtfsTreeText(*scan_); }
     void WriteJson(JsonWriter& json) const override { WriteNtfsTreeJson(*scan_, json); }
+    void VisitListedFiles(const std::function<void(const ListedFile&)>& visit) const override {
+        if (scan_->root == NtfsResultTree::kNoItem) return;
+        ForEachListedNode(*scan_, scan_->root, {}, [&](const NtfsFileNode& node, const std::string& folder) {
+            visit(NtfsListedFile(node, folder));
+        });
+    }
     void CheckAll() override { SelectAllNtfs(*scan_); }
     Result<void> CheckPath(const std::string& path) override { return SelectNtfsPath(*scan_, path); }
     Result<void> CheckId(std::string_view idKey, std::uint64_t id) override {

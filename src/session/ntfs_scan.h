@@ -27,6 +27,7 @@ struct NtfsScan {
     std::unique_ptr<CNtfsVolume> volume;
     NtfsResultTree tree;
     NtfsResultTree::ItemId root = NtfsResultTree::kNoItem;
+    std::string source;  // the disk or image read, as the recovery report names it
 };
 
 // Runs the scan; an error when the volume cannot be opened or has no readable MFT. The formatted

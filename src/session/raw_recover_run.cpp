@@ -12,7 +12,7 @@ std::string RawCannotWriteLine(const std::string& name) { return "Can not write 
 
 RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, RecoveredFileWriter& writer,
                                    ProgressFields& progress, const StopToken& stop,
-                                   const RawCopyData& copyData) {
+                                   const RawCopyData& copyData, std::uint64_t sourceOffset) {
     SelectionRun run;
     run.count = selection.size();
     run.describe = [&](std::size_t i) -> std::optional<SelectedFile> {
@@ -21,6 +21,7 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
         // One folder per extension (the text after the first "."); a name without one goes straight
         // into the destination.
         SelectedFile file{node->name, node->length, {}, {}};
+        file.details.byteRuns.push_back({0, sourceOffset + node->firstSector * 512, node->length});
         const std::size_t dot = node->name.find('.');
         if (dot != std::string::npos && dot + 1 < node->name.size()) file.folders.push_back(node->name.substr(dot + 1));
         return file;

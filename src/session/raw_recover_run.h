@@ -36,8 +36,10 @@ using RawCopyData = std::function<Result<void>(const RawFileNode&, const RawByte
 // three characters are skipped. A file that cannot be created, or whose sectors cannot all be copied,
 // adds a report line and the run goes on; a partly copied file stays. The carving report (name, type,
 // first sector, length, how the file ended, sha256) of the files written goes into the destination.
+// `sourceOffset` is where the carved range's sector 0 lies on the disk or image, for the report's byte
+// runs (a carved file is one run from its first sector).
 RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, RecoveredFileWriter& writer,
                                    ProgressFields& progress, const StopToken& stop,
-                                   const RawCopyData& copyData);
+                                   const RawCopyData& copyData, std::uint64_t sourceOffset);
 
 }  // namespace lumacore

@@ -35,6 +35,22 @@ Error Usage(std::string message) {
     return Error::Make(ErrorKind::InvalidArgument, std::move(message));
 }
 
+// Carved data belongs to no file system that could call it live, and keeps no times.
+ListedFile RawListedFile(const RawFileNode& node, const std::string& kindName) {
+    return {node.name, JoinTreePath(kindName, node.name), node.length, true, {}, {}, {}, "sector",
+            node.firstSector, {}, {}, 0};
+}
+
+// Calls visit(node, kindName) for every carved file, kind by kind as the listing shows them.
+template <typename Visit>
+void ForEachListedNode(const RawScan& scan, const Visit& visit) {
+    if (scan.root == RawResultTree::kNoItem) return;
+    for (RawResultTree::ItemId kind : scan.tree.item(scan.root).children) {
+        const std::string& kindName = scan.tree.item(kind).text;
+        for (std::uint32_t index : scan.tree.item(kind).data) visit(*scan.carver->found()[index], kindName);
+    }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScanRequest& request,
@@ -66,6 +82,7 @@ Result<std::unique_ptr<RawScan>> ScanRaw(const DeviceMap& devices, const RawScan
     }
     auto disk = devices.OpenPhysicalDrive(request.source.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
+    scan->source = devices.PhysicalDrivePath(request.source.diskNumber);
     scan->carver = std::make_unique<CRawCarver>(std::move(*disk), request.source);
     const std::uint64_t sectors = request.source.totalBytes / 512;
     scan->carver->SetRange(request.start.value_or(0), request.end ? *request.end : sectors);
@@ -129,30 +146,14 @@ void WriteRawTreeJson(const RawScan& scan, JsonWriter& json) {
         json.EndObject();
     }
     BeginListedFiles(json);
-    if (scan.root != RawResultTree::kNoItem) {
-        for (RawResultTree::ItemId kind : scan.tree.item(scan.root).children) {
-            const std::string& kindName = scan.tree.item(kind).text;
-            for (std::uint32_t index : scan.tree.item(kind).data) {
-                const RawFileNode& node = *scan.carver->found()[index];
-                // Carved data belongs to no file system that could call it live, and keeps no times.
-                BeginListedFile(json, "raw",
-                                {node.name,
-                                 JoinTreePath(kindName, node.name),
-                                 node.length,
-                                 true,
-                                 {},
-                                 {},
-                                 {},
-                                 "sector",
-                                 node.firstSector});
-                json.String("description", node.description);
-                json.String("extension", node.extension);
-                json.Unsigned("diskSector", node.firstSector + scan.carver->partitionOffset() / 512);
-                json.String("ended", std::string(RawFileEndText(node.ended)));
-                json.EndObject();
-            }
-        }
-    }
+    ForEachListedNode(scan, [&](const RawFileNode& node, const std::string& kindName) {
+        BeginListedFile(json, "raw", RawListedFile(node, kindName));
+        json.String("description", node.description);
+        json.String("extension", node.extension);
+        json.Unsigned("diskSector", node.firstSector + scan.carver->partitionOffset() / 512);
+        json.String("ended", std::string(RawFileEndText(node.ended)));
+        json.EndObject();
+    });
     EndListedFiles(json);
     json.Unsigned("rangeFirstSector", scan.carver->rangeFirst());
     json.Unsigned("rangeEndSector", scan.carver->rangeLast());
@@ -214,8 +215,9 @@ RawRecoverRunResult RecoverRaw(RawScan& scan, RecoveredFileWriter& writer, Progr
             const int code = scan.carver->WriteCarvedFile(&node, write);
             if (code == 0) return Result<void>();
             return Result<void>(Error::Io("cannot read the sectors of " + node.name, code > 0 ? code : 0));
-        });
-    (void)writer.Finish();
+        },
+        scan.carver->partitionOffset());
+    (void)writer.Finish(scan.source);
     return result;
 }
 
@@ -227,6 +229,11 @@ class RawFoundFiles final : public FoundFiles {
 
     std::string Text() const override { return RawTreeText(*scan_); }
     void WriteJson(JsonWriter& json) const override { WriteRawTreeJson(*scan_, json); }
+    void VisitListedFiles(const std::function<void(const ListedFile&)>& visit) const override {
+        ForEachListedNode(*scan_, [&](const RawFileNode& node, const std::string& kindName) {
+            visit(RawListedFile(node, kindName));
+        });
+    }
     std::vector<std::string> Notices() const override {
         // A stray "rp.dat" that gives no signatures is passed over for the program's own list.
         std::vector<std::string> notices;

@@ -39,6 +39,7 @@ struct RawScan {
     std::unique_ptr<CRawCarver> carver;
     RawResultTree tree;
     RawResultTree::ItemId root = RawResultTree::kNoItem;
+    std::string source;  // the disk or image read, as the recovery report names it
 };
 
 // Runs the scan; an error when the disk cannot be opened, the signature file cannot be read or holds

@@ -126,6 +126,9 @@ TEST_F(RecoveredMetadata, RecoveredFilesKeepTheirModificationTimesOnEveryFileSys
         }
         EXPECT_GT(compared, 0);
         ExpectReportsMatch();
+        // The report names what was read, whatever the engine.
+        EXPECT_NE(ReadText(out() / "report.xml").find("<image_filename>" + image.string() + "</image_filename>"),
+                  std::string::npos);
     }
 }
 

@@ -303,7 +303,7 @@ TEST(RawRecoverRun, OneFolderPerExtensionReportLinesAndOverwriteAnswers) {
                                    [](const std::string&) { return OverwriteAnswer::No; }, {});
         ProgressFields progress;
         StopToken stop;
-        const auto result = RunRawRecovery(selection, writer, progress, stop, copy);
+        const auto result = RunRawRecovery(selection, writer, progress, stop, copy, 0);
         EXPECT_EQ(result.keptExisting, 1u);
         EXPECT_EQ(result.filesWritten, 1u);
         EXPECT_EQ(result.failures, 1u);
