@@ -15,7 +15,7 @@ std::string NtfsCannotRecoverLine(const std::string& name) {
 
 NtfsRecoverRunResult RunNtfsRecovery(const std::vector<NtfsFileNode*>& selection, RecoveredFileWriter& writer,
                                      ProgressFields& progress, const StopToken& stop,
-                                     const NtfsCopyData& copyData) {
+                                     const NtfsCopyData& copyData, const NtfsByteRuns& byteRuns) {
     SelectionRun run;
     run.count = selection.size();
     run.describe = [&](std::size_t i) -> std::optional<SelectedFile> {
@@ -25,7 +25,7 @@ NtfsRecoverRunResult RunNtfsRecovery(const std::vector<NtfsFileNode*>& selection
         return SelectedFile{node->name,
                             node->size,
                             {node->pathNames.rbegin(), node->pathNames.rend()},
-                            {NtfsFileTimes(*node), {}}};
+                            {NtfsFileTimes(*node), byteRuns ? byteRuns(*node) : std::vector<SourceByteRun>{}}};
     };
     run.copy = [&](std::size_t i, OutputFile& out) { return copyData(*selection[i], out); };
     run.cannotCopyLine = NtfsCannotRecoverLine;

@@ -31,8 +31,11 @@ using NtfsCopyData = std::function<Result<void>(const NtfsFileNode&, OutputFile&
 // destination (the folders made one level at a time, root-most first), as a file named after the
 // node. Names with a double quote among their first three characters are skipped. A file that
 // cannot be created, or whose data cannot be read whole, adds a report line and the run goes on.
+// Where one node's data lies on the source, for the report (nothing known: empty).
+using NtfsByteRuns = std::function<std::vector<SourceByteRun>(const NtfsFileNode&)>;
+
 NtfsRecoverRunResult RunNtfsRecovery(const std::vector<NtfsFileNode*>& selection, RecoveredFileWriter& writer,
                                      ProgressFields& progress, const StopToken& stop,
-                                     const NtfsCopyData& copyData);
+                                     const NtfsCopyData& copyData, const NtfsByteRuns& byteRuns = {});
 
 }  // namespace lumacore

@@ -284,6 +284,12 @@ RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, Prog
             return volume.WriteFileData(
                 node, [&](std::span<const std::byte> data) { return out.Write(data); },
                 [&](std::uint64_t hole) { return out.Skip(hole); });
+        },
+        [&](const NtfsFileNode& node) {
+            std::vector<SourceByteRun> runs;
+            for (const CNtfsVolume::DiskExtent& extent : volume.DiskExtents(node))
+                runs.push_back({extent.fileOffset, extent.diskOffset, extent.length});
+            return runs;
         });
     RecoverResult result(run);
     (void)writer.Finish(scan.source);

@@ -474,8 +474,7 @@ Result<void> CNtfsVolume::CopyStream(const NtfsStream& stream, std::uint64_t max
     return {};
 }
 
-Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
-                                        const HoleSink& holes) const {
+Result<std::optional<NtfsStream>> CNtfsVolume::StreamOfNode(const NtfsFileNode& node) const {
     Result<std::vector<NtfsStream>> streams = Error{};
     if (node.ownRecord) {
         streams = ResolveFoundStreams(*node.ownRecord, node.recordNumber);
@@ -485,16 +484,44 @@ Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink
         streams = ResolveStreams(node.recordNumber);
     }
     if (!streams) return streams.error();
-    for (const NtfsStream& s : *streams) {
-        if (Utf16ToUtf8(s.name) != node.streamName) continue;
-        if ((s.flags & kDataEncrypted) != 0) {
-            return Error::Make(ErrorKind::Unsupported,
-                               "the file is encrypted; its clusters are written as stored");
-        }
-        return CopyStream(s, UINT64_MAX, sink, holes);
+    for (NtfsStream& s : *streams) {
+        if (Utf16ToUtf8(s.name) == node.streamName) return std::optional<NtfsStream>(std::move(s));
     }
-    if (node.size == 0) return {};
-    return Error::Corrupt("the record no longer holds the file's data");
+    return std::optional<NtfsStream>();
+}
+
+Result<void> CNtfsVolume::WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
+                                        const HoleSink& holes) const {
+    Result<std::optional<NtfsStream>> stream = StreamOfNode(node);
+    if (!stream) return stream.error();
+    if (!*stream) {
+        if (node.size == 0) return {};
+        return Error::Corrupt("the record no longer holds the file's data");
+    }
+    if (((*stream)->flags & kDataEncrypted) != 0) {
+        return Error::Make(ErrorKind::Unsupported, "the file is encrypted; its clusters are written as stored");
+    }
+    return CopyStream(**stream, UINT64_MAX, sink, holes);
+}
+
+std::vector<CNtfsVolume::DiskExtent> CNtfsVolume::DiskExtents(const NtfsFileNode& node) const {
+    std::vector<DiskExtent> extents;
+    Result<std::optional<NtfsStream>> found = StreamOfNode(node);
+    if (!found || !*found) return extents;
+    const NtfsStream& stream = **found;
+    if (stream.resident || stream.compressionUnitClusters != 0 || (stream.flags & kDataEncrypted) != 0)
+        return extents;
+    const std::uint64_t clusterSize = ClusterSizeOf(stream);
+    const std::uint64_t end = std::min(stream.dataSize, stream.initializedSize);
+    for (const ClusterRun& run : stream.runs) {
+        if (run.sparse) continue;
+        // Run lists were bounded when read; these products stay far below 2^64.
+        const std::uint64_t fileOffset = run.vcn * clusterSize;
+        if (fileOffset >= end) break;
+        const std::uint64_t length = std::min(run.length * clusterSize, end - fileOffset);
+        extents.push_back({fileOffset, volumeOffset_ + run.lcn * clusterSize, length});
+    }
+    return extents;
 }
 
 Result<std::vector<std::byte>> CNtfsVolume::ReadFileData(const NtfsFileNode& node,

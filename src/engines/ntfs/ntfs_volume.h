@@ -142,6 +142,16 @@ class CNtfsVolume {
     // as zeros and make the result an error once everything else was written.
     Result<void> WriteFileData(const NtfsFileNode& node, const NtfsSink& sink,
                                const HoleSink& holes = {}) const;
+    // Where the node's stored bytes lie on the disk, in file order: (file offset, disk byte offset,
+    // length) for each mapped stretch of an uncompressed, unencrypted non-resident stream, up to its
+    // initialized size. Empty for resident, compressed or encrypted data and when the stream is gone;
+    // sparse runs are left out.
+    struct DiskExtent {
+        std::uint64_t fileOffset = 0;
+        std::uint64_t diskOffset = 0;
+        std::uint64_t length = 0;
+    };
+    std::vector<DiskExtent> DiskExtents(const NtfsFileNode& node) const;
     // The node's data in memory, at most maxBytes of it (for previews).
     Result<std::vector<std::byte>> ReadFileData(const NtfsFileNode& node,
                                                 std::uint64_t maxBytes = kMaxReadFileDataBytes) const;
@@ -181,6 +191,9 @@ class CNtfsVolume {
     std::uint32_t ClusterSizeOf(const NtfsStream& stream) const {
         return stream.clusterSize != 0 ? stream.clusterSize : geometry_.clusterSize;
     }
+    // The node's own stream (its record's, or the found record's); nothing when the record no longer
+    // has a stream of that name.
+    Result<std::optional<NtfsStream>> StreamOfNode(const NtfsFileNode& node) const;
     Result<std::vector<NtfsStream>> StreamsOf(const CMftRecord& base, std::uint64_t recordNumber,
                                               const RecordFetcher& fetch,
                                               const ClusterGeometry& clusters) const;
