@@ -16,8 +16,14 @@ cmake --build --preset fuzz --target "$target"
 corpus=build-fuzz/corpus/$target
 findings=build-fuzz/findings/$target
 mkdir -p "$corpus" "$findings"
-# Seed with the fixture images: real boot sectors, FATs, tables and directories.
-if [ -z "$(ls -A "$corpus")" ]; then
+# Start from the small corpus kept in the repository (scripts/keep-fuzz-corpus.sh), if there is one.
+if [ -z "$(ls -A "$corpus")" ] && [ -d "fuzz/corpus/$target" ]; then
+    cp fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+fi
+# Seed with the fixture images once: real boot sectors, FATs, tables and directories (also when a kept
+# corpus was copied in, since it holds only small inputs).
+if [ ! -e "$corpus/.seeded" ]; then
+    touch "$corpus/.seeded"
     case "$target" in
         fat_fuzz)
             # image, first sector of the FAT volume, 1 for the FAT32 engine
