@@ -75,8 +75,12 @@ std::vector<PartitionExtent> ListExtents(int fd, std::uint64_t diskSize) {
             extents.push_back(PartitionExtent{static_cast<std::uint64_t>(start) * 512,
                                               static_cast<std::uint64_t>(size) * 512});
         }
-        if (list != nullptr && blkid_partlist_get_table(list) != nullptr) return extents;
+        // A table without one partition is no table: an exFAT volume made on a whole disk ends its boot
+        // sector with 55 AA and has zeros where the entries would be, which libblkid takes for an empty
+        // DOS table.
+        if (list != nullptr && blkid_partlist_get_table(list) != nullptr && !extents.empty()) return extents;
     }
+    extents.clear();
     extents.push_back(PartitionExtent{0, diskSize});
     return extents;
 }

@@ -78,6 +78,18 @@ TEST(CliExfat, DisksNameTheVolumeAndScanListsTheDeletedFiles) {
     EXPECT_NE(json.output.find("\"completed\": true"), std::string::npos);
 }
 
+// mkfs.exfat on a whole disk leaves no partition table, but its boot sector ends in 55 AA with zeros where
+// the entries would be, which reads as an empty DOS table: the volume is still found and named.
+TEST(CliExfat, VolumeMadeOnAWholeDiskIsNamedAndScanned) {
+    const std::string cli = Cli("exfat-tiny");
+    const auto disks = RunCommand(cli + " disks");
+    ASSERT_EQ(disks.status, 0) << disks.output;
+    EXPECT_NE(disks.output.find("[0] (C:\\) exFAT ("), std::string::npos) << disks.output;
+    const auto scan = RunCommand(cli + " scan --volume 0 2>&1");
+    ASSERT_EQ(scan.status, 0) << scan.output;
+    EXPECT_EQ(scan.output.rfind("exFAT - Logical Disk (", 0), 0u) << scan.output;
+}
+
 TEST(CliExfat, RecoverGivesEveryDeletedFileBackByteIdentical) {
     const auto out = FreshFolder("cli-exfat-deleted");
     const auto run = RunCommand(Cli("exfat-deleted") + " recover --volume 0 --overwrite yes --to " +
