@@ -113,11 +113,11 @@ Result<std::unique_ptr<NtfsScan>> ScanNtfsVolume(const DeviceMap& devices, const
     return scan;
 }
 
-void SelectAllNtfs(NtfsScan& scan) {
+void CheckAllNtfs(NtfsScan& scan) {
     for (auto& node : scan.volume->nodes()) node->selected = true;
 }
 
-Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path) {
+Result<void> CheckNtfsPath(NtfsScan& scan, const std::string& path) {
     auto notFound = [&] {
         return Error::Make(ErrorKind::NotFound, "no file or folder '" + path + "' was found");
     };
@@ -149,7 +149,7 @@ Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path) {
     return {};
 }
 
-Result<void> SelectNtfsRecord(NtfsScan& scan, std::uint64_t record) {
+Result<void> CheckNtfsRecord(NtfsScan& scan, std::uint64_t record) {
     bool found = false;
     if (scan.root != NtfsResultTree::kNoItem) {
         // Only what the tree lists: a record the filter left out is not offered by its number either.
@@ -266,7 +266,7 @@ std::string NtfsTreeJson(const NtfsScan& scan) {
     return json.text();
 }
 
-bool NothingSelectedNtfs(NtfsScan& scan) {
+bool NothingCheckedNtfs(NtfsScan& scan) {
     scan.volume->ClearSelection();
     scan.volume->BuildSelection(scan.tree, scan.root);
     return scan.volume->selection().empty();
@@ -312,14 +312,14 @@ class NtfsFoundFiles final : public FoundFiles {
             visit(NtfsListedFile(node, folder));
         });
     }
-    void CheckAll() override { SelectAllNtfs(*scan_); }
-    Result<void> CheckPath(const std::string& path) override { return SelectNtfsPath(*scan_, path); }
+    void CheckAll() override { CheckAllNtfs(*scan_); }
+    Result<void> CheckPath(const std::string& path) override { return CheckNtfsPath(*scan_, path); }
     Result<void> CheckId(std::string_view idKey, std::uint64_t id) override {
         if (idKey != "mftRecord") return FoundFiles::CheckId(idKey, id);
-        return SelectNtfsRecord(*scan_, id);
+        return CheckNtfsRecord(*scan_, id);
     }
     std::optional<std::string> NothingCheckedMessage() override {
-        if (!NothingSelectedNtfs(*scan_)) return std::nullopt;
+        if (!NothingCheckedNtfs(*scan_)) return std::nullopt;
         return std::string(kNtfsNothingSelected);
     }
     Result<PreviewSource> FindForPreview(const std::string& path) override {

@@ -44,16 +44,16 @@ std::string NtfsTreeText(const NtfsScan& scan);
 void WriteNtfsTreeJson(const NtfsScan& scan, JsonWriter& json);
 std::string NtfsTreeJson(const NtfsScan& scan);
 
-// Selects every file of the scan.
-void SelectAllNtfs(NtfsScan& scan);
-// Selects the file (or named stream) or the folder with everything below it at a '/'-separated path
+// Ticks every file of the scan.
+void CheckAllNtfs(NtfsScan& scan);
+// Ticks the file (or named stream) or the folder with everything below it at a '/'-separated path
 // below the root; an error when nothing there was found.
-Result<void> SelectNtfsPath(NtfsScan& scan, const std::string& path);
-// Selects every listed file (and named stream) of MFT record `record`; NotFound when none is listed.
-Result<void> SelectNtfsRecord(NtfsScan& scan, std::uint64_t record);
+Result<void> CheckNtfsPath(NtfsScan& scan, const std::string& path);
+// Ticks every listed file (and named stream) of MFT record `record`; NotFound when none is listed.
+Result<void> CheckNtfsRecord(NtfsScan& scan, std::uint64_t record);
 
 // Builds the engine's selection from what is ticked now; true when it holds nothing.
-bool NothingSelectedNtfs(NtfsScan& scan);
+bool NothingCheckedNtfs(NtfsScan& scan);
 // Writes the ticked files and streams into their folder chains below the writer's destination.
 RecoverResult RecoverNtfsFiles(NtfsScan& scan, RecoveredFileWriter& writer, ProgressFields& progress,
                                const StopToken& stop);
