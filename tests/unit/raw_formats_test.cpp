@@ -186,6 +186,9 @@ TEST(RawFormats, PdfKeepsItsIncrementalUpdatesButNotTheNextDocument) {
     EXPECT_EQ(Parse("pdf", Text(first + "%PDF-1.5\n%%EOF\n")).length, first.size());
     EXPECT_EQ(Parse("pdf", Text(first + "\x01\x02garbage %%EOF\n")).length, first.size());
     EXPECT_EQ(Parse("pdf", Text("%PDF-1.4\n1 0 obj")).kind, Kind::kUnknown);
+    // A cut PDF does not run on to the next document's end and swallow what lies between.
+    EXPECT_EQ(Parse("pdf", Text("%PDF-1.4\n\x01\x02 cut here PK\x03\x04 %PDF-1.7\n1 0 obj\n%%EOF\n")).kind,
+              Kind::kUnknown);
     EXPECT_EQ(Parse("pdf", Text("%PDF-x.4\n1 0 obj\n%%EOF")).kind, Kind::kReject);
 }
 

@@ -42,6 +42,10 @@ FormatVerdict ParsePdf(CarveInput& in) {
     for (int updates = 0; updates < kMaxUpdates; ++updates) {
         const auto mark = in.Find(from, in.limit(), "%%EOF");
         if (!mark) return FormatVerdict::Unknown();
+        // A PDF does not hold another one's header in the clear (writers store an attached PDF as a
+        // compressed stream). A "%%EOF" past a new "%PDF-" is the next document's: without this a cut
+        // PDF would run on to it and swallow every file in between.
+        if (in.Find(from, *mark, "%PDF-")) return FormatVerdict::Unknown();
         std::uint64_t end = *mark + 5;
         // The line end after the marker is part of the file.
         if (in.Equals(end, "\r\n")) {
