@@ -3,13 +3,16 @@
 # bench/fat_make_scale_image.sh: how many deleted files each lists, how many each brings back byte for
 # byte (an original counts once when some recovered file has its SHA-256), and the scan times
 # (hyperfine, warm page cache) with our peak memory. Recovered files go to a tmpfs under /dev/shm.
-# Usage: [FOLDERS=N VOLUME_MIB=M] bench/fat_compare_peers.sh [IMAGE_DIR]   (default /tmp/lumacore-bench)
+# Usage: [FOLDERS=N VOLUME_MIB=M] [LUMACORE_BUILD=build-ci] bench/fat_compare_peers.sh [IMAGE_DIR]   (default /tmp/lumacore-bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-/tmp/lumacore-bench}
 bench/fat_make_scale_image.sh "$dir"
-cmake --build --preset default --target lumacore-cli >/dev/null
-cli=$PWD/build/bin/lumacore-cli
+# LUMACORE_BUILD names an existing build folder to use instead of the default preset's.
+build=${LUMACORE_BUILD:-build}
+[ -d "$build" ] || cmake --preset default >/dev/null
+cmake --build "$build" --target lumacore-cli >/dev/null
+cli=$PWD/$build/bin/lumacore-cli
 name=fat32-50k
 [ "${FOLDERS:-100}" = 100 ] || name=fat32-${FOLDERS}f
 img=$dir/$name.img

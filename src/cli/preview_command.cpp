@@ -81,6 +81,7 @@ int RunPreviewCommand(const DeviceMap& devices, const std::vector<std::string>& 
         "everything else as a hexadecimal dump; a picture is first named with its size.");
     AddVolumeOptions(options);
     AddModeOption(options);
+    AddOrphanSweepOption(options);
     options.Value("--file", "PATH", "the found file, named as scan lists it; required")
         .Value("--save", "FILE", "also write the bytes the preview read into FILE");
     AddOverwriteOption(options);

@@ -23,6 +23,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
         "Writes what a scan finds into a folder on another drive, mirroring the folder tree.");
     AddVolumeOptions(options);
     AddModeOption(options);
+    AddOrphanSweepOption(options);
     options.Value("--to", "DIR", "the folder to write into (never on the volume being read); required")
         .Repeatable("--only", "PATH",
                     "only the file or folder at this tree path, as scan lists it (repeatable)")
@@ -30,6 +31,7 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
         .Repeatable("--record", "N", "NTFS: only the files of MFT record N (repeatable)")
         .Repeatable("--cluster", "N",
                     "FAT, exFAT: only the files whose data starts at cluster N (repeatable)")
+        .Flag("--hash", "compute sha256 while writing, at no extra read (the default)")
         .Flag("--no-hash", "do not compute sha256 while writing (no sha256sums.txt, no digests in report.xml)")
         .Flag("--no-report", "write no report.xml and sha256sums.txt beside the recovered files")
         .Flag("--no-times", "leave the recovered files with the time of recovery instead of their own");
@@ -97,6 +99,8 @@ int RunRecoverCommand(const DeviceMap& devices, const std::vector<std::string>& 
     if (!chosen) files.CheckAll();
     if (auto nothing = files.NothingCheckedMessage()) return fail(*nothing, kExitOk);
 
+    if (options.Has("--hash") && options.Has("--no-hash"))
+        return fail("--hash and --no-hash cannot both be given", kExitUsage);
     WriterOptions written;
     written.hash = !options.Has("--no-hash");
     written.report = !options.Has("--no-report");

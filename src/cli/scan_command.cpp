@@ -20,6 +20,7 @@ int RunScanCommand(const DeviceMap& devices, const std::vector<std::string>& arg
                          "Lists what a recovery mode finds on a volume, as a tree or as JSON.");
     AddVolumeOptions(options);
     AddModeOption(options);
+    AddOrphanSweepOption(options);
     options.Flag("--json", "print the listing as JSON");
     options.Value("--bodyfile", "FILE",
                   "also write the found files as a body file for The Sleuth Kit's mactime timelines "

@@ -25,6 +25,26 @@ void AddModeOption(OptionParser& options) {
         "by their signatures");
 }
 
+void AddOrphanSweepOption(OptionParser& options) {
+    options.Value("--orphan-sweep", "auto|on|off",
+                  "FAT deleted-file scans: search the free clusters for the folder pieces no folder leads to "
+                  "any more (the rest of a big deleted folder) when the volume has deleted folders (auto, "
+                  "the default), always (on), or never (off, only the tree as it stands)");
+}
+
+namespace {
+
+Result<OrphanSweep> OrphanSweepFromOptions(const OptionParser& options) {
+    const std::string value = options.Get("--orphan-sweep").value_or("auto");
+    if (value == "auto") return OrphanSweep::Auto;
+    if (value == "on") return OrphanSweep::On;
+    if (value == "off") return OrphanSweep::Off;
+    return Error::Make(ErrorKind::InvalidArgument,
+                       "unknown --orphan-sweep value '" + value + "' (values: auto, on, off)");
+}
+
+}  // namespace
+
 Result<int> ModeFromOptions(const OptionParser& options) {
     const std::string mode = options.Get("--mode").value_or("deleted");
     if (mode == "deleted") return int{SCAN_DELETED};
@@ -55,6 +75,9 @@ Result<ScanPlan> PlanScan(const DeviceMap& devices, const OptionParser& options,
         auto volume = SelectVolume(inventory, options);
         if (!volume) return Usage(volume.error());
         plan.volume = *volume;
+        auto sweep = OrphanSweepFromOptions(options);
+        if (!sweep) return sweep.error();
+        plan.orphanSweep = *sweep;
     }
     plan.engine = FindEngine(plan.volume, mode);
     if (plan.engine == nullptr) {
@@ -75,6 +98,7 @@ Result<std::unique_ptr<FoundFiles>> RunPlannedScan(const DeviceMap& devices, con
     ProgressLine line(progress);
     VolumeScanRequest request{devices,    plan.volume,  plan.filter, plan.mode,
                               plan.range, plan.carving, progress};
+    request.orphanSweep = plan.orphanSweep;
     return plan.engine->scan(request);
 }
 

@@ -19,10 +19,14 @@ struct ScanPlan {
     FilterSettings filter = FilterSettings::Initial();
     SectorRange range;
     CarvingOptions carving;
+    OrphanSweep orphanSweep = OrphanSweep::Auto;
 };
 
 // --mode deleted|formatted|raw
 void AddModeOption(OptionParser& options);
+
+// --orphan-sweep auto|on|off (FAT deleted-file scans)
+void AddOrphanSweepOption(OptionParser& options);
 
 // The --mode value ("deleted", "formatted" or "raw"; "deleted" when not given) as a home page mode; an
 // InvalidArgument error for any other.

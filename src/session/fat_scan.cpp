@@ -73,7 +73,8 @@ bool IsFatRecord(const PartitionInfo& partition) {
 
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                const FilterSettings& filter, ProgressFields& progress,
-                                               FatScanMode mode, SectorRange range, const StopToken* stop) {
+                                               FatScanMode mode, SectorRange range, const StopToken* stop,
+                                               OrphanSweep sweep) {
     auto disk = devices.OpenPhysicalDrive(partition.diskNumber, AccessMode::ReadOnly);
     if (!disk) return disk.error();
     auto volume = MakeFatVolume(std::move(*disk), partition);
@@ -81,6 +82,11 @@ Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const P
         Error e = volume->openError();
         e.message = "the FAT engine cannot read this volume: " + e.message;
         return e;
+    }
+    switch (sweep) {
+        case OrphanSweep::Auto: volume->orphanSweep = CFatVolume::OrphanSweep::WhenDeletedFolders; break;
+        case OrphanSweep::On: volume->orphanSweep = CFatVolume::OrphanSweep::Always; break;
+        case OrphanSweep::Off: volume->orphanSweep = CFatVolume::OrphanSweep::Never; break;
     }
     auto scan = std::make_unique<FatScan>();
     scan->mode = mode;
@@ -199,7 +205,7 @@ class FatFoundFiles final : public FoundFiles {
 Result<std::unique_ptr<FoundFiles>> ScanFatFoundFiles(const VolumeScanRequest& request) {
     const FatScanMode mode = request.mode == SCAN_FORMATTED ? FatScanMode::Formatted : FatScanMode::Deleted;
     auto scan = ScanFatVolume(request.devices, request.volume, request.filter, request.progress, mode,
-                              request.range, request.stop);
+                              request.range, request.stop, request.orphanSweep);
     if (!scan) return scan.error();
     return std::unique_ptr<FoundFiles>(
         std::make_unique<FatFoundFiles>(std::move(*scan), request.devices, request.volume));

@@ -35,7 +35,8 @@ bool IsFatRecord(const PartitionInfo& partition);
 Result<std::unique_ptr<FatScan>> ScanFatVolume(const DeviceMap& devices, const PartitionInfo& partition,
                                                const FilterSettings& filter, ProgressFields& progress,
                                                FatScanMode mode = FatScanMode::Deleted,
-                                               SectorRange range = {}, const StopToken* stop = nullptr);
+                                               SectorRange range = {}, const StopToken* stop = nullptr,
+                                               OrphanSweep sweep = OrphanSweep::Auto);
 
 // The tree as indented text: a folder's files (name, size, attributes, modified, created, accessed,
 // tab-separated), then its folders; and the totals.

@@ -30,6 +30,10 @@ struct CarvingOptions {
     std::filesystem::path signatureFile;
 };
 
+// Whether the deleted-file scan searches the free space for the folder clusters that no folder leads to
+// any more (a deleted folder's later clusters): when the volume has deleted folders, always, or never.
+enum class OrphanSweep { Auto, On, Off };
+
 // What a scan of one volume is asked to do. `mode` is one of the home page's recovery modes.
 struct VolumeScanRequest {
     const DeviceMap& devices;
@@ -40,6 +44,7 @@ struct VolumeScanRequest {
     CarvingOptions carving;
     ProgressFields& progress;
     const StopToken* stop = nullptr;
+    OrphanSweep orphanSweep = OrphanSweep::Auto;
 };
 
 // A finished scan as both front ends drive it without knowing its engine: list it, tick what is wanted,

@@ -97,6 +97,25 @@ TEST_P(FatOrphanTest, EveryFileOfABigDeletedFolderComesBack) {
     }
     EXPECT_EQ(got.size(), wanted.size());
     EXPECT_FALSE(std::filesystem::exists(out / "Lost Files")) << "every cluster has its folder";
+
+    // The sweep is what finds them: without it only the folder's first cluster is listed; asked for
+    // always, it finds the same as when it runs by itself on meeting the deleted folder.
+    auto foundFiles = [&](const std::string& sweep) {
+        const auto scan = RunCommand(cli + " scan --volume 0 --json --orphan-sweep " + sweep);
+        EXPECT_EQ(scan.status, 0) << scan.output;
+        const auto key = scan.output.find("\"foundFiles\":");
+        return key == std::string::npos ? -1L : std::stol(scan.output.substr(key + 13));
+    };
+    const long automatic = foundFiles("auto");
+    EXPECT_EQ(automatic, 164);
+    EXPECT_EQ(foundFiles("on"), automatic);
+    const long walkedOnly = foundFiles("off");
+    EXPECT_GT(walkedOnly, 0);
+    EXPECT_LT(walkedOnly, 40) << "a first cluster of 512 bytes holds 16 entries";
+    const auto wrong = RunCommand(cli + " scan --volume 0 --orphan-sweep sometimes 2>&1");
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.output.find("auto, on, off"), std::string::npos) << wrong.output;
+
     std::cout << "[ figures  ] " << layout.name << ": " << identical << " of " << wanted.size()
               << " files of a deleted folder byte-identical\n";
 }

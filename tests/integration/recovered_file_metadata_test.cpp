@@ -216,6 +216,17 @@ TEST_F(RecoveredMetadata, SwitchesLeaveOutTheReportTheHashesAndTheTimes) {
     const std::string xml = ReadText(out() / "report.xml");
     EXPECT_NE(xml.find("<fileobject>"), std::string::npos);
     EXPECT_EQ(xml.find("hashdigest"), std::string::npos);
+    // --hash names the default; with --no-hash it is a contradiction, refused before anything is written.
+    fs::remove_all(out());
+    fs::create_directories(out());
+    run = Recover(image, 2048, "--hash");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(fs::exists(out() / "sha256sums.txt"));
+    fs::remove_all(out());
+    fs::create_directories(out());
+    run = Recover(image, 2048, "--hash --no-hash");
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_TRUE(fs::is_empty(out()));
 
     fs::remove_all(out());
     fs::create_directories(out());
