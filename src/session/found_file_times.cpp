@@ -31,6 +31,10 @@ FileTimes NtfsFileTimes(const NtfsFileNode& node) {
             FromFiletime(node.creationTime)};
 }
 
+std::optional<FileTime> NtfsRecordChangeTime(const NtfsFileNode& node) {
+    return FromFiletime(node.mftChangeTime);
+}
+
 FileTimes ExtFileTimes(const ExtFileNode& node) {
     return {FromUnixSeconds(node.inode.mtime), FromUnixSeconds(node.inode.atime), std::nullopt};
 }

@@ -17,6 +17,8 @@ namespace lumacore {
 FileTimes FatFileTimes(const FatFileNode& node);
 FileTimes ExfatFileTimes(const ExfatFileNode& node);
 FileTimes NtfsFileTimes(const NtfsFileNode& node);
+// When the file's MFT record last changed (the change time of timelines).
+std::optional<FileTime> NtfsRecordChangeTime(const NtfsFileNode& node);
 FileTimes ExtFileTimes(const ExtFileNode& node);
 // A FAT folder's times, read as its files' are.
 FileTimes FatFolderFileTimes(const FatFolderTimes& folder);

@@ -216,6 +216,7 @@ ListedFile NtfsListedFile(const NtfsFileNode& node, const std::string& folder) {
                     {},
                     0};
     file.times = NtfsFileTimes(node);
+    file.changed = NtfsRecordChangeTime(node);
     return file;
 }
 

@@ -67,7 +67,8 @@ class CliBodyfile : public ::testing::Test {
     fs::path folder_;
 };
 
-// Every NTFS file we list has the size and the $STANDARD_INFORMATION times fls gives its $DATA stream.
+// Every NTFS file we list has the size and the four $STANDARD_INFORMATION times fls gives its $DATA
+// stream.
 TEST_F(CliBodyfile, NtfsLinesAgreeWithFls) {
     const fs::path image = ImageFixtures::Fixture("ntfs-deleted");
     ASSERT_FALSE(image.empty());
@@ -91,6 +92,7 @@ TEST_F(CliBodyfile, NtfsLinesAgreeWithFls) {
             EXPECT_EQ(line[6], theirs[6]);    // size
             EXPECT_EQ(line[7], theirs[7]);    // accessed
             EXPECT_EQ(line[8], theirs[8]);    // modified
+            EXPECT_EQ(line[9], theirs[9]);    // the record's change time
             EXPECT_EQ(line[10], theirs[10]);  // created
             ++compared;
         }

@@ -31,6 +31,7 @@ struct NtfsFileNode {
     std::uint64_t creationTime = 0;
     std::uint64_t modificationTime = 0;
     std::uint64_t accessTime = 0;
+    std::uint64_t mftChangeTime = 0;  // when the record itself last changed
     std::uint32_t attributes = 0;  // $FILE_NAME flags | $STANDARD_INFORMATION file attributes
     std::uint64_t size = 0;        // data size of the stream, 64-bit
     bool deleted = false;

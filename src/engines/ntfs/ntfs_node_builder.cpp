@@ -161,6 +161,7 @@ std::optional<NtfsNodeBuilder::Prepared> NtfsNodeBuilder::Prepare(
     base.creationTime = record_.creationTime;
     base.modificationTime = record_.modificationTime;
     base.accessTime = record_.accessTime;
+    base.mftChangeTime = record_.mftChangeTime;
     base.attributes = chosen->flags | record_.fileAttributes;
     base.deleted = !record_.inUse;
     base.ownRecord = ownRecord;
