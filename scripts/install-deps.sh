@@ -20,6 +20,8 @@ PACKAGES=(
     python3-jsonschema
     # peers the tests compare with, and the tools that make test images
     sleuthkit mtools dosfstools ntfs-3g e2fsprogs fdisk gdisk
+    # real FLAC files for the carver's FLAC test
+    flac
     # the tools that make the exFAT test images and benchmark volume
     exfatprogs exfat-fuse
     # E01 test images
