@@ -34,7 +34,7 @@ class RecordingFactory final : public ui::ResultPageFactory {
         last = page;
         return page;
     }
-    bool RunRawOptions(QWidget*, RecoverySettings&) override { return true; }
+    bool RunRawOptions(QWidget*, RecoverySettings&, RawTypeSelection&) override { return true; }
 
     bool fail = false;
     std::vector<ResultPageKind> created;

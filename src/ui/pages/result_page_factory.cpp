@@ -1,6 +1,5 @@
 #include "ui/pages/result_page_factory.h"
 
-#include "app/recovery_app.h"
 #include "core/scan_mode.h"
 #include "session/engine_table.h"
 #include "ui/dialogs/raw_options_dlg.h"
@@ -54,11 +53,9 @@ CPage* CDefaultResultPageFactory::Create(ResultPageKind kind, const PageContext&
     return new CResultPlaceholderPage(kind, context, parent);
 }
 
-bool CDefaultResultPageFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings) {
-    // The signature list lives in the application object for the whole run, like the settings.
-    static RawTypeSelection detached;
-    CRecoveryApp* app = CRecoveryApp::Instance();
-    return CRawOptionsDlg::Edit(parent, settings, app ? app->rawTypeSelection : detached);
+bool CDefaultResultPageFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings,
+                                              RawTypeSelection& signatures) {
+    return CRawOptionsDlg::Edit(parent, settings, signatures);
 }
 
 }  // namespace lumacore::ui
