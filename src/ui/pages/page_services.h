@@ -14,7 +14,8 @@ namespace lumacore::ui {
 class ResultPageFactory;
 
 // What the pages take from the application object, and all they know of it: the application layer
-// implements this, the ui layer includes none of the application's headers.
+// implements this, the ui layer cannot see the application's headers (its build target has no path to
+// them).
 class PageServices {
   public:
     virtual ~PageServices() = default;

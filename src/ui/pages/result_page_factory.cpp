@@ -4,7 +4,6 @@
 #include "session/engine_table.h"
 #include "ui/dialogs/raw_options_dlg.h"
 #include "ui/pages/partition_page.h"
-#include "ui/pages/result_placeholder_page.h"
 
 namespace lumacore::ui {
 
@@ -50,7 +49,7 @@ QString ResultPageClassName(ResultPageKind kind) {
 
 CPage* CDefaultResultPageFactory::Create(ResultPageKind kind, const PageContext& context, QWidget* parent) {
     if (kind == ResultPageKind::Partition) return new CPartitionPage(context, parent);
-    return new CResultPlaceholderPage(kind, context, parent);
+    return nullptr;
 }
 
 bool CDefaultResultPageFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings,

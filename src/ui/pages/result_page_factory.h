@@ -47,16 +47,12 @@ class ResultPageFactory {
     virtual bool RunRawOptions(QWidget* parent, RecoverySettings& settings, RawTypeSelection& signatures) = 0;
 };
 
-// The pages this build has: the partition page, the RAW options dialog over the application's signature
-// list, and for the result pages still to come a page that says which one would open for the chosen
-// partition, with the way back. The result pages derive from it and make their own kinds.
+// The pages of this folder: the partition page and the RAW options dialog; no page for the other kinds
+// (null). The result pages' factory stands in front of it and makes those.
 class CDefaultResultPageFactory : public ResultPageFactory {
   public:
     CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
     bool RunRawOptions(QWidget* parent, RecoverySettings& settings, RawTypeSelection& signatures) override;
 };
-
-// The name it had while every page was a placeholder.
-using CPlaceholderResultPageFactory = CDefaultResultPageFactory;
 
 }  // namespace lumacore::ui

@@ -12,7 +12,7 @@ class CResultPagesFactory final : public ResultPageFactory {
     bool RunRawOptions(QWidget* parent, RecoverySettings& settings, RawTypeSelection& signatures) override;
 
   private:
-    CPlaceholderResultPageFactory others_;
+    CDefaultResultPageFactory others_;
 };
 
 }  // namespace lumacore::ui

@@ -1,4 +1,4 @@
-#include "ui/pages/result_placeholder_page.h"
+#include "gui/result_placeholder_page.h"
 
 #include <QPainter>
 
