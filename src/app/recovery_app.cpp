@@ -19,8 +19,6 @@ namespace lumacore {
 
 namespace {
 
-CRecoveryApp* g_instance = nullptr;
-
 constexpr const char* kUsage =
     "usage: lumacore [--image FILE]... [--no-devices] [FILE]...\n"
     "  --image FILE   attach a disk image as the next physical drive (repeatable)\n"
@@ -36,20 +34,13 @@ void ReportStartFailure(const QString& message) {
 
 }  // namespace
 
-CRecoveryApp::CRecoveryApp()
-    : resultPages_(std::make_unique<ui::CResultPagesFactory>()), previous_(g_instance) {
-    g_instance = this;
+CRecoveryApp::CRecoveryApp() : resultPages_(std::make_unique<ui::CResultPagesFactory>()) {
     // No disks until the command line has been read.
     ConfigureDevices({}, false, nullptr);
 }
 
 CRecoveryApp::~CRecoveryApp() {
     frame_.reset();
-    if (g_instance == this) g_instance = previous_;
-}
-
-CRecoveryApp* CRecoveryApp::Instance() {
-    return g_instance;
 }
 
 void CRecoveryApp::LoadProfileSettings() {

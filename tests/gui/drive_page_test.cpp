@@ -40,7 +40,7 @@ QTreeWidgetItem* Find(QTreeWidget* tree, const QString& text) {
 class CountingRawOptions final : public ui::ResultPageFactory {
 public:
     ui::CPage* Create(ui::ResultPageKind, const ui::PageContext&, QWidget*) override { return nullptr; }
-    bool RunRawOptions(QWidget*, RecoverySettings&) override {
+    bool RunRawOptions(QWidget*, RecoverySettings&, RawTypeSelection&) override {
         ++opened;
         return true;
     }

@@ -9,10 +9,10 @@
 #include "app/recovery_app.h"
 #include "core/scan_mode.h"
 #include "gui/gui_test_support.h"
+#include "gui/result_placeholder_page.h"
 #include "ui/dialogs/help_window.h"
 #include "ui/pages/drive_view_page.h"
 #include "ui/pages/result_page_factory.h"
-#include "ui/pages/result_placeholder_page.h"
 #include "ui/shell.h"
 #include "ui/skin/skin_button.h"
 #include "unit/fake_device_map.h"
@@ -34,7 +34,7 @@ class RecordingFactory final : public ui::ResultPageFactory {
         last = page;
         return page;
     }
-    bool RunRawOptions(QWidget*, RecoverySettings&) override { return true; }
+    bool RunRawOptions(QWidget*, RecoverySettings&, RawTypeSelection&) override { return true; }
 
     bool fail = false;
     std::vector<ResultPageKind> created;

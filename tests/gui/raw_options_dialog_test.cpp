@@ -178,7 +178,7 @@ class RawOptionsDialogTest : public QObject {
                 dialog->accept();
             }
         });
-        QVERIFY(factory.RunRawOptions(nullptr, app.settings));
+        QVERIFY(factory.RunRawOptions(nullptr, app.recoverySettings(), app.rawSignatures()));
         QCOMPARE(app.settings.ScanStartSector, 64u);
         QVERIFY(!app.rawTypeSelection.entries().empty());
     }

@@ -5,7 +5,7 @@
 #include <QMimeData>
 #include <QTimer>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "disk/drive_tree_text.h"
 #include "disk/whole_disk_record.h"
@@ -45,7 +45,7 @@ CDriveViewPage::CDriveViewPage(const PageContext& context, QWidget* parent) : CP
     SetHeading(QStringLiteral("Select a Drive"), ModeSubtitle(mode()));
 
     // A new round of choices starts with no filter but today's date.
-    FilterSettings& filter = app().settings.Filter;
+    FilterSettings& filter = app().recoverySettings().Filter;
     const std::uint32_t date = filter.date;
     filter = FilterSettings{};
     filter.date = date;
@@ -119,7 +119,7 @@ void CDriveViewPage::BuildTree() {
     root->setData(0, kKindRole, kRootItem);
     root->setIcon(0, skin::PictureIcon(QStringLiteral("tree-computer")));
     // The partition chosen last time (Back from a result page comes here): chosen again.
-    const PartitionInfo& previous = app().settings.SelectedPartition;
+    const PartitionInfo& previous = app().recoverySettings().SelectedPartition;
     QTreeWidgetItem* again = nullptr;
     for (int d = 0; d < inventory_->diskCount(); ++d) {
         const DiskInfo& disk = inventory_->GetDisk(d);
@@ -187,7 +187,7 @@ void CDriveViewPage::OnSelectionChanged() {
         const int index = item->data(0, kIndexRole).toInt();
         selectedPartition_ = kind == kWholeDiskItem ? &wholeDisks_.at(static_cast<std::size_t>(index))
                                                     : &inventory_->GetVolume(index);
-        app().settings.SelectPartition(*selectedPartition_);
+        app().recoverySettings().SelectPartition(*selectedPartition_);
         panel_->ShowPartition(*selectedPartition_);
     } else if (item && kind == kDiskItem) {
         selectedDisk_ = &inventory_->GetDisk(item->data(0, kIndexRole).toInt());
@@ -202,9 +202,9 @@ void CDriveViewPage::OnSelectionChanged() {
 void CDriveViewPage::OnOption() {
     if (!selectedPartition_) return;
     if (mode() == SCAN_RAW) {
-        app().resultPages().RunRawOptions(this, app().settings);
+        app().resultPages().RunRawOptions(this, app().recoverySettings(), app().rawSignatures());
     } else {
-        CFilterDlg::EditBeforeScan(this, app().settings);
+        CFilterDlg::EditBeforeScan(this, app().recoverySettings());
     }
 }
 

@@ -3,11 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/pages/page_services.h"
 #include "ui/widgets/anchor_set.h"
-
-namespace lumacore {
-class CRecoveryApp;
-}
 
 namespace lumacore::ui {
 
@@ -37,7 +34,7 @@ class PageHost {
 
 // What every page is given when it is created.
 struct PageContext {
-    CRecoveryApp& app;
+    PageServices& app;
     PageHost& host;
     int mode = 0;
 };
@@ -62,7 +59,8 @@ class CPage : public QWidget {
     virtual bool ConfirmLeave() { return true; }
 
   protected:
-    CRecoveryApp& app() const { return app_; }
+    // The application, as far as the pages see it.
+    PageServices& app() const { return app_; }
     PageHost& host() const { return host_; }
     void SetHeading(const QString& title, const QString& subtitle);
     // How a control of the page follows a window larger than the designed one (see AnchorSet); command
@@ -79,7 +77,7 @@ class CPage : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    CRecoveryApp& app_;
+    PageServices& app_;
     PageHost& host_;
     AnchorSet anchors_;
     int mode_;

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
 #include "partition/partition_backup.h"
 #include "partition/partition_restore.h"
 #include "partition/partition_search.h"
@@ -220,7 +220,7 @@ bool CPartitionPage::AutoScan() {
     const int number = disk->diskNumber;
     PartitionList found;
     Result<void> outcome;
-    CProgressDlg dialog(app().settings.Progress, this);
+    CProgressDlg dialog(app().recoverySettings().Progress, this);
     dialog.SetTitle(QStringLiteral("Searching the gaps for lost partitions ..."));
     RunWithProgress(dialog, stop_, [&](JobContext&) {
         outcome = lumacore::AutoScan(*inventory_, *devices_, number, found);
@@ -239,7 +239,7 @@ bool CPartitionPage::DeepScan() {
     if (!disk) return true;
     const int number = disk->diskNumber;
     std::optional<Result<PartitionList>> outcome;
-    CProgressDlg dialog(app().settings.Progress, this);
+    CProgressDlg dialog(app().recoverySettings().Progress, this);
     dialog.SetTitle(QStringLiteral("Looking inside every gap for lost partitions ..."));
     const bool completed = RunWithProgress(dialog, stop_, [&](JobContext& job) {
         outcome.emplace(lumacore::DeepScan(*inventory_, *devices_, number, job.progress(), stop_));

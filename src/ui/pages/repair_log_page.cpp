@@ -8,7 +8,7 @@
 #include <future>
 #include <memory>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
 #include "repair/repair_run.h"
 #include "ui/dialogs/overwrite_dlg.h"
 #include "ui/skin/skin_button.h"
@@ -24,7 +24,7 @@ const QRect kCard(20, 84, 745, 288);
 
 CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     : CPage(context, parent),
-      returnCode_(app().settings.RepairKind == kRepairPersonalFolder ? PAGE_REPAIR_PERSONAL_FOLDER
+      returnCode_(app().recoverySettings().RepairKind == kRepairPersonalFolder ? PAGE_REPAIR_PERSONAL_FOLDER
                                                                      : PAGE_REPAIR_MAIL_FOLDER),
       ask_([](const std::string& name) {
           // Without a parent: the page may go while the question is open, and the dialog must not go with it.
@@ -48,7 +48,7 @@ CRepairLogPage::CRepairLogPage(const PageContext& context, QWidget* parent)
     card->Anchor(where, Follow::Width);
     Anchor(card, Follow::Width | Follow::Height);
     where->setText(QStringLiteral("Repaired copies are written to %1")
-                       .arg(QString::fromStdString(app().settings.RepairOutputFolder)));
+                       .arg(QString::fromStdString(app().recoverySettings().RepairOutputFolder)));
 
     const skin::ButtonLook propertiesLook{
         skin::ButtonStyle::Secondary, QStringLiteral("Properties"), {}, QStringLiteral("option")};
@@ -81,7 +81,7 @@ void CRepairLogPage::SetNavigationEnabled(bool enabled) {
 }
 
 void CRepairLogPage::StartWorker() {
-    const RecoverySettings& settings = app().settings;
+    const RecoverySettings& settings = app().recoverySettings();
     std::vector<std::filesystem::path> files(settings.RepairFiles.begin(), settings.RepairFiles.end());
     const std::filesystem::path folder = settings.RepairOutputFolder;
     const auto kind =
@@ -137,8 +137,8 @@ void CRepairLogPage::OnWorkerFinished() {
     if (worker_.joinable()) worker_.join();
     finished_ = true;
     // The run's summary takes the place of where it was going, above the log it sums up.
-    summary_ = RepairSummaryText(logText_, static_cast<int>(app().settings.RepairFiles.size()),
-                                 QString::fromStdString(app().settings.RepairOutputFolder));
+    summary_ = RepairSummaryText(logText_, static_cast<int>(app().recoverySettings().RepairFiles.size()),
+                                 QString::fromStdString(app().recoverySettings().RepairOutputFolder));
     where_->setText(summary_);
     where_->setStyleSheet(QStringLiteral("font-weight: 600;"));
     SetNavigationEnabled(true);

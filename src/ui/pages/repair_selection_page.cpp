@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <QTreeWidget>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
 #include "platform/output_guard.h"
 #include "ui/dialogs/file_chooser.h"
 #include "ui/shell.h"
@@ -92,9 +92,10 @@ CRepairSelectionPage::CRepairSelectionPage(const FileKind& fileKind, const PageC
     connect(next_, &QAbstractButton::clicked, this, &CRepairSelectionPage::OnNext);
     connect(back_, &QAbstractButton::clicked, this, [this] { LeavePage(PAGE_HOME, 1); });
     // Home leaves with no files chosen, as Back does (the header button navigates by itself).
-    connect(homeButton(), &QAbstractButton::clicked, this, [this] { app().settings.RepairFiles.clear(); });
+    connect(homeButton(), &QAbstractButton::clicked, this,
+            [this] { app().recoverySettings().RepairFiles.clear(); });
 
-    RecoverySettings& settings = app().settings;
+    RecoverySettings& settings = app().recoverySettings();
     QStringList chosen;
     for (const std::string& path : settings.RepairFiles) chosen << QString::fromStdString(path);
     AddFiles(chosen);
@@ -147,7 +148,7 @@ void CRepairSelectionPage::OnNext() {
             return;
         }
     }
-    RecoverySettings& settings = app().settings;
+    RecoverySettings& settings = app().recoverySettings();
     settings.RepairKind = kind_;
     settings.RepairOutputFolder = output.toStdString();
     settings.RepairFiles.clear();
@@ -159,7 +160,7 @@ void CRepairSelectionPage::OnNext() {
 }
 
 void CRepairSelectionPage::LeavePage(int pageKind, int mode) {
-    app().settings.RepairFiles.clear();
+    app().recoverySettings().RepairFiles.clear();
     host().PostNavigate(pageKind, mode);
 }
 

@@ -1,11 +1,9 @@
 #include "ui/pages/result_page_factory.h"
 
-#include "app/recovery_app.h"
 #include "core/scan_mode.h"
 #include "session/engine_table.h"
 #include "ui/dialogs/raw_options_dlg.h"
 #include "ui/pages/partition_page.h"
-#include "ui/pages/result_placeholder_page.h"
 
 namespace lumacore::ui {
 
@@ -51,14 +49,12 @@ QString ResultPageClassName(ResultPageKind kind) {
 
 CPage* CDefaultResultPageFactory::Create(ResultPageKind kind, const PageContext& context, QWidget* parent) {
     if (kind == ResultPageKind::Partition) return new CPartitionPage(context, parent);
-    return new CResultPlaceholderPage(kind, context, parent);
+    return nullptr;
 }
 
-bool CDefaultResultPageFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings) {
-    // The signature list lives in the application object for the whole run, like the settings.
-    static RawTypeSelection detached;
-    CRecoveryApp* app = CRecoveryApp::Instance();
-    return CRawOptionsDlg::Edit(parent, settings, app ? app->rawTypeSelection : detached);
+bool CDefaultResultPageFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings,
+                                              RawTypeSelection& signatures) {
+    return CRawOptionsDlg::Edit(parent, settings, signatures);
 }
 
 }  // namespace lumacore::ui

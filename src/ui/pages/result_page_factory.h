@@ -8,8 +8,9 @@
 #include "ui/pages/page.h"
 
 namespace lumacore {
+class RawTypeSelection;
 class RecoverySettings;
-}
+}  // namespace lumacore
 
 namespace lumacore::ui {
 
@@ -40,21 +41,18 @@ class ResultPageFactory {
     // The page for `kind`, a child of `parent`; null when it cannot be made (the home view then says so).
     virtual CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) = 0;
 
-    // The drive page's Option button in the RAW mode: the scan range, size limit and file types.
-    // Returns true when the user confirmed.
-    virtual bool RunRawOptions(QWidget* parent, RecoverySettings& settings) = 0;
+    // The drive page's Option button in the RAW mode: the scan range and size limit in `settings`, the
+    // file types in `signatures` (the application's list, kept for the run). Returns true when the user
+    // confirmed.
+    virtual bool RunRawOptions(QWidget* parent, RecoverySettings& settings, RawTypeSelection& signatures) = 0;
 };
 
-// The pages this build has: the partition page, the RAW options dialog over the application's signature
-// list, and for the result pages still to come a page that says which one would open for the chosen
-// partition, with the way back. The result pages derive from it and make their own kinds.
+// The pages of this folder: the partition page and the RAW options dialog; no page for the other kinds
+// (null). The result pages' factory stands in front of it and makes those.
 class CDefaultResultPageFactory : public ResultPageFactory {
   public:
     CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
-    bool RunRawOptions(QWidget* parent, RecoverySettings& settings) override;
+    bool RunRawOptions(QWidget* parent, RecoverySettings& settings, RawTypeSelection& signatures) override;
 };
-
-// The name it had while every page was a placeholder.
-using CPlaceholderResultPageFactory = CDefaultResultPageFactory;
 
 }  // namespace lumacore::ui

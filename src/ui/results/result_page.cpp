@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
 #include "core/size_text.h"
 #include "disk/drive_tree_text.h"
 #include "preview/image_type.h"
@@ -49,10 +49,10 @@ CResultPage::CResultPage(const PageContext& context, std::unique_ptr<ResultFamil
       family_(std::move(family)),
       treeModel_(std::make_unique<ResultTreeModel>(*family_)),
       listModel_(std::make_unique<ResultListModel>(*family_)),
-      progress_(std::make_unique<CProgressDlg>(app().settings.Progress, this)),
+      progress_(std::make_unique<CProgressDlg>(app().recoverySettings().Progress, this)),
       pageFilter_(FilterSettings::Initial()) {
     setObjectName(className_);
-    const PartitionInfo& partition = app().settings.SelectedPartition;
+    const PartitionInfo& partition = app().recoverySettings().SelectedPartition;
     SetHeading(QStringLiteral("Found Files"), ModeTitle(mode()) + QStringLiteral("  \u2022  ") +
                                                   QString::fromStdString(VolumeItemText(partition)));
 
@@ -109,7 +109,7 @@ void CResultPage::StartScan() {
     scanStarted_ = true;
     progress_->SetTitle(family_->ScanTitle(mode()));
     progress_->SetEstimateMode(family_->ScanEstimateMode(mode()));
-    const ScanRequest request{app().settings, mode(), app().settings.Progress, stop_};
+    const ScanRequest request{app().recoverySettings(), mode(), app().recoverySettings().Progress, stop_};
     RunWithProgress(*progress_, stop_, [&](JobContext&) { family_->Scan(request); });
     progress_->SetEstimateMode(0);
 
@@ -324,7 +324,7 @@ void CResultPage::Recover() {
     destination_ = chosen;
 
     // Nothing may be written onto the volume being recovered: on any page, EXT included.
-    const PartitionInfo& partition = app().settings.SelectedPartition;
+    const PartitionInfo& partition = app().recoverySettings().SelectedPartition;
     const auto devices = app().devices();
     const RecoverySource source = SourceOf(*devices, partition);
     const std::filesystem::path destination = chosen.toStdString();

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
+#include "engines/raw/signature_entry.h"
 #include "ui/results/exfat_family.h"
 #include "ui/results/ext_family.h"
 #include "ui/results/fat_family.h"
@@ -15,7 +16,7 @@ namespace {
 
 template <typename Family>
 std::unique_ptr<ResultFamily> MakeFamily(const PageContext& context) {
-    return std::make_unique<Family>(context.app.devices(), context.app.settings.SelectedPartition);
+    return std::make_unique<Family>(context.app.devices(), context.app.recoverySettings().SelectedPartition);
 }
 
 }  // namespace
@@ -38,8 +39,9 @@ namespace {
 // an unticked entry that shared its extension with a ticked one, and none ticked meant every type);
 // the file itself when the list was never loaded.
 std::unique_ptr<ResultFamily> MakeRawFamily(const PageContext& context) {
-    auto family = std::make_unique<RawFamily>(context.app.devices(), context.app.settings.SelectedPartition);
-    family->SetSignatures(context.app.rawTypeSelection.entries());
+    auto family =
+        std::make_unique<RawFamily>(context.app.devices(), context.app.recoverySettings().SelectedPartition);
+    family->SetSignatures(context.app.rawSignatures().entries());
     return family;
 }
 

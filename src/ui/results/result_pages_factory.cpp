@@ -22,8 +22,9 @@ CPage* CResultPagesFactory::Create(ResultPageKind kind, const PageContext& conte
     }
 }
 
-bool CResultPagesFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings) {
-    return others_.RunRawOptions(parent, settings);
+bool CResultPagesFactory::RunRawOptions(QWidget* parent, RecoverySettings& settings,
+                                        RawTypeSelection& signatures) {
+    return others_.RunRawOptions(parent, settings, signatures);
 }
 
 }  // namespace lumacore::ui

@@ -9,10 +9,10 @@ namespace lumacore::ui {
 class CResultPagesFactory final : public ResultPageFactory {
   public:
     CPage* Create(ResultPageKind kind, const PageContext& context, QWidget* parent) override;
-    bool RunRawOptions(QWidget* parent, RecoverySettings& settings) override;
+    bool RunRawOptions(QWidget* parent, RecoverySettings& settings, RawTypeSelection& signatures) override;
 
   private:
-    CPlaceholderResultPageFactory others_;
+    CDefaultResultPageFactory others_;
 };
 
 }  // namespace lumacore::ui

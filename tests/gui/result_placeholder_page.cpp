@@ -1,8 +1,8 @@
-#include "ui/pages/result_placeholder_page.h"
+#include "gui/result_placeholder_page.h"
 
 #include <QPainter>
 
-#include "app/recovery_app.h"
+#include "core/recovery_settings.h"
 #include "core/scan_mode.h"
 #include "disk/drive_tree_text.h"
 #include "ui/skin/skin.h"
@@ -63,7 +63,7 @@ void CResultPlaceholderPage::paintEvent(QPaintEvent* event) {
     p.drawText(QPointF(x, y), QStringLiteral("Next step: %1").arg(pageName()));
     y += 34;
 
-    const RecoverySettings& settings = app().settings;
+    const RecoverySettings& settings = app().recoverySettings();
     p.setFont(skin::Font(13));
     const auto row = [&](const QString& label, const QString& value) {
         p.setPen(skin::colour::kTextMuted);

@@ -5,8 +5,9 @@
 
 namespace lumacore::ui {
 
-// Stands where a result page or the partition page will be: names the page that the chosen partition
-// leads to, shows the partition and sector range handed over, and leads back.
+// A stand-in for a result page or the partition page, for the tests of the moves between pages: names
+// the page that the chosen partition leads to, shows the partition and sector range handed over, and
+// leads back. Not part of the program.
 class CResultPlaceholderPage final : public CPage {
     Q_OBJECT
 public:
