@@ -36,7 +36,7 @@ struct Error {
 
 // GCC 12 has no std::expected in C++20; this keeps the same member names so it can be swapped later.
 template <typename T>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
@@ -59,7 +59,7 @@ private:
 };
 
 template <>
-class Result<void> {
+class [[nodiscard]] Result<void> {
 public:
     Result() = default;
     Result(Error error) : error_(std::move(error)), ok_(false) {}
