@@ -173,7 +173,7 @@ CPartitionPage::CPartitionPage(const PageContext& context, QWidget* parent) : CP
     connect(backups_, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { OnBackupRowActivated(item); });
 
-    SetBusyArea(left);
+    SetBusyArea(disks_);
     devices_ = app().devices();
     inventory_ = std::make_shared<CDiskInventory>(*devices_);
     OnDiskChanged();
