@@ -1,6 +1,7 @@
 #include "app/screenshots.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
@@ -25,6 +26,7 @@
 #include "ui/dialogs/overwrite_dlg.h"
 #include "ui/dialogs/progress_dlg.h"
 #include "ui/dialogs/raw_options_dlg.h"
+#include "ui/dialogs/summary_dlg.h"
 #include "ui/pages/drive_view_page.h"
 #include "ui/pages/partition_page.h"
 #include "ui/pages/repair_log_page.h"
@@ -37,6 +39,7 @@
 #include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
 #include "ui/widgets/candidate_list.h"
+#include "ui/widgets/disk_list_box.h"
 
 namespace lumacore {
 
@@ -48,12 +51,25 @@ void Settle() {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
+// Until the page's work on its worker thread (the disk listing, ...) is done.
+void WaitIdle(ui::CPage* page) {
+    if (!page || !page->busy()) return;
+    QEventLoop wait;
+    QObject::connect(page, &ui::CPage::idle, &wait, &QEventLoop::quit);
+    QTimer::singleShot(20000, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
 class Shooter {
   public:
     explicit Shooter(const QString& folder) : dir_(folder) { dir_.mkpath(QStringLiteral(".")); }
 
     void Save(QWidget& widget, const QString& name) {
         Settle();
+        SaveNow(widget, name);
+    }
+    // Without letting queued events run first (a page whose worker is about to report).
+    void SaveNow(QWidget& widget, const QString& name) {
         const QString path = dir_.filePath(name + QStringLiteral(".png"));
         if (widget.grab().save(path)) written_ << path;
     }
@@ -81,6 +97,9 @@ void ShootDrivePage(Shooter& shooter, CMainFrame& frame, int mode, const QString
     frame.view()->Navigate(ui::PAGE_DRIVE, mode);
     auto* page = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage());
     if (!page) return;
+    // The listing runs on a worker: the page as it opens, busy, once.
+    if (mode == SCAN_DELETED) shooter.SaveNow(frame, name + QStringLiteral("-listing"));
+    WaitIdle(page);
     shooter.Save(frame, name);
     if (QTreeWidgetItem* disk = FindItem(page->tree(), ui::CDriveViewPage::kDiskItem,
                                          [](QTreeWidgetItem* item) { return item->childCount() > 1; })) {
@@ -100,15 +119,36 @@ void ShootDrivePage(Shooter& shooter, CMainFrame& frame, int mode, const QString
     }
 }
 
-// The partition page as it opens, and after Auto Scan with a candidate chosen.
+// The partition page while it lists the disks, as it opens, after Auto Scan with a candidate chosen,
+// its disk list open, and the summary of a backup.
 void ShootPartitionPage(Shooter& shooter, CMainFrame& frame) {
     frame.view()->Navigate(ui::PAGE_RESULT, SCAN_PARTITION);
     auto* page = qobject_cast<ui::CPartitionPage*>(frame.view()->currentPage());
     if (!page) return;
+    shooter.SaveNow(frame, QStringLiteral("07-partition-page-listing"));
+    WaitIdle(page);
     shooter.Save(frame, QStringLiteral("07-partition-page"));
     page->AutoScan();
     if (page->candidateList()->count() > 1) page->candidateList()->setCurrentRow(1);
     shooter.Save(frame, QStringLiteral("07-partition-page-candidates"));
+    page->diskList()->showPopup();
+    Settle();
+    if (QWidget* popup = page->diskList()->view()->window()) {
+        // The open list over the page, as the user sees it.
+        QPixmap shot = frame.grab();
+        QPainter painter(&shot);
+        painter.drawPixmap(frame.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+        painter.end();
+        shooter.Save(shot, QStringLiteral("07-partition-page-disk-list"));
+    }
+    page->diskList()->hidePopup();
+    QTemporaryDir folder;
+    if (folder.isValid() && page->BackupTo(folder.filePath(QStringLiteral("backup.pbf")))) {
+        WaitIdle(page);
+        auto box = ui::MakeRunSummaryBox(&frame, page->lastSummary());
+        box->show();
+        shooter.Save(*box, QStringLiteral("24-backup-summary"));
+    }
 }
 
 // The repair menu, both selection pages, a finished repair log, the overwrite question, the RAW mode's
@@ -175,6 +215,7 @@ void ShootRepairAndRawOptions(Shooter& shooter, CMainFrame& frame, CRecoveryApp&
     frame.view()->Navigate(ui::PAGE_DRIVE, SCAN_RAW);
     auto* drive = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage());
     if (!drive) return;
+    WaitIdle(drive);
     if (QTreeWidgetItem* whole = FindItem(drive->tree(), ui::CDriveViewPage::kWholeDiskItem,
                                           [](QTreeWidgetItem*) { return true; })) {
         drive->tree()->setCurrentItem(whole);
@@ -314,6 +355,7 @@ QStringList WriteScreenshots(CRecoveryApp& app, const QString& folder, QSize win
     ShootDrivePage(shooter, frame, SCAN_RAW, QStringLiteral("05-drive-raw"));
     frame.view()->Navigate(ui::PAGE_DRIVE, SCAN_DELETED);
     if (auto* page = qobject_cast<ui::CDriveViewPage*>(frame.view()->currentPage())) {
+        WaitIdle(page);
         if (QTreeWidgetItem* fat32 = FindItem(
                 page->tree(), ui::CDriveViewPage::kPartitionItem,
                 [](QTreeWidgetItem* item) { return item->text(0).contains(QStringLiteral("FAT32")); })) {

@@ -19,13 +19,22 @@ void CDiskInventory::SetLastEbrSector(int diskNumber, std::uint32_t sector) {
     lastEbrSector_[static_cast<std::size_t>(diskNumber)] = sector;
 }
 
-void CDiskInventory::Refresh() {
+void CDiskInventory::Refresh(const StopToken* stop) {
+    stop_ = stop;
+    stopped_ = false;
     volumes.clear();
     disks.clear();
     tableNotes_.clear();
     lastEbrSector_.assign(static_cast<std::size_t>(devices_.PhysicalDriveCount()), kNoExtendedChain);
     EnumerateDisks();
-    EnumerateVolumes();
+    if (!StopAsked()) EnumerateVolumes();
+    StopAsked();
+    stop_ = nullptr;
+}
+
+bool CDiskInventory::StopAsked() {
+    if (stop_ && stop_->StopRequested()) stopped_ = true;
+    return stopped_;
 }
 
 std::uint64_t CDiskInventory::QueryDiskSize(int diskNumber) const {
@@ -37,7 +46,7 @@ std::uint64_t CDiskInventory::QueryDiskSize(int diskNumber) const {
 }
 
 int CDiskInventory::EnumerateDisks() {
-    for (int drive = 0; drive < devices_.PhysicalDriveCount(); ++drive) {
+    for (int drive = 0; drive < devices_.PhysicalDriveCount() && !StopAsked(); ++drive) {
         if (!devices_.OpenPhysicalDrive(drive, AccessMode::ReadOnly)) continue;
         auto descriptor = devices_.QueryStorageDescriptor(drive);
         if (!descriptor) continue;
@@ -80,6 +89,7 @@ bool CDiskInventory::QueryVolume(char letter, PartitionInfo& volume) const {
 
 int CDiskInventory::EnumerateVolumes() {
     for (char letter : devices_.VolumeLetters()) {
+        if (StopAsked()) return volumeCount();
         const int holder = devices_.DiskOfVolume(letter);
         auto descriptor = devices_.QueryStorageDescriptor(holder);
         if (!descriptor) continue;
@@ -128,7 +138,7 @@ int CDiskInventory::EnumerateVolumes() {
 
 PartitionList CDiskInventory::CollectAllPartitions() {
     PartitionList all;
-    for (int drive = 0; drive < devices_.PhysicalDriveCount(); ++drive) {
+    for (int drive = 0; drive < devices_.PhysicalDriveCount() && !StopAsked(); ++drive) {
         PartitionList list;
         ReadPartitionTable(drive, list);  // records found before a failed read still count
         all.insert(all.end(), list.begin(), list.end());

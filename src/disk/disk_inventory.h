@@ -8,6 +8,7 @@
 #include "core/byte_source.h"
 #include "core/disk_info.h"
 #include "core/partition_info.h"
+#include "core/progress.h"
 #include "disk/gpt_table.h"
 #include "platform/device_map.h"
 
@@ -25,7 +26,10 @@ public:
     explicit CDiskInventory(const DeviceMap& devices) : devices_(devices) {}
 
     // Rebuilds both tables: disks first, then the lettered volumes merged with every table entry and gap.
-    void Refresh();
+    // A stop request (a page that goes away while it lists) ends it before the next device is asked;
+    // the tables are then incomplete and stopped() says so.
+    void Refresh(const StopToken* stop = nullptr);
+    bool stopped() const { return stopped_; }
 
     int volumeCount() const { return static_cast<int>(volumes.size()); }
     int diskCount() const { return static_cast<int>(disks.size()); }
@@ -61,6 +65,10 @@ private:
     void NoteGpt(int diskNumber, const Result<GptTable>& gpt);
 
     const DeviceMap& devices_;
+    bool StopAsked();
+
+    const StopToken* stop_ = nullptr;  // during Refresh only
+    bool stopped_ = false;
     std::map<int, std::string> tableNotes_;
     std::vector<std::uint32_t> lastEbrSector_;
 };

@@ -62,6 +62,10 @@ bool MessagesObserved() {
     return static_cast<bool>(Observer());
 }
 
+bool QuestionsObserved() {
+    return static_cast<bool>(Answerer()) || static_cast<bool>(Observer());
+}
+
 void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
     if (Observer()) {
         Observer()(caption, text);

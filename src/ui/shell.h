@@ -41,6 +41,8 @@ QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const Q
 using QuestionObserver =
     std::function<QMessageBox::StandardButton(const QString& caption, const QString& text)>;
 void SetQuestionObserver(QuestionObserver observer);
+// Whether Ask goes to an observer rather than a box (dialogs that ask on their own go through Ask then).
+bool QuestionsObserved();
 
 // Restarts the computer through the system's own service manager (systemd); false when it refused or
 // is not there. Tests put a handler of their own in place; an empty function brings the real one back.

@@ -1,6 +1,9 @@
 // The drive page on real disk images: the tree each mode shows, selection, the information panel, the
 // privilege message, attaching images, and the way on.
+#include <QElapsedTimer>
 #include <QTest>
+#include <QThreadPool>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/recovery_app.h"
@@ -11,6 +14,7 @@
 #include "ui/pages/drive_view_page.h"
 #include "ui/pages/result_page_factory.h"
 #include "ui/skin/skin_button.h"
+#include "ui/widgets/busy_indicator.h"
 #include "ui/widgets/drive_info_panel.h"
 #include "unit/fake_device_map.h"
 
@@ -56,8 +60,11 @@ private:
     std::unique_ptr<CRecoveryApp> app_;
     testing::RecordingHost host_;
 
+    // The page once its disk listing (on a worker thread) has come back.
     std::unique_ptr<CDriveViewPage> Open(int mode) {
-        return std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, mode}, nullptr);
+        auto page = std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, mode}, nullptr);
+        if (!testing::WaitIdle(*page)) return nullptr;
+        return page;
     }
 
 private Q_SLOTS:
@@ -235,9 +242,11 @@ private Q_SLOTS:
         devices->disk(0).accessDenied = true;
         app_->UseDevices(devices);
         testing::MessageRecorder messages;
-        auto page = Open(SCAN_DELETED);
+        auto page = std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, SCAN_DELETED}, nullptr);
+        // Told once the listing (and the check, on the same worker) is back, not while the page is made.
         QVERIFY(messages.texts().isEmpty());
-        QTRY_COMPARE(messages.texts(), QStringList{QStringLiteral("Please run this product as Administrator!")});
+        QVERIFY(testing::WaitIdle(*page));
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("Please run this product as Administrator!")});
         QCOMPARE(messages.messages()[0].first, QStringLiteral("Vexa"));
 
         // With rights, no message.
@@ -251,6 +260,7 @@ private Q_SLOTS:
     void attachingAnImageListsItAndABadOneIsRefused() {
         auto page = Open(SCAN_DELETED);
         QVERIFY(page->AttachImage(QString::fromStdString(testing::FixtureImage("whole-fat16"))));
+        QVERIFY(testing::WaitIdle(*page));
         QVERIFY(Find(page->tree(), QStringLiteral("Disk image whole-fat16.img (16.00 MB)")));
         // The whole-disk FAT volume takes the next letter after the first image's four.
         QVERIFY(Find(page->tree(), QStringLiteral("(G:\\) FAT (16.00 MB)")));
@@ -259,6 +269,7 @@ private Q_SLOTS:
         testing::MessageRecorder messages;
         const QStringList before = TreeLines(page->tree());
         QVERIFY(!page->AttachImage(QStringLiteral("/nonexistent/disk.img")));
+        QVERIFY(!page->busy());
         QCOMPARE(messages.texts().size(), 1);
         QVERIFY(messages.texts()[0].contains(QStringLiteral("/nonexistent/disk.img")));
         QCOMPARE(TreeLines(page->tree()), before);
@@ -291,6 +302,95 @@ private Q_SLOTS:
         // The other modes have no such item.
         auto deleted = Open(SCAN_DELETED);
         QVERIFY(!Find(deleted->tree(), QStringLiteral("(*:\\) Whole Disk (1.00 MB)")));
+    }
+
+    void theListingOfASlowDiskLeavesTheWindowResponsive() {
+        // Every device question takes 40 ms: the listing of the two images takes a good part of a second.
+        auto slow = std::make_shared<testing::SlowDeviceMap>(app_->devices(), std::chrono::milliseconds(40));
+        app_->UseDevices(slow);
+        QElapsedTimer clock;
+        clock.start();
+        auto page = std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, SCAN_DELETED}, nullptr);
+        // The page is made at once and says that it is busy; nothing can be chosen yet.
+        QVERIFY(clock.elapsed() < 40);
+        QVERIFY(page->busy());
+        QVERIFY(page->busyIndicator() && page->busyIndicator()->isVisibleTo(page.get()));
+        QCOMPARE(page->busyIndicator()->text(), QString::fromLatin1(CDriveViewPage::kListingText));
+        QCOMPARE(TreeLines(page->tree()), QStringList{QStringLiteral("My Computer")});
+        QVERIFY(!page->nextButton()->isEnabled());
+
+        // The UI thread goes on with its events all along: a 10 ms timer never waits long.
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (ticks++ > 0) longestGap = std::max(longestGap, sinceTick.elapsed());
+            sinceTick.restart();
+        });
+        timer.start(10);
+        QVERIFY(testing::WaitIdle(*page));
+        timer.stop();
+        QVERIFY2(slow->queries() >= 4, qPrintable(QString::number(slow->queries())));
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QVERIFY2(longestGap < 150, qPrintable(QString::number(longestGap)));
+
+        // The result arrives: the same tree as from a quick disk, the busy sign gone.
+        QVERIFY(!page->busyIndicator()->isVisibleTo(page.get()));
+        QVERIFY(Find(page->tree(), QStringLiteral("(D:\\) FAT32 (34.00 MB)")));
+        QVERIFY(Find(page->tree(), QStringLiteral("Disk image mbr-empty.img (1.00 MB)")));
+        page->tree()->setCurrentItem(Find(page->tree(), QStringLiteral("(D:\\) FAT32 (34.00 MB)")));
+        QVERIFY(page->nextButton()->isEnabled());
+    }
+
+    void aListingWaitingOnADiskStaysBusyUntilItAnswers() {
+        auto slow = std::make_shared<testing::SlowDeviceMap>(app_->devices(), std::chrono::milliseconds(0));
+        slow->CloseGate();
+        app_->UseDevices(slow);
+        auto page = std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, SCAN_DELETED}, nullptr);
+        QTRY_COMPARE(slow->waiting(), 1);
+        // However long the disk takes, the page only waits.
+        QTest::qWait(50);
+        QVERIFY(page->busy());
+        QCOMPARE(TreeLines(page->tree()), QStringList{QStringLiteral("My Computer")});
+        slow->OpenGate();
+        QVERIFY(testing::WaitIdle(*page));
+        QVERIFY(Find(page->tree(), QStringLiteral("Disk image mbr-modern2048.img (80.00 MB)")));
+    }
+
+    void leavingThePageStopsItsListing() {
+        auto slow = std::make_shared<testing::SlowDeviceMap>(app_->devices(), std::chrono::milliseconds(0));
+        slow->CloseGate();
+        app_->UseDevices(slow);
+        auto page = std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, SCAN_DELETED}, nullptr);
+        QTRY_COMPARE(slow->waiting(), 1);
+        // The page goes while the first disk has not answered: it does not wait for it.
+        QElapsedTimer clock;
+        clock.start();
+        page.reset();
+        QVERIFY(clock.elapsed() < 100);
+        slow->OpenGate();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        // The listing stopped after that disk (asked twice: its descriptor, then its size): no other disk
+        // and no volume was asked about.
+        QCOMPARE(slow->queries(), 2);
+    }
+
+    void anotherListingReplacesTheOneUnderWay() {
+        auto slow = std::make_shared<testing::SlowDeviceMap>(app_->devices(), std::chrono::milliseconds(0));
+        slow->CloseGate();
+        app_->UseDevices(slow);
+        auto page = std::make_unique<CDriveViewPage>(ui::PageContext{*app_, host_, SCAN_RAW}, nullptr);
+        QTRY_COMPARE(slow->waiting(), 1);
+        // Attaching an image lists again, from the new device map; the old listing is dropped.
+        QVERIFY(page->AttachImage(QString::fromStdString(testing::FixtureImage("whole-fat16"))));
+        QVERIFY(page->busy());
+        slow->OpenGate();
+        QVERIFY(testing::WaitIdle(*page));
+        QVERIFY(Find(page->tree(), QStringLiteral("Disk image whole-fat16.img (16.00 MB)")));
+        QVERIFY(Find(page->tree(), QStringLiteral("Disk image mbr-empty.img (1.00 MB)")));
+        QThreadPool::globalInstance()->waitForDone();
     }
 
     void optionOpensTheRawOptionsInTheRawMode() {

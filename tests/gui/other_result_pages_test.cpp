@@ -2,13 +2,17 @@
 // mkfs.fat: what each shows, its check rule, and recovery compared byte for byte with what was written.
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <cstdlib>
 
 #include "core/scan_mode.h"
 #include "gui/result_page_support.h"
 #include "ui/results/result_list_model.h"
+#include "ui/results/result_splitter.h"
 
 namespace lumacore {
 
@@ -36,6 +40,69 @@ class OtherResultPagesTest : public QObject {
     }
 
   private Q_SLOTS:
+    void theListAndTheTreeUseTheRoomOfALargerWindow() {
+        ResultPageRig rig(testing::FixtureImage("ntfs-deleted"), [](const PartitionInfo& v) {
+            return v.FsName() == "NTFS" && v.startSector == 2048;
+        });
+        ui::CResultPage* page = rig.Open(SCAN_DELETED);
+        QVERIFY(page);
+        QTreeView* list = page->splitter()->detailsView();
+        QTreeView* tree = page->splitter()->treeView();
+        const auto settle = [] {
+            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+        };
+        // The longest name in the folder, and what a row needs for it: box, icon and the text.
+        page->SelectFolder(rig.Folder(QStringLiteral("Old Stuff")));
+        settle();
+        int longest = 0;
+        for (const QString& name : rig.Column(ui::kColumnName))
+            longest = std::max(longest, list->fontMetrics().horizontalAdvance(name));
+        const int nameNeeds = longest + 13 + 16 + 8;
+        const QString rootText = page->family().folderText(page->family().root());
+        const int rootNeeds = tree->indentation() + 13 + 16 + tree->fontMetrics().horizontalAdvance(rootText);
+
+        // At the designed size the columns keep what their items need, and the list scrolls.
+        QVERIFY2(list->columnWidth(ui::kColumnName) >= nameNeeds,
+                 qPrintable(QStringLiteral("%1 < %2").arg(list->columnWidth(ui::kColumnName)).arg(nameNeeds)));
+
+        // At 1280 x 800 (the page below the title strip) nothing is cut while there is room to the right:
+        // the columns fill the row, the Name column takes the rest, and the tree shows its root whole.
+        page->resize(1280, 770);
+        settle();
+        const int row = list->viewport()->width();
+        QHeaderView* header = list->header();
+        QCOMPARE(header->sectionViewportPosition(header->logicalIndex(header->count() - 1)) +
+                     header->sectionSize(header->logicalIndex(header->count() - 1)),
+                 row);
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(list->columnWidth(ui::kColumnName) > nameNeeds);
+        QCOMPARE(tree->horizontalScrollBar()->maximum(), 0);
+        QVERIFY2(tree->columnWidth(0) >= rootNeeds,
+                 qPrintable(QStringLiteral("%1 < %2").arg(tree->columnWidth(0)).arg(rootNeeds)));
+        QVERIFY(tree->viewport()->width() >= rootNeeds);
+
+        // The root, with a name longer than any window: the column fits it whole, and the list scrolls.
+        page->SelectFolder(page->family().root());
+        settle();
+        int longestInRoot = 0;
+        for (const QString& name : rig.Column(ui::kColumnName))
+            longestInRoot = std::max(longestInRoot, list->fontMetrics().horizontalAdvance(name));
+        QVERIFY(longestInRoot > row);
+        QVERIFY(list->columnWidth(ui::kColumnName) >= longestInRoot + 13 + 16 + 8);
+        QVERIFY(list->horizontalScrollBar()->maximum() > 0);
+        // And back in the first folder the row is full again, without scrolling.
+        page->SelectFolder(rig.Folder(QStringLiteral("Old Stuff")));
+        settle();
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(list->columnWidth(ui::kColumnName) > nameNeeds);
+
+        // Back to the designed size: the Name column gives the room back (never below its items).
+        page->resize(785, 435);
+        settle();
+        QVERIFY(list->columnWidth(ui::kColumnName) >= nameNeeds / 2);
+        QVERIFY(list->columnWidth(ui::kColumnName) < 400);
+    }
+
     void ntfsPage() {
         ResultPageRig rig(testing::FixtureImage("ntfs-deleted"), [](const PartitionInfo& v) {
             return v.FsName() == "NTFS" && v.startSector == 2048;

@@ -1,8 +1,13 @@
 // The partition page on disks made with sfdisk and mkfs.fat whose entries were removed with
 // `sfdisk --delete`: the search fills the candidates, a restore writes exactly what its plan says and is
 // undone from the page, and backups go round through the page's list.
+#include <QDir>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
+#include <QTimer>
 #include <QTreeWidget>
 #include <fstream>
 #include <set>
@@ -16,9 +21,11 @@
 #include "partition/partition_restore.h"
 #include "ui/pages/partition_page.h"
 #include "ui/shell.h"
+#include "ui/skin/skin.h"
 #include "ui/skin/skin_button.h"
 #include "ui/widgets/candidate_list.h"
 #include "ui/widgets/disk_list_box.h"
+#include "ui/widgets/busy_indicator.h"
 #include "ui/widgets/partition_chart.h"
 
 namespace lumacore {
@@ -90,10 +97,18 @@ class PartitionPageTest : public QObject {
     std::unique_ptr<CRecoveryApp> app_;
     testing::RecordingHost host_;
 
+    // The page once its disk list (read on a worker thread) is in.
     std::unique_ptr<CPartitionPage> Open(const std::vector<std::string>& images) {
         QString error;
         if (!app_->ConfigureDevices(images, false, &error)) return nullptr;
-        return std::make_unique<CPartitionPage>(ui::PageContext{*app_, host_, SCAN_PARTITION}, nullptr);
+        auto page = std::make_unique<CPartitionPage>(ui::PageContext{*app_, host_, SCAN_PARTITION}, nullptr);
+        if (!testing::WaitIdle(*page)) return nullptr;
+        return page;
+    }
+
+    // The headline of the last run summary, and its whole text.
+    static QString Headline(const testing::MessageRecorder& messages) {
+        return messages.texts().value(messages.texts().size() - 1).section(QStringLiteral("\n\n"), 0, 0);
     }
 
     // A copy of a disk to restore on, so that every test starts from the lost partition.
@@ -153,11 +168,15 @@ class PartitionPageTest : public QObject {
         const double bar = page->chart()->width() - 2 * ui::CPartitionChart::kBarMargin;
         QVERIFY(qAbs(segments[0].left - (8 + bar * 2048.0 / 131072)) < 0.01);
         QVERIFY(qAbs(segments[0].right - (segments[0].left + bar * 20480.0 / 131072 - 1)) < 0.01);
-        // Nothing to restore yet: the codes of the Part's messages.
+        // Nothing to restore yet: the code's message heads the restore's summary, which says why nothing
+        // was written.
         Answers ok(QMessageBox::Ok);
         page->OnRecovery();
-        QCOMPARE(messages.texts().value(0), QStringLiteral("Select the partition you want recover"));
-        QCOMPARE(messages.messages()[0].first, QStringLiteral("Error"));
+        QVERIFY(!page->busy());
+        QCOMPARE(messages.messages()[0].first, QStringLiteral("Restore failed"));
+        QCOMPARE(Headline(messages), QStringLiteral("Select the partition you want recover"));
+        QVERIFY(messages.texts()[0].contains(QStringLiteral("Written: 0 sectors (")));
+        QVERIFY(messages.texts()[0].contains(QStringLiteral("Nothing was written. The restore was refused")));
 
         // The other sizes of the list's text.
         DiskInfo big;
@@ -214,13 +233,29 @@ class PartitionPageTest : public QObject {
 
         Answers ok(QMessageBox::Ok);
         page->OnRecovery();
+        // The restore runs on a worker: the page is busy and nothing else can start meanwhile.
+        QVERIFY(page->busy());
+        QVERIFY(!page->recoveryButton()->isEnabled());
+        QVERIFY(!page->backButton()->isEnabled());
+        QVERIFY(testing::WaitIdle(*page));
+        QVERIFY(page->recoveryButton()->isEnabled());
+        QVERIFY(page->backButton()->isEnabled());
         const std::vector<char> after = ReadAll(copy);
         // Only the table changed: the boot sector written back is the one already there.
         QCOMPARE(ChangedSectors(before, after), (std::set<std::size_t>{0}));
-        QCOMPARE(messages.messages().back().first, QStringLiteral("Recovery Success!"));
-        QVERIFY(messages.texts().back().contains(
-            QStringLiteral("The disk is an image file: nothing needs restarting.")));
+        // The summary: the message as its headline, then what was written where.
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Restore finished"));
+        QCOMPARE(Headline(messages),
+                 QStringLiteral("The partition has been recovered successfully. The disk is an image file: "
+                                "nothing needs restarting."));
+        const QString summary = messages.texts().back();
+        QVERIFY(summary.contains(QStringLiteral("Written: 2 sectors (1.00 KB)")));
+        QVERIFY(summary.contains(QStringLiteral("Disk: Disk image primary-copy.img (disk 0)")));
+        QVERIFY(summary.contains(QStringLiteral("Sector 0: ")));
+        QVERIFY(summary.contains(QStringLiteral("Sector 22528: ")));
         QVERIFY(std::filesystem::exists(page->lastUndoFile()));
+        QVERIFY(summary.contains(QStringLiteral("Undo file: %1").arg(QString::fromStdString(page->lastUndoFile().string()))));
+        QVERIFY(!summary.contains(QStringLiteral("Nothing was written")));
         // Auto Scan sizes a partition found at a gap's start to the whole gap.
         QVERIFY(RunCommand("sfdisk -d " + ShellQuote(copy))
                     .output.find("start=       22528, size=      108544, type=6") != std::string::npos);
@@ -239,10 +274,18 @@ class PartitionPageTest : public QObject {
 
         // Undo from the page puts the image back exactly; a second undo finds nothing left to undo.
         page->OnUndo();
+        QVERIFY(testing::WaitIdle(*page));
         QCOMPARE(ReadAll(copy), before);
-        QVERIFY(messages.texts().back().startsWith(QString::fromLatin1(CPartitionPage::kUndoneMessage)));
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Undo finished"));
+        QVERIFY(Headline(messages).startsWith(QString::fromLatin1(CPartitionPage::kUndoneMessage)));
+        QVERIFY(messages.texts().back().contains(QStringLiteral("Written: 2 sectors (1.00 KB)")));
+        QVERIFY(messages.texts().back().contains(
+            QStringLiteral("Put back from: %1").arg(QString::fromStdString(page->lastUndoFile().string()))));
         page->OnUndo();
-        QCOMPARE(messages.texts().back(), QString::fromLatin1(CPartitionPage::kNoUndoMessage));
+        QVERIFY(testing::WaitIdle(*page));
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Nothing to undo"));
+        QCOMPARE(Headline(messages), QString::fromLatin1(CPartitionPage::kNoUndoMessage));
+        QVERIFY(messages.texts().back().contains(QStringLiteral("Nothing was written. No undo file of this disk")));
         QCOMPARE(ReadAll(copy), before);
     }
 
@@ -253,22 +296,29 @@ class PartitionPageTest : public QObject {
         const std::vector<char> before = ReadAll(copy);
         auto page = Open({copy});
         QVERIFY(page->AutoScan());
-        // A gap without a boot sector stays "Deleted": invalid. A present volume lies in no gap.
+        // A gap without a boot sector stays "Deleted": invalid. A present volume lies in no gap. Each
+        // refusal heads a summary that says nothing was written.
         int tried = 0;
         for (int i = 0; i < page->candidateList()->count(); ++i) {
             const PartitionInfo& c = page->candidates()[static_cast<std::size_t>(i)];
             if (c.FsName() != "Deleted" && c.FsName() != "FAT") continue;
             page->candidateList()->setCurrentRow(i);
-            QCOMPARE(page->RestorePartition(),
-                     int{c.FsName() == "Deleted" ? kRestoreInvalidCandidate : kRestoreNoGap});
+            page->OnRecovery();
+            QVERIFY(testing::WaitIdle(*page));
+            QCOMPARE(messages.messages().back().first, QStringLiteral("Restore failed"));
+            QCOMPARE(Headline(messages), QString::fromLatin1(RestoreMessage(
+                                             c.FsName() == "Deleted" ? kRestoreInvalidCandidate : kRestoreNoGap)));
+            QVERIFY(messages.texts().back().contains(QStringLiteral("Nothing was written.")));
             ++tried;
         }
         QVERIFY(tried >= 2);
         page->candidateList()->setCurrentRow(RowOfStart(*page, 2048));
         page->OnRecovery();
+        QVERIFY(testing::WaitIdle(*page));
         QCOMPARE(
-            messages.texts().back(),
+            Headline(messages),
             QStringLiteral("The partition selected can't be recovered. Please select the other partition."));
+        QVERIFY(page->lastUndoFile().empty());
         QCOMPARE(ReadAll(copy), before);
     }
 
@@ -286,12 +336,89 @@ class PartitionPageTest : public QObject {
         QVERIFY(row >= 0);
         page->candidateList()->setCurrentRow(row);
         page->OnRecovery();
+        QVERIFY(testing::WaitIdle(*page));
         // A new extended boot record one track before it, linked from the last one.
         QCOMPARE(ChangedSectors(before, ReadAll(copy)), (std::set<std::size_t>{22528, 47041}));
         QVERIFY(RunCommand("sfdisk -d " + ShellQuote(copy))
                     .output.find("start=       47104, size=       20480") != std::string::npos);
+        QVERIFY(messages.texts().back().contains(QStringLiteral("Sector 47041: ")));
+        QVERIFY(messages.texts().back().contains(QStringLiteral("Table entry: ")));
         page->OnUndo();
+        QVERIFY(testing::WaitIdle(*page));
         QCOMPARE(ReadAll(copy), before);
+    }
+
+    void aSlowDiskListLeavesThePageResponsive() {
+        QString error;
+        QVERIFY(app_->ConfigureDevices({primary_, logical_}, false, &error));
+        auto slow = std::make_shared<testing::SlowDeviceMap>(app_->devices(), std::chrono::milliseconds(0));
+        slow->CloseGate();
+        app_->UseDevices(slow);
+        CPartitionPage page(ui::PageContext{*app_, host_, SCAN_PARTITION}, nullptr);
+        QTRY_COMPARE(slow->waiting(), 1);
+        // Listing: busy, nothing to choose or start, but the page can be left.
+        QVERIFY(page.busy());
+        QCOMPARE(page.busyIndicator()->text(), QString::fromLatin1(CPartitionPage::kListingText));
+        QCOMPARE(page.diskList()->count(), 0);
+        QVERIFY(!page.diskList()->isEnabled());
+        QVERIFY(!page.backupButton()->isEnabled());
+        QVERIFY(page.backButton()->isEnabled());
+        // Events go on while the disk does not answer.
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(5);
+        QTest::qWait(60);
+        QVERIFY(ticks >= 3);
+        QVERIFY(page.busy());
+        slow->OpenGate();
+        QVERIFY(testing::WaitIdle(page));
+        QCOMPARE(page.diskList()->count(), 2);
+        QVERIFY(page.diskList()->isEnabled());
+        QVERIFY(page.backupButton()->isEnabled());
+        QVERIFY(!page.busyIndicator()->isVisibleTo(&page));
+        QVERIFY(page.chart()->volumeSegments().size() >= 2);
+    }
+
+    void theListsFitTheDesignedSize() {
+        testing::MessageRecorder messages;
+        auto page = Open({primary_, logical_});
+        page->resize(ui::DesignedPageSize());
+        page->show();
+        // A backup kept far down a long folder path.
+        const QString deep = scratch_.path() + QStringLiteral("/a/rather/long/folder/of/backups/kept/by/hand");
+        QVERIFY(QDir().mkpath(deep));
+        const QString file = deep + QStringLiteral("/Disk image primary.img-20250101-120000.pbf");
+        QVERIFY(page->BackupTo(file));
+        QVERIFY(testing::WaitIdle(*page));
+        page->AddBackupFile(file);
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+
+        // The disk list: each item on two lines, the model and then the bus and size, each within the
+        // list's width; the one-line text stays the item's text and tip.
+        ui::CDiskListBox* disks = page->diskList();
+        QCOMPARE(disks->modelLine(0), QStringLiteral("Disk image primary.img"));
+        QCOMPARE(disks->detailLine(0), QStringLiteral("Size : 64.00 MB"));
+        QVERIFY(disks->itemText(0).startsWith(QStringLiteral("Disk image primary.img (  BusType :  ")));
+        QCOMPARE(disks->itemData(0, Qt::ToolTipRole).toString(), disks->itemText(0));
+        const int room = disks->width() - 40 - 40;  // the icon, and the arrow with the frame
+        for (int i = 0; i < disks->count(); ++i) {
+            QVERIFY(QFontMetrics(ui::skin::Font(12, QFont::DemiBold)).horizontalAdvance(disks->modelLine(i)) <= room);
+            QVERIFY(QFontMetrics(ui::skin::Font(11)).horizontalAdvance(disks->detailLine(i)) <= room);
+        }
+
+        // The backup list does not scroll sideways: the paths take the rest of the row, the dates whole,
+        // and a path that does not fit keeps its whole text as the tip.
+        QTreeWidget* list = page->backupList();
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        QCOMPARE(list->header()->sectionSize(0) + list->header()->sectionSize(1), list->viewport()->width());
+        QTreeWidgetItem* row = nullptr;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            if (list->topLevelItem(i)->text(1) == file) row = list->topLevelItem(i);
+        }
+        QVERIFY(row);
+        QCOMPARE(row->toolTip(1), file);
+        QVERIFY(list->header()->sectionSize(0) >= list->fontMetrics().horizontalAdvance(row->text(0)));
     }
 
     void backupsGoRoundThroughThePage() {
@@ -302,12 +429,19 @@ class PartitionPageTest : public QObject {
         const QString path =
             folder + QStringLiteral("/") + QString::fromStdString(disk.Model()) + QStringLiteral("-test.pbf");
         QVERIFY(page->BackupTo(path));
-        QCOMPARE(
-            messages.messages().back(),
-            (std::pair<QString, QString>{QStringLiteral("Success"), QStringLiteral("Backup has done!")}));
+        QVERIFY(page->busy());
+        QVERIFY(testing::WaitIdle(*page));
         std::size_t records = 0;
         for (const PartitionInfo& v : page->inventory().volumes) records += v.diskNumber == disk.diskNumber;
         QCOMPARE(static_cast<std::size_t>(QFileInfo(path).size()), 4 + 288 + 600 * records);
+        // The summary: the message first, then the file written and where.
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Backup finished"));
+        QCOMPARE(Headline(messages), QStringLiteral("Backup has done!"));
+        const QString summary = messages.texts().back();
+        QVERIFY(summary.contains(QStringLiteral("Written: 1 file (")));
+        QVERIFY(summary.contains(QStringLiteral("Folder: %1").arg(folder)));
+        QVERIFY(summary.contains(QStringLiteral("Backup file: %1").arg(path)));
+        QVERIFY(summary.contains(QStringLiteral("Records: %1 of Disk image primary.img (disk 0)").arg(records)));
 
         // The list shows it (named after the disk, in the per-user folder) between the fixed rows.
         QTreeWidget* list = page->backupList();
@@ -318,6 +452,7 @@ class PartitionPageTest : public QObject {
         QVERIFY(row);
         QVERIFY(row->text(0).startsWith(QStringLiteral("     20")));
         page->OnBackupRowActivated(row);
+        QVERIFY(testing::WaitIdle(*page));
         QCOMPARE(page->candidates().size(), records);
         for (std::size_t i = 0; i < records; ++i) {
             QCOMPARE(page->candidates()[i].startSector, page->inventory().volumes[i].startSector);
@@ -336,7 +471,8 @@ class PartitionPageTest : public QObject {
         QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 2)->text(1), outside);
         QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->text(0),
                  QStringLiteral("  Add backup file..."));
-        QVERIFY(!page->LoadBackupFile(outside));
+        QVERIFY(page->LoadBackupFile(outside));
+        QVERIFY(testing::WaitIdle(*page));
         QCOMPARE(messages.texts().back(), QStringLiteral("Can't load the Backup file!"));
         QCOMPARE(messages.messages().back().first, QStringLiteral("Vexa"));
         QCOMPARE(page->candidates().size(), records);
@@ -349,12 +485,15 @@ class PartitionPageTest : public QObject {
             QVERIFY(header.resize(292));
         }
         QVERIFY(page->LoadBackupFile(outside));
+        QVERIFY(testing::WaitIdle(*page));
         QCOMPARE(page->candidates().size(), std::size_t{0});
-        // A backup cannot be written where no file can be made.
-        QVERIFY(!page->BackupTo(scratch_.path() + QStringLiteral("/no/such/folder/x.pbf")));
-        QCOMPARE(
-            messages.messages().back(),
-            (std::pair<QString, QString>{QStringLiteral("Error"), QStringLiteral("Can't backup the disk!")}));
+        // A backup cannot be written where no file can be made: the summary says so, and why.
+        const QString nowhere = scratch_.path() + QStringLiteral("/no/such/folder/x.pbf");
+        QVERIFY(page->BackupTo(nowhere));
+        QVERIFY(testing::WaitIdle(*page));
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Backup failed"));
+        QCOMPARE(Headline(messages), QStringLiteral("Can't backup the disk!"));
+        QVERIFY(messages.texts().back().contains(QStringLiteral("Nothing was written. %1 could not be written: ").arg(nowhere)));
     }
 };
 

@@ -234,6 +234,7 @@ class SafeOutputTest : public QObject {
         {
             CRecoveryApp app;  // no disk at all
             ui::CDriveViewPage page(ui::PageContext{app, host, SCAN_DELETED}, nullptr);
+            QVERIFY(testing::WaitIdle(page));
             QTreeWidgetItem* root = page.tree()->topLevelItem(0);
             QVERIFY(root);
             QCOMPARE(root->childCount(), 1);
@@ -245,6 +246,7 @@ class SafeOutputTest : public QObject {
         QVERIFY(app.ConfigureDevices({testing::FixtureImage(kImage)}, false, &error));
         {
             ui::CDriveViewPage page(ui::PageContext{app, host, SCAN_DELETED}, nullptr);
+            QVERIFY(testing::WaitIdle(page));
             QVERIFY(!page.nextButton()->isEnabled());
             QTreeWidgetItem* disk = page.tree()->topLevelItem(0)->child(0);
             QVERIFY(disk && disk->childCount() > 0);
@@ -253,6 +255,7 @@ class SafeOutputTest : public QObject {
         }
         // Back from the result page builds the page anew: the partition is chosen again.
         ui::CDriveViewPage again(ui::PageContext{app, host, SCAN_DELETED}, nullptr);
+        QVERIFY(testing::WaitIdle(again));
         QVERIFY(again.nextButton()->isEnabled());
         QCOMPARE(again.tree()->currentItem(), again.tree()->topLevelItem(0)->child(0)->child(0));
     }

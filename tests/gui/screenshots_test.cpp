@@ -23,14 +23,15 @@ private Q_SLOTS:
                                      &error));
         const QStringList written = WriteScreenshots(app, folder.path());
         const QStringList expected = {
-            "01-home", "03-drive-deleted", "03-drive-deleted-disk", "03-drive-deleted-not-accessible",
+            "01-home", "03-drive-deleted-listing", "03-drive-deleted", "03-drive-deleted-disk", "03-drive-deleted-not-accessible",
             "03-drive-deleted-partition", "04-drive-formatted", "05-drive-raw", "06-result-fat", "06-result-fat-icons",
             "06-result-ntfs", "06-result-ntfs-icons", "06-result-ext", "06-result-ext-icons", "06-result-raw",
-            "06-result-raw-icons", "07-partition-page", "07-partition-page-candidates", "08-filter-dialog",
+            "06-result-raw-icons", "07-partition-page-listing", "07-partition-page", "07-partition-page-candidates",
+            "07-partition-page-disk-list", "08-filter-dialog",
             "09-filter-dialog-between", "10-progress-dialog", "11-about", "12-message", "13-button-states",
             "14-repair-menu", "15-repair-dbx", "16-repair-pst", "17-repair-log", "18-overwrite-dialog",
             "19-drive-raw-whole-disk", "20-raw-options", "21-file-information", "22-image-view",
-            "23-image-view-squeezed"};
+            "23-image-view-squeezed", "24-backup-summary"};
         for (const QString& name : expected) {
             const QString path = QDir(folder.path()).filePath(name + QStringLiteral(".png"));
             QVERIFY2(written.contains(path), qPrintable(name));

@@ -15,13 +15,10 @@ namespace {
 // A run may fail thousands of files: the box lists the first ones, the details pane all of them.
 constexpr int kFailuresInText = 12;
 
-QString Plural(std::uint64_t count, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(count == 1 ? one : many));
-}
-
 }  // namespace
 
 QString SummaryCaption(const RunSummary& summary) {
+    if (!summary.caption.isEmpty()) return summary.caption;
     if (summary.cancelled) return summary.action + QStringLiteral(" cancelled");
     if (summary.written == 0 && (summary.failed > 0 || !summary.reason.isEmpty()))
         return summary.action + QStringLiteral(" failed");
@@ -40,17 +37,25 @@ QString NothingWrittenReason(const RunSummary& summary) {
 
 QString SummaryText(const RunSummary& summary) {
     QStringList lines;
+    // The run's own message comes first, exactly as it was always shown.
+    if (!summary.headline.isEmpty()) lines << summary.headline << QString();
+    const auto counted = [&summary](std::uint64_t count) {
+        return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? summary.itemOne : summary.itemMany);
+    };
     lines << QStringLiteral("Written: %1 (%2)")
-                 .arg(Plural(summary.written, "file", "files"),
-                      QString::fromStdString(SizeText(summary.bytes)));
-    if (summary.failed > 0)
-        lines << QStringLiteral("Failed: %1").arg(Plural(summary.failed, "file", "files"));
-    if (summary.kept > 0)
-        lines << QStringLiteral("Kept (already there): %1").arg(Plural(summary.kept, "file", "files"));
+                 .arg(counted(summary.written), QString::fromStdString(SizeText(summary.bytes)));
+    if (summary.failed > 0) lines << QStringLiteral("Failed: %1").arg(counted(summary.failed));
+    if (summary.kept > 0) lines << QStringLiteral("Kept (already there): %1").arg(counted(summary.kept));
     if (summary.cancelled) lines << QStringLiteral("Cancelled before the end.");
     if (!summary.folder.isEmpty()) lines << QStringLiteral("Folder: %1").arg(summary.folder);
+    lines << summary.details;
     const QString why = NothingWrittenReason(summary);
-    if (!why.isEmpty()) lines << QString() << QStringLiteral("Nothing was written. ") + why;
+    if (!why.isEmpty()) {
+        lines << QString()
+              << (summary.partial ? QStringLiteral("Some of it may have been written before it failed. ")
+                                  : QStringLiteral("Nothing was written. ")) +
+                     why;
+    }
     if (!summary.failures.isEmpty()) {
         lines << QString() << QStringLiteral("Failures:");
         for (int i = 0; i < summary.failures.size() && i < kFailuresInText; ++i) lines << summary.failures[i];
@@ -61,23 +66,56 @@ QString SummaryText(const RunSummary& summary) {
     return lines.join(QLatin1Char('\n'));
 }
 
+namespace {
+
+bool Troubled(const RunSummary& summary) {
+    return summary.failed > 0 || !NothingWrittenReason(summary).isEmpty();
+}
+
+// Shows the box; returns the standard button pressed (NoButton for Open Folder).
+QMessageBox::StandardButton RunSummaryBox(QWidget* parent, const RunSummary& summary,
+                                          QMessageBox::StandardButtons buttons) {
+    const std::unique_ptr<QMessageBox> box = MakeRunSummaryBox(parent, summary, buttons);
+    QAbstractButton* open = box->findChild<QPushButton*>(QStringLiteral("OpenFolder"));
+    box->exec();
+    if (open && box->clickedButton() == open) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(summary.folder));
+        return QMessageBox::NoButton;
+    }
+    return box->standardButton(box->clickedButton());
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeRunSummaryBox(QWidget* parent, const RunSummary& summary,
+                                               QMessageBox::StandardButtons buttons) {
+    auto box = std::make_unique<QMessageBox>(Troubled(summary) ? QMessageBox::Warning : QMessageBox::Information,
+                                             SummaryCaption(summary), SummaryText(summary), buttons, parent);
+    box->setObjectName(QStringLiteral("RunSummary"));
+    if (!summary.failures.isEmpty()) box->setDetailedText(summary.failures.join(QLatin1Char('\n')));
+    if (!summary.folder.isEmpty() && summary.written > 0) {
+        QPushButton* open = box->addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
+        open->setObjectName(QStringLiteral("OpenFolder"));
+    }
+    return box;
+}
+
 void ShowRunSummary(QWidget* parent, const RunSummary& summary) {
-    const QString caption = SummaryCaption(summary);
-    const QString text = SummaryText(summary);
-    const bool trouble = summary.failed > 0 || !NothingWrittenReason(summary).isEmpty();
     if (MessagesObserved()) {
-        ShowMessage(parent, caption, text, trouble ? MessageIcon::Warning : MessageIcon::Information);
+        ShowMessage(parent, SummaryCaption(summary), SummaryText(summary),
+                    Troubled(summary) ? MessageIcon::Warning : MessageIcon::Information);
         return;
     }
-    QMessageBox box(trouble ? QMessageBox::Warning : QMessageBox::Information, caption, text, QMessageBox::Ok,
-                    parent);
-    box.setObjectName(QStringLiteral("RunSummary"));
-    if (!summary.failures.isEmpty()) box.setDetailedText(summary.failures.join(QLatin1Char('\n')));
-    QPushButton* open = nullptr;
-    if (!summary.folder.isEmpty() && summary.written > 0)
-        open = box.addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
-    box.exec();
-    if (open && box.clickedButton() == open) QDesktopServices::openUrl(QUrl::fromLocalFile(summary.folder));
+    RunSummaryBox(parent, summary, QMessageBox::Ok);
+}
+
+QMessageBox::StandardButton AskRunSummary(QWidget* parent, const RunSummary& summary,
+                                          QMessageBox::StandardButtons buttons) {
+    if (QuestionsObserved()) {
+        return Ask(parent, Troubled(summary) ? QMessageBox::Warning : QMessageBox::Information,
+                   SummaryCaption(summary), SummaryText(summary), buttons);
+    }
+    return RunSummaryBox(parent, summary, buttons);
 }
 
 }  // namespace lumacore::ui

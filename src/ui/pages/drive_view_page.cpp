@@ -3,7 +3,6 @@
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMimeData>
-#include <QTimer>
 
 #include "core/recovery_settings.h"
 #include "core/scan_mode.h"
@@ -90,28 +89,69 @@ CDriveViewPage::CDriveViewPage(const PageContext& context, QWidget* parent) : CP
     connect(option_, &QAbstractButton::clicked, this, &CDriveViewPage::OnOption);
     connect(next_, &QAbstractButton::clicked, this, [this] { host().PostNavigate(PAGE_RESULT, mode()); });
 
+    SetBusyArea(card);
+    devices_ = app().devices();
+    inventory_ = std::make_unique<CDiskInventory>(*devices_);
     BuildTree();
-    // After the page is on screen, so that the message has the page behind it.
-    QTimer::singleShot(0, this, &CDriveViewPage::RunPrivilegeProbe);
 }
 
 CDriveViewPage::~CDriveViewPage() {
+    StopBackground();
     // The items point into the inventory: clear them first.
     tree_->clear();
 }
 
-void CDriveViewPage::RunPrivilegeProbe() {
-    if (AdministratorRightsMissing(*devices_)) ShowMessage(this, QString::fromLatin1(kAdministratorMessage));
+void CDriveViewPage::BuildTree() {
+    // A listing under way is replaced by this one: its result would be out of date.
+    StopBackground();
+    {
+        const QSignalBlocker blocker(tree_);
+        tree_->clear();
+        selectedDisk_ = nullptr;
+        selectedPartition_ = nullptr;
+        auto* root = new QTreeWidgetItem(tree_, QStringList(QString::fromLatin1(kMyComputerText)));
+        root->setData(0, kKindRole, kRootItem);
+        root->setIcon(0, skin::PictureIcon(QStringLiteral("tree-computer")));
+        tree_->setCurrentItem(root);
+    }
+    OnSelectionChanged();
+
+    // Probing the devices may take long (a slow or sleeping disk): it runs on a worker, with the rights
+    // check of the first listing, while the window stays responsive.
+    struct Listing {
+        std::unique_ptr<CDiskInventory> inventory;
+        bool rightsMissing = false;
+    };
+    const std::shared_ptr<const DeviceMap> devices = app().devices();
+    const auto listing = std::make_shared<Listing>();
+    const bool probe = !rightsProbed_;
+    RunInBackground(
+        QString::fromLatin1(kListingText),
+        [devices, listing, probe](const StopToken& stop) {
+            if (probe) listing->rightsMissing = AdministratorRightsMissing(*devices);
+            auto inventory = std::make_unique<CDiskInventory>(*devices);
+            inventory->Refresh(&stop);
+            listing->inventory = std::move(inventory);
+        },
+        [this, devices, listing, probe] {
+            // The new inventory keeps the device map it was made from alive through devices_.
+            tree_->clear();
+            inventory_ = listing->inventory ? std::move(listing->inventory)
+                                            : std::make_unique<CDiskInventory>(*devices);
+            devices_ = devices;
+            FillTree();
+            if (probe) {
+                rightsProbed_ = true;
+                if (listing->rightsMissing) ShowMessage(this, QString::fromLatin1(kAdministratorMessage));
+            }
+        });
 }
 
-void CDriveViewPage::BuildTree() {
+void CDriveViewPage::FillTree() {
     QSignalBlocker blocker(tree_);
     tree_->clear();
     selectedDisk_ = nullptr;
     selectedPartition_ = nullptr;
-    devices_ = app().devices();
-    inventory_ = std::make_unique<CDiskInventory>(*devices_);
-    inventory_->Refresh();
     wholeDisks_.clear();
     wholeDisks_.reserve(static_cast<std::size_t>(inventory_->diskCount()));
 

@@ -33,6 +33,8 @@ class CDriveViewPage final : public CPage {
     // Shown under the root when no disk could be listed.
     static constexpr const char* kNoDiskHint =
         "No disk found: press \"Add Image...\" to open a disk image file";
+    // Shown over the tree while the disks are listed.
+    static constexpr const char* kListingText = "Reading the disks ...";
     static constexpr int kKindRole = Qt::UserRole;
     // Index into the inventory's disk or volume table, or into the whole-disk records.
     static constexpr int kIndexRole = Qt::UserRole + 1;
@@ -51,9 +53,10 @@ class CDriveViewPage final : public CPage {
     const DiskInfo* selectedDisk() const { return selectedDisk_; }
     const PartitionInfo* selectedPartition() const { return selectedPartition_; }
 
-    // Refreshes the inventory and builds the tree anew.
+    // Lists the disks anew on a worker thread (the page is busy meanwhile) and then builds the tree; a
+    // listing still under way is dropped.
     void BuildTree();
-    // Attaches a disk image and lists it; tells the user when it cannot be opened.
+    // Attaches a disk image and lists the disks again; tells the user when it cannot be opened.
     bool AttachImage(const QString& path);
 
   protected:
@@ -64,7 +67,7 @@ class CDriveViewPage final : public CPage {
     void OnSelectionChanged();
     void OnOption();
     void OnAddImage();
-    void RunPrivilegeProbe();
+    void FillTree();
     std::vector<PartitionInfo> ListedPartitions(const QTreeWidgetItem* diskItem) const;
 
     std::shared_ptr<const DeviceMap> devices_;
@@ -78,6 +81,7 @@ class CDriveViewPage final : public CPage {
     CSkinButton* next_ = nullptr;
     const DiskInfo* selectedDisk_ = nullptr;
     const PartitionInfo* selectedPartition_ = nullptr;
+    bool rightsProbed_ = false;
 };
 
 }  // namespace lumacore::ui

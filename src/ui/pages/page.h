@@ -2,12 +2,17 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
 
+#include "core/progress.h"
 #include "ui/pages/page_services.h"
 #include "ui/widgets/anchor_set.h"
 
 namespace lumacore::ui {
 
+class CBusyIndicator;
 class CSkinButton;
 
 // Page kinds of the navigation request.
@@ -48,6 +53,7 @@ class CPage : public QWidget {
     Q_OBJECT
   public:
     CPage(const PageContext& context, QWidget* parent);
+    ~CPage() override;
 
     int mode() const { return mode_; }
     CSkinButton* homeButton() const { return home_; }
@@ -57,6 +63,14 @@ class CPage : public QWidget {
     virtual QString helpSection() const { return {}; }
     // Asked before Home leaves the page: false keeps the user here (a page with work to lose asks).
     virtual bool ConfirmLeave() { return true; }
+
+    // Work of the page running on a worker thread (RunInBackground): the page shows it is busy.
+    bool busy() const { return !jobs_.empty(); }
+    CBusyIndicator* busyIndicator() const { return busyIndicator_; }
+
+  Q_SIGNALS:
+    // The last background job has ended and its completion has run: the page shows its result.
+    void idle();
 
   protected:
     // The application, as far as the pages see it.
@@ -73,10 +87,34 @@ class CPage : public QWidget {
     CSkinButton* AddCommandButton(const QString& windowText, const QString& glyph, const QRect& rect,
                                   bool primary = false);
 
+    // Runs `work` on a worker thread and then `done` on the UI thread, so that a slow disk never freezes
+    // the window. Until `done` has run the page is busy: `busyText` shows over the busy area with a busy
+    // cursor, and BusyChanged(true) lets the page switch its controls off. `work` must not touch the
+    // page or its widgets: it takes what it needs by value or shared pointer and leaves its results in
+    // shared state that `done` reads. When the page goes away or StopBackground() is called, the
+    // running jobs are asked to stop through the token `work` gets, and their `done` never runs; the
+    // page does not wait for them.
+    void RunInBackground(const QString& busyText, std::function<void(const StopToken&)> work,
+                         std::function<void()> done);
+    void StopBackground();
+    // Where the busy text is shown: centred over `area` (the page's middle when none).
+    void SetBusyArea(QWidget* area) { busyArea_ = area; }
+    // Called when the page becomes busy and when it is idle again.
+    virtual void BusyChanged(bool /*busy*/) {}
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    struct BackgroundJob;
+    void FinishJob(const std::shared_ptr<BackgroundJob>& job);
+    void ShowBusy(const QString& text);
+    void PlaceBusyIndicator();
+
+    std::vector<std::shared_ptr<BackgroundJob>> jobs_;
+    CBusyIndicator* busyIndicator_ = nullptr;
+    QWidget* busyArea_ = nullptr;
+
     PageServices& app_;
     PageHost& host_;
     AnchorSet anchors_;

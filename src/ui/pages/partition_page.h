@@ -8,6 +8,7 @@
 #include "core/partition_info.h"
 #include "core/progress.h"
 #include "disk/disk_inventory.h"
+#include "ui/dialogs/summary_dlg.h"
 #include "ui/pages/page.h"
 
 class QTreeWidget;
@@ -38,6 +39,8 @@ class CPartitionPage final : public CPage {
     static constexpr const char* kNoUndoMessage = "There is no partition restore to undo on this disk.";
     static constexpr const char* kUndoneMessage = "The partition restore has been undone.";
     static constexpr const char* kSuccessCaption = "Recovery Success!";
+    // Shown over the page while the disks are listed.
+    static constexpr const char* kListingText = "Reading the disks ...";
 
     CPartitionPage(const PageContext& context, QWidget* parent);
     ~CPartitionPage() override;
@@ -57,38 +60,61 @@ class CPartitionPage final : public CPage {
     const DiskInfo* selectedDisk() const;
     // The last undo file a restore from this page wrote.
     const std::filesystem::path& lastUndoFile() const { return lastUndo_; }
+    // The summary the last backup, restore or undo ended with.
+    const RunSummary& lastSummary() const { return lastSummary_; }
 
-    // The operations behind the controls, callable without their dialogs (the tests drive them).
+    // The operations behind the controls, callable without their dialogs (the tests drive them). The
+    // disk list, loading a backup file, a backup, a restore and an undo run on a worker thread while the
+    // page shows that it is busy (busy(), idle() when done); the searches run behind the progress
+    // dialog. None starts while the page is busy. A backup, a restore and an undo end with a run
+    // summary: their message as its headline, what was written where, or why nothing was.
     bool AutoScan();
     bool DeepScan();
+    // Starts loading; false when there is no disk or the page is busy. A file that does not load is
+    // told, and the candidates stay.
     bool LoadBackupFile(const QString& path);
     void AddBackupFile(const QString& path);
     void FillBackupList();
+    // Starts writing the backup (the save dialog has asked about an existing file); false when it
+    // could not start.
     bool BackupTo(const QString& path);
-    // The restore itself, after the confirmation: a result code (kRestoreDone and the others).
-    int RestorePartition();
-    // The whole "Recovery" button: confirmation, restore, messages, and what follows a restore.
+    // The whole "Recovery" button: confirmation, then the restore of the chosen candidate on a worker
+    // (planned before anything is written, with an undo file), its summary, and the disk read again.
     void OnRecovery();
     void OnBackup();
     void OnUndo();
     void OnBackupRowActivated(QTreeWidgetItem* item);
 
+  protected:
+    void BusyChanged(bool busy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
-    void RefreshInventory();
-    void ReloadDisks();
+    struct DiskWork;
+    void UseInventory(const std::shared_ptr<const DeviceMap>& devices, std::shared_ptr<CDiskInventory> inventory);
+    void ShowDisksAgain(const std::shared_ptr<const DeviceMap>& devices, std::shared_ptr<CDiskInventory> inventory);
+    void FinishRestore(const DiskInfo& disk, const DiskWork& work);
+    QMessageBox::StandardButton ShowSummary(const RunSummary& summary,
+                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    void AskUndo(const DiskInfo& disk, const std::shared_ptr<const DeviceMap>& devices,
+                 const std::shared_ptr<DiskWork>& work);
     void OnDiskChanged();
+    void FitDateColumn();
+    void FitPathColumn();
     void OnCandidateChanged();
     void ClearCandidates();
     void ShowCandidates(PartitionList list);
-    void RunPrivilegeProbe();
-    void AfterRestore();
     std::vector<PartitionInfo> RecordsOfSelectedDisk() const;
 
+    // Shared with the workers that read them, so that a page that goes away never pulls them from
+    // under a worker.
     std::shared_ptr<const DeviceMap> devices_;
-    std::unique_ptr<CDiskInventory> inventory_;
+    std::shared_ptr<CDiskInventory> inventory_;
     PartitionList candidateRecords_;
     std::filesystem::path lastUndo_;
+    RunSummary lastSummary_;
     StopToken stop_;
+    bool writing_ = false;  // a backup, restore or undo is running: the page may not be left
     CDiskListBox* disks_ = nullptr;
     CPartitionChart* chart_ = nullptr;
     CCandidateList* candidates_ = nullptr;
