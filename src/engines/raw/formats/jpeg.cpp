@@ -46,7 +46,17 @@ FormatVerdict ParseJpeg(CarveInput& in) {
         auto marker = in.U8(markerAt);
         for (int fill = 0; marker && *marker == 0xFF && fill < 64; ++fill) marker = in.U8(++markerAt);
         if (!marker) return FormatVerdict::Unknown();
-        if (*marker == 0xD9) return sawFrame ? FormatVerdict::Length(markerAt + 1) : FormatVerdict::Reject();
+        if (*marker == 0xD9) {
+            if (!sawFrame) return FormatVerdict::Reject();
+            if (!sawScan) return FormatVerdict::Length(markerAt + 1);
+            // Markers alone cannot tell a picture from one whose data runs on into another file's (a
+            // gap holding another picture's data up to its end marker, or random bytes that happen to
+            // hold one): the decoder can.
+            const JpegDecodeResult decoded = DecodeJpeg(in);
+            if (decoded.kind == JpegDecodeResult::Kind::kBroken && decoded.inData) return Broken(in, decoded.at);
+            if (decoded.kind == JpegDecodeResult::Kind::kWhole) return FormatVerdict::Length(decoded.at);
+            return FormatVerdict::Length(markerAt + 1);
+        }
         if (!IsSegmentMarker(*marker)) {
             return !sawScan ? FormatVerdict::Reject() : Broken(in, at);
         }

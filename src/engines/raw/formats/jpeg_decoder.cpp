@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <deque>
 #include <span>
 #include <unordered_map>
@@ -36,8 +37,13 @@ constexpr std::uint64_t kMaxHead = std::uint64_t{64} << 10;
 // States remembered from earlier trials, to end later trials that join their path.
 constexpr std::size_t kMaxMemo = std::size_t{4} << 20;
 
+// Codes up to this long are decoded with one table look-up.
+constexpr unsigned kFastBits = 9;
+
 struct HuffTable {
     bool defined = false;
+    // By the next kFastBits bits: the code's length << 8 | its value, or 0 for a longer code.
+    std::array<std::uint16_t, 1u << kFastBits> fast{};
     std::array<std::int32_t, 17> maxcode{};  // -1: no code of this length
     std::array<std::int32_t, 17> valptr{};
     std::array<std::int32_t, 17> mincode{};
@@ -130,9 +136,19 @@ class JoinedBytes {
         if (!joined_ || pos < firstEnd_) {
             if (head_ != nullptr && pos >= headStart_ && pos - headStart_ < head_->size())
                 return (*head_)[static_cast<std::size_t>(pos - headStart_)];
-            return in_.U8(pos);
+        } else {
+            pos = resumeAt_ + (pos - firstEnd_);
         }
-        return in_.U8(Physical(pos));
+        // Bytes come from a copy of a stretch of the input kept here, so that most reads are one
+        // comparison (the input's own window moves when others read it).
+        if (pos < cacheStart_ || pos - cacheStart_ >= cacheLength_) {
+            const auto window = in_.Window(pos, kCacheBytes);
+            if (window.empty()) return std::nullopt;
+            std::memcpy(cache_.data(), window.data(), window.size());
+            cacheStart_ = pos;
+            cacheLength_ = window.size();
+        }
+        return cache_[static_cast<std::size_t>(pos - cacheStart_)];
     }
     std::uint64_t Physical(std::uint64_t pos) const {
         return joined_ && pos >= firstEnd_ ? resumeAt_ + (pos - firstEnd_) : pos;
@@ -140,7 +156,12 @@ class JoinedBytes {
     bool InSecond(std::uint64_t pos) const { return joined_ && pos >= firstEnd_; }
 
   private:
+    static constexpr std::size_t kCacheBytes = 4096;
+
     CarveInput& in_;
+    std::array<std::uint8_t, kCacheBytes> cache_{};
+    std::uint64_t cacheStart_ = 0;
+    std::size_t cacheLength_ = 0;
     bool joined_ = false;
     std::uint64_t firstEnd_ = 0;
     std::uint64_t resumeAt_ = 0;
@@ -310,7 +331,9 @@ class Decoder {
     JpegDecodeResult Resume(const Checkpoint& point, const Setup& setup) {
         setup_ = setup;
         if (!point.inScan) return Walk(point.bits.next);
-        bits_ = point.bits;
+        SetState(point.bits);
+        resumed_ = true;
+        inData_ = true;
         mcu_ = point.mcu;
         eobRun_ = point.eobRun;
         auto marker = ContinueScan();
@@ -328,7 +351,7 @@ class Decoder {
             case Failure::kUnsupported:
                 return {JpegDecodeResult::Kind::kUnsupported, failedAt_};
             default:
-                return {JpegDecodeResult::Kind::kBroken, failedAt_};
+                return {JpegDecodeResult::Kind::kBroken, failedAt_, inData_};
         }
     }
     JpegDecodeResult Unsupported(std::uint64_t at) {
@@ -501,6 +524,16 @@ class Decoder {
                 code <<= 1;
             }
             table.defined = total > 0;
+            int index = 0;
+            std::uint32_t value = 0;
+            for (unsigned bitsLong = 1; bitsLong <= kFastBits; ++bitsLong) {
+                for (int n = 0; n < counts[bitsLong - 1]; ++n, ++index, ++value) {
+                    const std::uint32_t first = value << (kFastBits - bitsLong);
+                    for (std::uint32_t fill = 0; fill < (1u << (kFastBits - bitsLong)); ++fill)
+                        table.fast[first + fill] = static_cast<std::uint16_t>(bitsLong << 8 | table.values[static_cast<std::size_t>(index)]);
+                }
+                value <<= 1;
+            }
             at += 17 + static_cast<std::uint64_t>(total);
         }
         return true;
@@ -570,55 +603,113 @@ class Decoder {
 
     // --- entropy-coded data ---
 
-    bool Load() {
-        const auto b = bytes_.At(bits_.next);
-        if (!b) return Missing(bits_.next);
-        if (*b == 0xFF) {
-            const auto c = bytes_.At(bits_.next + 1);
-            if (!c) return Missing(bits_.next + 1);
-            if (*c != 0x00) return Fail(Failure::kCount, bits_.next);
-            bits_.next += 2;
-        } else {
-            bits_.next += 1;
+    // The bit reader. Bytes are loaded ahead into a 64-bit store (never past a marker); which loaded
+    // byte each bit came from is kept for the last few, so that the reading position can be told and
+    // taken up again at byte and bit exactly.
+    void SetState(const BitState& state) {
+        acc_ = state.current;
+        count_ = state.left;
+        loaded_ = 0;
+        fillAt_ = state.next;
+        startAt_ = state.next;
+        stopped_ = Failure::kNone;
+        if (state.left > 0) Remember(state.next, state.current);
+    }
+    void Remember(std::uint64_t after, std::uint8_t value) {
+        const std::size_t slot = loaded_++ % kRing;
+        ringAfter_[slot] = after;
+        ringValue_[slot] = value;
+    }
+    BitState State() const {
+        if (count_ == 0) return {fillAt_, 0, 0};
+        const std::uint64_t bytesHeld = (count_ + 7) / 8;
+        const std::uint64_t index = loaded_ - bytesHeld;  // the byte holding the next bit
+        if (count_ % 8 == 0) {
+            // At the start of that byte: where the byte before it ended.
+            return {index == 0 ? startAt_ : ringAfter_[(index - 1) % kRing], 0, 0};
         }
-        bits_.current = *b;
-        bits_.left = 8;
-        return true;
+        return {ringAfter_[index % kRing], ringValue_[index % kRing], static_cast<std::uint8_t>(count_ % 8)};
+    }
+    std::uint64_t Position() const { return State().next; }
+    void Fill() {
+        while (count_ <= 56 && stopped_ == Failure::kNone) {
+            const auto b = bytes_.At(fillAt_);
+            if (!b) {
+                stopped_ = Failure::kOutOfReach;
+                break;
+            }
+            std::uint64_t after = fillAt_ + 1;
+            if (*b == 0xFF) {
+                const auto c = bytes_.At(fillAt_ + 1);
+                if (!c) {
+                    stopped_ = Failure::kOutOfReach;
+                    break;
+                }
+                // A marker: the scan's data ends here, and nothing past it is read as bits.
+                if (*c != 0x00) {
+                    stopped_ = Failure::kCount;
+                    break;
+                }
+                after = fillAt_ + 2;
+            }
+            acc_ = acc_ << 8 | *b;
+            count_ += 8;
+            Remember(after, *b);
+            fillAt_ = after;
+        }
+    }
+    bool Need(unsigned n) {
+        if (count_ < n) Fill();
+        if (count_ >= n) return true;
+        return Fail(stopped_ == Failure::kOutOfReach ? Failure::kOutOfReach : Failure::kCount, fillAt_);
     }
     int Bit() {
-        if (bits_.left == 0 && !Load()) return -1;
-        --bits_.left;
-        return bits_.current >> bits_.left & 1;
+        if (!Need(1)) return -1;
+        --count_;
+        return static_cast<int>(acc_ >> count_ & 1);
     }
     std::int32_t Bits(int n) {
-        std::int32_t value = 0;
-        for (int i = 0; i < n; ++i) {
-            const int bit = Bit();
-            if (bit < 0) return -1;
-            value = value << 1 | bit;
-        }
-        return value;
+        if (n == 0) return 0;
+        if (!Need(static_cast<unsigned>(n))) return -1;
+        count_ -= static_cast<unsigned>(n);
+        return static_cast<std::int32_t>(acc_ >> count_ & ((std::uint64_t{1} << n) - 1));
     }
     int Decode(const HuffTable& table) {
-        std::int32_t code = 0;
-        for (std::size_t length = 1; length <= 16; ++length) {
-            const int bit = Bit();
-            if (bit < 0) return -1;
-            code = code << 1 | bit;
-            if (table.maxcode[length] >= 0 && code <= table.maxcode[length])
-                return table.values[static_cast<std::size_t>(table.valptr[length] + code - table.mincode[length])];
+        if (count_ < 16) Fill();
+        if (count_ >= kFastBits) {
+            const auto peek = static_cast<std::size_t>(acc_ >> (count_ - kFastBits) & ((1u << kFastBits) - 1));
+            const std::uint16_t entry = table.fast[peek];
+            if (entry != 0) {
+                count_ -= entry >> 8;
+                return entry & 0xFF;
+            }
         }
-        Fail(Failure::kData, bits_.next);
+        std::int32_t code = 0;
+        for (unsigned length = 1; length <= 16; ++length) {
+            if (count_ < length) {
+                Need(length);
+                return -1;
+            }
+            code = code << 1 | static_cast<std::int32_t>(acc_ >> (count_ - length) & 1);
+            if (table.maxcode[length] >= 0 && code <= table.maxcode[length]) {
+                count_ -= length;
+                return table.values[static_cast<std::size_t>(table.valptr[length] + code - table.mincode[length])];
+            }
+        }
+        Fail(Failure::kData, Position());
         return -1;
     }
+    // The bits left in the byte being read are one-bits (the padding before a marker).
     bool PaddingIsOnes() const {
-        const unsigned mask = (1u << bits_.left) - 1;
-        return (bits_.current & mask) == mask;
+        const unsigned r = count_ % 8;
+        const std::uint64_t mask = (std::uint64_t{1} << r) - 1;
+        return (acc_ >> (count_ - r) & mask) == mask;
     }
 
     // One scan from its first data byte; gives the position of the marker after it.
     std::optional<std::uint64_t> DecodeScan(std::uint64_t at) {
-        bits_ = BitState{at, 0, 0};
+        SetState(BitState{at, 0, 0});
+        inData_ = true;
         mcu_ = 0;
         eobRun_ = 0;
         if (recorder_ != nullptr) recorder_->setups.push_back(setup_);
@@ -634,14 +725,17 @@ class Decoder {
             if (memoable) memo_->Settle(scan.index, fate);
         };
         for (; mcu_ < scan.mcus; ++mcu_) {
-            if (interval != 0 && mcu_ != 0 && mcu_ % interval == 0 && !Restart(mcu_ / interval - 1))
+            // A checkpoint is taken after the restart marker before its MCU.
+            if (interval != 0 && mcu_ != 0 && mcu_ % interval == 0 && !resumed_ && !Restart(mcu_ / interval - 1))
                 return std::nullopt;
+            resumed_ = false;
             if (recorder_ != nullptr) Record(true);
             // The byte being read (and its stuffing) lies in the second piece.
-            if (memoable && bits_.next >= 2 && bytes_.InSecond(bits_.next - 2)) {
-                const MemoKey key{bytes_.Physical(bits_.next), bits_.current, bits_.left, eobRun_, scan.index};
+            const BitState state = memoable ? State() : BitState{};
+            if (memoable && state.next >= 2 && bytes_.InSecond(state.next - 2)) {
+                const MemoKey key{bytes_.Physical(state.next), state.current, state.left, eobRun_, scan.index};
                 if (const auto fate = memo_->Dooms(key, mcu_)) {
-                    Fail(*fate == MemoFate::kDataFailure ? Failure::kData : Failure::kCount, bits_.next);
+                    Fail(*fate == MemoFate::kDataFailure ? Failure::kData : Failure::kCount, state.next);
                     settle(*fate == MemoFate::kDataFailure ? MemoFate::kDataFailure : MemoFate::kCountFailure);
                     return std::nullopt;
                 }
@@ -654,31 +748,32 @@ class Decoder {
         }
         // The last byte is padded with one-bits, and a marker follows; a run of EOBs left over would
         // mean more blocks than the scan has.
+        const std::uint64_t end = Position();
         if (!PaddingIsOnes() || eobRun_ != 0) {
             settle(MemoFate::kCountFailure);
-            return Fail(Failure::kCount, bits_.next), std::nullopt;
+            return Fail(Failure::kCount, end), std::nullopt;
         }
-        const auto ff = bytes_.At(bits_.next);
-        const auto marker = bytes_.At(bits_.next + 1);
-        if (!ff || !marker) return Missing(bits_.next), std::nullopt;
-        if (*ff != 0xFF || *marker == 0x00) {
+        // The byte after the padding, not bytes loaded ahead: those would have been data.
+        const std::uint64_t after = count_ % 8 != 0 ? State().next : end;
+        const auto ff = bytes_.At(after);
+        const auto marker = bytes_.At(after + 1);
+        if (!ff || !marker) return Missing(after), std::nullopt;
+        if (count_ >= 8 || *ff != 0xFF || *marker == 0x00) {
             settle(MemoFate::kCountFailure);
-            return Fail(Failure::kCount, bits_.next), std::nullopt;
+            return Fail(Failure::kCount, after), std::nullopt;
         }
         settle(MemoFate::kScanCompleted);
         if (recorder_ != nullptr) {
-            BitState atMarker{bits_.next, 0, 0};
-            std::swap(atMarker, bits_);
+            SetState(BitState{after, 0, 0});
             Record(false);
-            std::swap(atMarker, bits_);
         }
-        return bits_.next;
+        return after;
     }
 
     void Record(bool inScan) {
         Checkpoint point;
         point.inScan = inScan;
-        point.bits = bits_;
+        point.bits = State();
         point.mcu = mcu_;
         point.eobRun = eobRun_;
         point.undo = mask_.applied();
@@ -687,8 +782,9 @@ class Decoder {
     }
 
     bool Restart(std::uint64_t number) {
-        if (!PaddingIsOnes() || eobRun_ != 0) return Fail(Failure::kCount, bits_.next);
-        std::uint64_t at = bits_.next;
+        // Whole bytes loaded ahead would be data where the marker should stand.
+        if (!PaddingIsOnes() || eobRun_ != 0 || count_ >= 8) return Fail(Failure::kCount, Position());
+        std::uint64_t at = State().next;
         const auto ff = bytes_.At(at);
         if (!ff) return Missing(at);
         if (*ff != 0xFF) return Fail(Failure::kCount, at);
@@ -696,7 +792,7 @@ class Decoder {
         for (int fill = 0; marker && *marker == 0xFF && fill < kMaxFill; ++fill) marker = bytes_.At(++at);
         if (!marker) return Missing(at);
         if (*marker != 0xD0 + (number & 7)) return Fail(Failure::kCount, at);
-        bits_ = BitState{at + 1, 0, 0};
+        SetState(BitState{at + 1, 0, 0});
         eobRun_ = 0;
         return true;
     }
@@ -740,7 +836,7 @@ class Decoder {
     bool DecodeDc(const HuffTable& dc) {
         const int s = Decode(dc);
         if (s < 0) return false;
-        if (s > setup_.dcMaxCategory) return Fail(Failure::kData, bits_.next);
+        if (s > setup_.dcMaxCategory) return Fail(Failure::kData, Position());
         return Bits(s) >= 0;
     }
 
@@ -754,12 +850,12 @@ class Decoder {
             if (s == 0) {
                 if (r == 0) return true;
                 // A run of sixteen zeros is only written before a later non-zero coefficient.
-                if (r != 15 || k + 15 >= 63) return Fail(Failure::kData, bits_.next);
+                if (r != 15 || k + 15 >= 63) return Fail(Failure::kData, Position());
                 k += 15;
                 continue;
             }
             k += r;
-            if (k > 63 || s > setup_.acMaxCategory) return Fail(Failure::kData, bits_.next);
+            if (k > 63 || s > setup_.acMaxCategory) return Fail(Failure::kData, Position());
             if (Bits(s) < 0) return false;
         }
         return true;
@@ -778,7 +874,7 @@ class Decoder {
             const int s = rs & 15;
             if (s != 0) {
                 k += r;
-                if (k > scan.se || s > setup_.acMaxCategory) return Fail(Failure::kData, bits_.next);
+                if (k > scan.se || s > setup_.acMaxCategory) return Fail(Failure::kData, Position());
                 if (Bits(s) < 0) return false;
                 mask_.Set(block, k);
             } else if (r < 15) {
@@ -791,7 +887,7 @@ class Decoder {
                 --eobRun_;
                 return true;
             } else {
-                if (k + 15 >= scan.se) return Fail(Failure::kData, bits_.next);
+                if (k + 15 >= scan.se) return Fail(Failure::kData, Position());
                 k += 15;
             }
         }
@@ -808,7 +904,7 @@ class Decoder {
                 int r = rs >> 4;
                 const int s = rs & 15;
                 if (s != 0) {
-                    if (s != 1) return Fail(Failure::kData, bits_.next);
+                    if (s != 1) return Fail(Failure::kData, Position());
                     if (Bit() < 0) return false;
                 } else if (r != 15) {
                     eobRun_ = std::uint32_t{1} << r;
@@ -830,7 +926,7 @@ class Decoder {
                         break;
                     }
                 }
-                if (!reached) return Fail(Failure::kData, bits_.next);
+                if (!reached) return Fail(Failure::kData, Position());
                 if (s != 0) mask_.Set(block, k);
             }
         }
@@ -848,9 +944,19 @@ class Decoder {
     Recorder* recorder_;
     Memo* memo_;
     Setup setup_{};
-    BitState bits_{};
+    static constexpr std::size_t kRing = 16;
+    std::uint64_t acc_ = 0;
+    unsigned count_ = 0;  // bits of acc_ not used yet (its low bits)
+    std::uint64_t fillAt_ = 0;
+    std::uint64_t startAt_ = 0;  // where loading began (the first byte loaded starts there)
+    Failure stopped_ = Failure::kNone;
+    std::uint64_t loaded_ = 0;
+    std::array<std::uint64_t, kRing> ringAfter_{};
+    std::array<std::uint8_t, kRing> ringValue_{};
     std::uint64_t mcu_ = 0;
     std::uint32_t eobRun_ = 0;
+    bool resumed_ = false;
+    bool inData_ = false;
     Failure failure_ = Failure::kNone;
     std::uint64_t failedAt_ = 0;
 };
@@ -931,7 +1037,8 @@ std::optional<JpegFragments> FindJpegSecondFragment(CarveInput& in, const JpegGa
         Decoder decoder(bytes, mask, &recorder, nullptr);
         first = decoder.Run();
     }
-    if (first.kind != JpegDecodeResult::Kind::kBroken || recorder.checkpoints.empty() || mask.overflowed())
+    if (first.kind != JpegDecodeResult::Kind::kBroken || !first.inData || recorder.checkpoints.empty() ||
+        mask.overflowed())
         return std::nullopt;
 
     // Where the first piece may end: block boundaries at or before the break, not before the oldest

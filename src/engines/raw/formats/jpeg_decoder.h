@@ -17,6 +17,9 @@ struct JpegDecodeResult {
     };
     Kind kind = Kind::kUnsupported;
     std::uint64_t at = 0;  // kWhole: the byte after the end-of-image marker; kBroken: where it broke
+    // kBroken: whether the decoder had got into a scan's data, past tables it could read; a break
+    // before that may be a header this decoder does not take rather than damage.
+    bool inData = false;
 };
 
 // Decodes the whole picture: every Huffman symbol of every scan (DC and AC, first and refining passes
