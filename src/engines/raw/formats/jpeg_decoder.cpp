@@ -13,6 +13,7 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -35,7 +36,10 @@ constexpr std::size_t kMaxUndoEntries = std::size_t{8} << 20;
 // blocks at the highest quality is far smaller).
 constexpr std::uint64_t kMaxHead = std::uint64_t{64} << 10;
 // States remembered from earlier trials, to end later trials that join their path.
-constexpr std::size_t kMaxMemo = std::size_t{4} << 20;
+constexpr std::size_t kMaxMemo = std::size_t{1} << 20;
+constexpr std::uint64_t kMemoStride = 256;
+// More ways to join than this and the search stops: the picture cannot be told from its surroundings.
+constexpr std::size_t kMaxJoins = 8;
 
 // Codes up to this long are decoded with one table look-up.
 constexpr unsigned kFastBits = 9;
@@ -93,6 +97,9 @@ struct Setup {
     std::uint32_t restartInterval = 0;
     ScanHeader scan{};
     int scans = 0;
+    // Per component, the coefficients some scan has brought to full precision: a picture is whole
+    // only when they are all there (a progressive file cut after its first passes is not).
+    std::array<std::uint64_t, kMaxComponents> complete{};
 };
 
 struct BitState {
@@ -329,7 +336,8 @@ class Decoder {
 
     // Takes decoding up again at a checkpoint of the first decode, with the setup it had there.
     JpegDecodeResult Resume(const Checkpoint& point, const Setup& setup) {
-        setup_ = setup;
+        base_ = &setup;
+        own_.reset();
         if (!point.inScan) return Walk(point.bits.next);
         SetState(point.bits);
         resumed_ = true;
@@ -383,7 +391,11 @@ class Decoder {
             for (int fill = 0; marker && *marker == 0xFF && fill < kMaxFill; ++fill) marker = bytes_.At(++markerAt);
             if (!marker) return Missing(markerAt), Stopped();
             if (*marker == 0xD9) {
-                if (setup_.scans == 0) return Fail(Failure::kCount, at), Stopped();
+                if (setup().scans == 0) return Fail(Failure::kCount, at), Stopped();
+                for (int c = 0; c < setup().componentCount; ++c) {
+                    if (setup().complete[static_cast<std::size_t>(c)] != ~std::uint64_t{0})
+                        return Fail(Failure::kCount, at), Stopped();
+                }
                 return {JpegDecodeResult::Kind::kWhole, markerAt + 1};
             }
             if (*marker == 0x00 || *marker == 0x01 || *marker == 0xD8 || *marker == 0xFF ||
@@ -398,7 +410,7 @@ class Decoder {
             const std::uint64_t after = body + bodyLength;
             const std::uint8_t m = *marker;
             if (m == 0xC0 || m == 0xC1 || m == 0xC2) {
-                if (setup_.sawFrame || !ParseFrame(body, bodyLength, m == 0xC2)) return Stopped();
+                if (setup().sawFrame || !ParseFrame(body, bodyLength, m == 0xC2)) return Stopped();
             } else if ((m >= 0xC3 && m <= 0xCF && m != 0xC4 && m != 0xC8) || m == 0xDC) {
                 // Lossless, hierarchical and arithmetic-coded frames, and heights given after the scan.
                 return Unsupported(at);
@@ -408,9 +420,9 @@ class Decoder {
                 const auto interval = U16(body);
                 if (bodyLength != 2) return Fail(Failure::kData, at), Stopped();
                 if (!interval) return Missing(body), Stopped();
-                setup_.restartInterval = *interval;
+                Mutable().restartInterval = *interval;
             } else if (m == 0xDA) {
-                if (!setup_.sawFrame || !ParseScanHeader(body, bodyLength)) {
+                if (!setup().sawFrame || !ParseScanHeader(body, bodyLength)) {
                     if (failure_ == Failure::kNone) Fail(Failure::kData, at);
                     return Stopped();
                 }
@@ -425,6 +437,7 @@ class Decoder {
     }
 
     bool ParseFrame(std::uint64_t body, std::uint64_t length, bool progressive) {
+        Setup& w = Mutable();
         std::array<std::uint8_t, 6 + 3 * kMaxComponents> field{};
         if (length < 6) return Fail(Failure::kData, body);
         for (std::size_t i = 0; i < 6; ++i) {
@@ -433,56 +446,57 @@ class Decoder {
             field[i] = *b;
         }
         const int precision = field[0];
-        setup_.height = std::uint64_t{field[1]} << 8 | field[2];
-        setup_.width = std::uint64_t{field[3]} << 8 | field[4];
+        w.height = std::uint64_t{field[1]} << 8 | field[2];
+        w.width = std::uint64_t{field[3]} << 8 | field[4];
         const int count = field[5];
         if (precision != 8 && precision != 12) return Fail(Failure::kUnsupported, body);
-        if (setup_.height == 0) return Fail(Failure::kUnsupported, body);
-        if (setup_.width == 0 || count == 0 || length != 6 + 3u * count) return Fail(Failure::kData, body);
+        if (w.height == 0) return Fail(Failure::kUnsupported, body);
+        if (w.width == 0 || count == 0 || length != 6 + 3u * count) return Fail(Failure::kData, body);
         if (count > kMaxComponents) return Fail(Failure::kUnsupported, body);
         for (std::size_t i = 6; i < 6 + 3u * count; ++i) {
             const auto b = bytes_.At(body + i);
             if (!b) return Missing(body + i);
             field[i] = *b;
         }
-        setup_.sawFrame = true;
-        setup_.progressive = progressive;
-        setup_.dcMaxCategory = precision == 8 ? 11 : 15;
-        setup_.acMaxCategory = precision == 8 ? 10 : 14;
-        setup_.componentCount = count;
-        setup_.hmax = setup_.vmax = 1;
+        w.sawFrame = true;
+        w.progressive = progressive;
+        w.dcMaxCategory = precision == 8 ? 11 : 15;
+        w.acMaxCategory = precision == 8 ? 10 : 14;
+        w.componentCount = count;
+        w.hmax = w.vmax = 1;
         for (int c = 0; c < count; ++c) {
-            Component& comp = setup_.components[static_cast<std::size_t>(c)];
+            Component& comp = w.components[static_cast<std::size_t>(c)];
             comp.id = field[6 + 3 * c];
             comp.h = field[7 + 3 * c] >> 4;
             comp.v = field[7 + 3 * c] & 15;
             if (comp.h < 1 || comp.h > 4 || comp.v < 1 || comp.v > 4) return Fail(Failure::kData, body);
             for (int d = 0; d < c; ++d)
-                if (setup_.components[static_cast<std::size_t>(d)].id == comp.id) return Fail(Failure::kData, body);
-            setup_.hmax = std::max(setup_.hmax, comp.h);
-            setup_.vmax = std::max(setup_.vmax, comp.v);
+                if (w.components[static_cast<std::size_t>(d)].id == comp.id) return Fail(Failure::kData, body);
+            w.hmax = std::max(w.hmax, comp.h);
+            w.vmax = std::max(w.vmax, comp.v);
         }
-        const auto hmax = static_cast<std::uint64_t>(setup_.hmax);
-        const auto vmax = static_cast<std::uint64_t>(setup_.vmax);
-        setup_.mcusWide = (setup_.width + 8 * hmax - 1) / (8 * hmax);
-        setup_.mcusHigh = (setup_.height + 8 * vmax - 1) / (8 * vmax);
-        setup_.blocks = 0;
+        const auto hmax = static_cast<std::uint64_t>(w.hmax);
+        const auto vmax = static_cast<std::uint64_t>(w.vmax);
+        w.mcusWide = (w.width + 8 * hmax - 1) / (8 * hmax);
+        w.mcusHigh = (w.height + 8 * vmax - 1) / (8 * vmax);
+        w.blocks = 0;
         for (int c = 0; c < count; ++c) {
-            Component& comp = setup_.components[static_cast<std::size_t>(c)];
+            Component& comp = w.components[static_cast<std::size_t>(c)];
             const auto h = static_cast<std::uint64_t>(comp.h);
             const auto v = static_cast<std::uint64_t>(comp.v);
-            comp.blocksWide = ((setup_.width * h + hmax - 1) / hmax + 7) / 8;
-            comp.blocksHigh = ((setup_.height * v + vmax - 1) / vmax + 7) / 8;
-            comp.gridWide = setup_.mcusWide * h;
-            comp.maskBase = setup_.blocks;
-            setup_.blocks += comp.gridWide * setup_.mcusHigh * v;
+            comp.blocksWide = ((w.width * h + hmax - 1) / hmax + 7) / 8;
+            comp.blocksHigh = ((w.height * v + vmax - 1) / vmax + 7) / 8;
+            comp.gridWide = w.mcusWide * h;
+            comp.maskBase = w.blocks;
+            w.blocks += comp.gridWide * w.mcusHigh * v;
         }
-        if (progressive && !mask_.allocated() && !mask_.Allocate(setup_.blocks))
+        if (progressive && !mask_.allocated() && !mask_.Allocate(w.blocks))
             return Fail(Failure::kUnsupported, body);
         return true;
     }
 
     bool ParseHuffmanTables(std::uint64_t body, std::uint64_t length) {
+        Setup& w = Mutable();
         std::uint64_t at = body;
         const std::uint64_t end = body + length;
         while (at < end) {
@@ -501,8 +515,8 @@ class Decoder {
                 total += *n;
             }
             if (total > 256 || end - at - 17 < static_cast<std::uint64_t>(total)) return Fail(Failure::kData, at);
-            HuffTable& table = tableClass == 0 ? setup_.dc[static_cast<std::size_t>(id)]
-                                               : setup_.ac[static_cast<std::size_t>(id)];
+            HuffTable& table = tableClass == 0 ? w.dc[static_cast<std::size_t>(id)]
+                                               : w.ac[static_cast<std::size_t>(id)];
             table = HuffTable{};
             for (int i = 0; i < total; ++i) {
                 const auto value = bytes_.At(at + 17 + static_cast<std::uint64_t>(i));
@@ -540,9 +554,10 @@ class Decoder {
     }
 
     bool ParseScanHeader(std::uint64_t body, std::uint64_t length) {
+        Setup& w = Mutable();
         const auto count = bytes_.At(body);
         if (!count) return Missing(body);
-        if (*count < 1 || *count > setup_.componentCount || length != 4 + 2u * *count)
+        if (*count < 1 || *count > w.componentCount || length != 4 + 2u * *count)
             return Fail(Failure::kData, body);
         ScanHeader scan;
         scan.count = *count;
@@ -552,15 +567,15 @@ class Decoder {
             const auto tables = bytes_.At(body + 2 + 2 * static_cast<std::uint64_t>(i));
             if (!id || !tables) return Missing(body);
             int which = -1;
-            for (int c = 0; c < setup_.componentCount; ++c)
-                if (setup_.components[static_cast<std::size_t>(c)].id == *id) which = c;
+            for (int c = 0; c < w.componentCount; ++c)
+                if (w.components[static_cast<std::size_t>(c)].id == *id) which = c;
             for (int j = 0; j < i; ++j)
                 if (scan.component[static_cast<std::size_t>(j)] == which) which = -1;
             if (which < 0 || (*tables >> 4) > 3 || (*tables & 15) > 3) return Fail(Failure::kData, body);
             scan.component[static_cast<std::size_t>(i)] = which;
             scan.dcTable[static_cast<std::size_t>(i)] = *tables >> 4;
             scan.acTable[static_cast<std::size_t>(i)] = *tables & 15;
-            const Component& comp = setup_.components[static_cast<std::size_t>(which)];
+            const Component& comp = w.components[static_cast<std::size_t>(which)];
             blocksInMcu += comp.h * comp.v;
         }
         const std::uint64_t tail = body + 1 + 2 * static_cast<std::uint64_t>(scan.count);
@@ -573,7 +588,7 @@ class Decoder {
         scan.ah = *a >> 4;
         scan.al = *a & 15;
         if (scan.count > 1 && blocksInMcu > 10) return Fail(Failure::kData, body);
-        if (!setup_.progressive) {
+        if (!w.progressive) {
             if (scan.ss != 0 || scan.se != 63 || scan.ah != 0 || scan.al != 0) return Fail(Failure::kData, body);
         } else {
             if (scan.ss > scan.se || scan.se > 63 || scan.al > 13 || scan.ah > 13) return Fail(Failure::kData, body);
@@ -585,19 +600,19 @@ class Decoder {
         for (int i = 0; i < scan.count; ++i) {
             const bool needsDc = scan.ss == 0 && scan.ah == 0;
             const bool needsAc = scan.se > 0;
-            if (needsDc && !setup_.dc[static_cast<std::size_t>(scan.dcTable[static_cast<std::size_t>(i)])].defined)
+            if (needsDc && !w.dc[static_cast<std::size_t>(scan.dcTable[static_cast<std::size_t>(i)])].defined)
                 return Fail(Failure::kData, body);
-            if (needsAc && !setup_.ac[static_cast<std::size_t>(scan.acTable[static_cast<std::size_t>(i)])].defined)
+            if (needsAc && !w.ac[static_cast<std::size_t>(scan.acTable[static_cast<std::size_t>(i)])].defined)
                 return Fail(Failure::kData, body);
         }
         if (scan.count == 1) {
-            const Component& comp = setup_.components[static_cast<std::size_t>(scan.component[0])];
+            const Component& comp = w.components[static_cast<std::size_t>(scan.component[0])];
             scan.mcus = comp.blocksWide * comp.blocksHigh;
         } else {
-            scan.mcus = setup_.mcusWide * setup_.mcusHigh;
+            scan.mcus = w.mcusWide * w.mcusHigh;
         }
-        scan.index = setup_.scans++;
-        setup_.scan = scan;
+        scan.index = w.scans++;
+        w.scan = scan;
         return true;
     }
 
@@ -712,15 +727,15 @@ class Decoder {
         inData_ = true;
         mcu_ = 0;
         eobRun_ = 0;
-        if (recorder_ != nullptr) recorder_->setups.push_back(setup_);
+        if (recorder_ != nullptr) recorder_->setups.push_back(setup());
         return ContinueScan();
     }
 
     std::optional<std::uint64_t> ContinueScan() {
-        const ScanHeader& scan = setup_.scan;
-        const std::uint32_t interval = setup_.restartInterval;
+        const ScanHeader& scan = setup().scan;
+        const std::uint32_t interval = setup().restartInterval;
         // Trials that meet an earlier trial's path end early (see Memo).
-        const bool memoable = memo_ != nullptr && interval == 0 && !(setup_.progressive && scan.ss > 0 && scan.ah > 0);
+        const bool memoable = memo_ != nullptr && interval == 0 && !(setup().progressive && scan.ss > 0 && scan.ah > 0);
         auto settle = [&](MemoFate fate) {
             if (memoable) memo_->Settle(scan.index, fate);
         };
@@ -731,8 +746,12 @@ class Decoder {
             resumed_ = false;
             if (recorder_ != nullptr) Record(true);
             // The byte being read (and its stuffing) lies in the second piece.
+            // Only the first MCU start in each stretch of kMemoStride bytes is remembered and looked up:
+            // a trial that joins another's path meets the same states, so it still meets one of those.
             const BitState state = memoable ? State() : BitState{};
-            if (memoable && state.next >= 2 && bytes_.InSecond(state.next - 2)) {
+            if (memoable && state.next >= 2 && bytes_.InSecond(state.next - 2) &&
+                bytes_.Physical(state.next) / kMemoStride != memoStretch_) {
+                memoStretch_ = bytes_.Physical(state.next) / kMemoStride;
                 const MemoKey key{bytes_.Physical(state.next), state.current, state.left, eobRun_, scan.index};
                 if (const auto fate = memo_->Dooms(key, mcu_)) {
                     Fail(*fate == MemoFate::kDataFailure ? Failure::kData : Failure::kCount, state.next);
@@ -763,7 +782,17 @@ class Decoder {
             return Fail(Failure::kCount, after), std::nullopt;
         }
         settle(MemoFate::kScanCompleted);
+        if (scan.al == 0) {
+            const std::uint64_t span = (scan.se == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (scan.se + 1)) - 1) &
+                                       ~((std::uint64_t{1} << scan.ss) - 1);
+            const ScanHeader finished = scan;
+            Setup& w = Mutable();
+            for (int i = 0; i < finished.count; ++i)
+                w.complete[static_cast<std::size_t>(finished.component[static_cast<std::size_t>(i)])] |= span;
+        }
         if (recorder_ != nullptr) {
+            // Taken up here, decoding goes on with this scan's coefficients complete.
+            recorder_->setups.back().complete = setup().complete;
             SetState(BitState{after, 0, 0});
             Record(false);
         }
@@ -798,17 +827,17 @@ class Decoder {
     }
 
     bool DecodeMcu() {
-        const ScanHeader& scan = setup_.scan;
+        const ScanHeader& scan = setup().scan;
         if (scan.count == 1) {
-            const Component& comp = setup_.components[static_cast<std::size_t>(scan.component[0])];
+            const Component& comp = setup().components[static_cast<std::size_t>(scan.component[0])];
             const std::uint64_t row = mcu_ / comp.blocksWide;
             const std::uint64_t column = mcu_ % comp.blocksWide;
             return DecodeBlock(0, comp.maskBase + row * comp.gridWide + column);
         }
-        const std::uint64_t mx = mcu_ % setup_.mcusWide;
-        const std::uint64_t my = mcu_ / setup_.mcusWide;
+        const std::uint64_t mx = mcu_ % setup().mcusWide;
+        const std::uint64_t my = mcu_ / setup().mcusWide;
         for (int i = 0; i < scan.count; ++i) {
-            const Component& comp = setup_.components[static_cast<std::size_t>(scan.component[static_cast<std::size_t>(i)])];
+            const Component& comp = setup().components[static_cast<std::size_t>(scan.component[static_cast<std::size_t>(i)])];
             const auto h = static_cast<std::uint64_t>(comp.h);
             const auto v = static_cast<std::uint64_t>(comp.v);
             for (std::uint64_t y = 0; y < v; ++y) {
@@ -821,11 +850,11 @@ class Decoder {
     }
 
     bool DecodeBlock(int i, std::uint64_t block) {
-        const ScanHeader& scan = setup_.scan;
+        const ScanHeader& scan = setup().scan;
         const auto slot = static_cast<std::size_t>(i);
-        const HuffTable& dc = setup_.dc[static_cast<std::size_t>(scan.dcTable[slot])];
-        const HuffTable& ac = setup_.ac[static_cast<std::size_t>(scan.acTable[slot])];
-        if (!setup_.progressive) return DecodeSequential(dc, ac);
+        const HuffTable& dc = setup().dc[static_cast<std::size_t>(scan.dcTable[slot])];
+        const HuffTable& ac = setup().ac[static_cast<std::size_t>(scan.acTable[slot])];
+        if (!setup().progressive) return DecodeSequential(dc, ac);
         if (scan.ss == 0) {
             if (scan.ah != 0) return Bit() >= 0;
             return DecodeDc(dc);
@@ -836,7 +865,7 @@ class Decoder {
     bool DecodeDc(const HuffTable& dc) {
         const int s = Decode(dc);
         if (s < 0) return false;
-        if (s > setup_.dcMaxCategory) return Fail(Failure::kData, Position());
+        if (s > setup().dcMaxCategory) return Fail(Failure::kData, Position());
         return Bits(s) >= 0;
     }
 
@@ -855,14 +884,14 @@ class Decoder {
                 continue;
             }
             k += r;
-            if (k > 63 || s > setup_.acMaxCategory) return Fail(Failure::kData, Position());
+            if (k > 63 || s > setup().acMaxCategory) return Fail(Failure::kData, Position());
             if (Bits(s) < 0) return false;
         }
         return true;
     }
 
     bool DecodeAcFirst(const HuffTable& ac, std::uint64_t block) {
-        const ScanHeader& scan = setup_.scan;
+        const ScanHeader& scan = setup().scan;
         if (eobRun_ > 0) {
             --eobRun_;
             return true;
@@ -874,7 +903,7 @@ class Decoder {
             const int s = rs & 15;
             if (s != 0) {
                 k += r;
-                if (k > scan.se || s > setup_.acMaxCategory) return Fail(Failure::kData, Position());
+                if (k > scan.se || s > setup().acMaxCategory) return Fail(Failure::kData, Position());
                 if (Bits(s) < 0) return false;
                 mask_.Set(block, k);
             } else if (r < 15) {
@@ -895,7 +924,7 @@ class Decoder {
     }
 
     bool DecodeAcRefine(const HuffTable& ac, std::uint64_t block) {
-        const ScanHeader& scan = setup_.scan;
+        const ScanHeader& scan = setup().scan;
         int k = scan.ss;
         if (eobRun_ == 0) {
             for (; k <= scan.se; ++k) {
@@ -943,7 +972,19 @@ class Decoder {
     NonZeroMask& mask_;
     Recorder* recorder_;
     Memo* memo_;
-    Setup setup_{};
+    // The setup read from: the checkpoint's, until a segment of this decode changes it (a copy is
+    // made then, so that trials do not copy tables they never change).
+    const Setup& setup() const { return *base_; }
+    Setup& Mutable() {
+        if (!own_) {
+            own_.emplace(*base_);
+            base_ = &*own_;
+        }
+        return *own_;
+    }
+    Setup empty_{};
+    std::optional<Setup> own_;
+    const Setup* base_ = &empty_;
     static constexpr std::size_t kRing = 16;
     std::uint64_t acc_ = 0;
     unsigned count_ = 0;  // bits of acc_ not used yet (its low bits)
@@ -957,48 +998,45 @@ class Decoder {
     std::uint32_t eobRun_ = 0;
     bool resumed_ = false;
     bool inData_ = false;
+    std::uint64_t memoStretch_ = UINT64_MAX;
     Failure failure_ = Failure::kNone;
     std::uint64_t failedAt_ = 0;
 };
 
-// For single-scan pictures: whether the bytes from each block on can be the rest of the scan at all,
-// i.e. reach an end-of-image marker without an FF that is neither stuffed, fill, nor (when the picture
-// has them) a restart marker. A cheap test that spares decoding most positions in unrelated data.
+// Whether the bytes from each block on can be the rest of the picture at all, told from its markers
+// alone, so that most positions in unrelated data need no decoding. In entropy-coded data an FF is
+// followed by 00 (stuffing), FF (fill) or a restart marker; the first other marker ends the scan.
+// For a picture of one scan that marker must be the end of the image; for one of more scans it must
+// at least be one that can follow a scan.
 class ContinuationFilter {
   public:
-    ContinuationFilter(CarveInput& in, std::uint64_t from, std::uint64_t to, std::uint64_t block,
-                       bool restarts)
+    ContinuationFilter(CarveInput& in, std::uint64_t from, std::uint64_t to, std::uint64_t block, bool oneScan)
         : from_(from), block_(block) {
         const std::uint64_t blocks = to > from ? (to - from) / block + 1 : 0;
         possible_.assign(static_cast<std::size_t>(blocks), true);
-        // Walk backwards: the nearest bad FF and end marker at or after each position.
-        std::uint64_t nextBad = UINT64_MAX;
-        std::uint64_t nextEnd = UINT64_MAX;
-        std::vector<std::byte> piece;
+        // Walked backwards: the nearest marker at or after each position.
+        int nextMarker = -1;
         const std::uint64_t last = std::min(to + block, in.limit());
         std::uint64_t pieceEnd = last;
-        std::int32_t following = -1;  // the byte after the current one
+        int following = -1;  // the byte after the current one
         while (pieceEnd > from) {
-            const std::uint64_t pieceStart = pieceEnd - std::min<std::uint64_t>(pieceEnd - from, CarveInput::kMaxWindow);
+            const std::uint64_t pieceStart =
+                pieceEnd - std::min<std::uint64_t>(pieceEnd - from, CarveInput::kMaxWindow);
             const auto bytes = in.Window(pieceStart, static_cast<std::size_t>(pieceEnd - pieceStart));
             if (bytes.size() != pieceEnd - pieceStart) {
                 possible_.assign(possible_.size(), true);  // unreadable: filter nothing
                 return;
             }
             for (std::uint64_t pos = pieceEnd; pos-- > pieceStart;) {
-                const auto b = std::to_integer<std::uint8_t>(bytes[static_cast<std::size_t>(pos - pieceStart)]);
-                if (b == 0xFF && following >= 0) {
-                    if (following == 0xD9) {
-                        nextEnd = pos;
-                    } else if (following != 0x00 && following != 0xFF &&
-                               !(restarts && following >= 0xD0 && following <= 0xD7)) {
-                        nextBad = pos;
-                    }
+                const auto b = std::to_integer<int>(bytes[static_cast<std::size_t>(pos - pieceStart)]);
+                if (b == 0xFF && following >= 0 && following != 0x00 && following != 0xFF &&
+                    !(following >= 0xD0 && following <= 0xD7)) {
+                    nextMarker = following;
                 }
                 following = b;
-                if (pos >= from && (pos - from) % block == 0) {
+                if ((pos - from) % block == 0) {
                     const auto index = static_cast<std::size_t>((pos - from) / block);
-                    if (index < possible_.size()) possible_[index] = !(nextBad < nextEnd);
+                    if (index < possible_.size()) possible_[index] = nextMarker < 0 || Ends(nextMarker, oneScan);
                 }
             }
             pieceEnd = pieceStart;
@@ -1011,6 +1049,14 @@ class ContinuationFilter {
     }
 
   private:
+    static bool Ends(int marker, bool oneScan) {
+        if (marker == 0xD9) return true;
+        if (oneScan) return false;
+        // Tables, restart interval, the next scan, comments and application data.
+        return marker == 0xC4 || marker == 0xDA || marker == 0xDB || marker == 0xDD || marker == 0xFE ||
+               (marker >= 0xE0 && marker <= 0xEF);
+    }
+
     std::uint64_t from_;
     std::uint64_t block_;
     std::vector<bool> possible_;
@@ -1068,19 +1114,19 @@ std::optional<JpegFragments> FindJpegSecondFragment(CarveInput& in, const JpegGa
     }
     if (candidates.empty()) return std::nullopt;
 
-    // Single-scan pictures must run from the second piece's start to an end marker.
+    // Positions whose bytes cannot continue the picture are not decoded at all.
     const Setup& lastSetup = recorder.setups.back();
-    std::optional<ContinuationFilter> filter;
     const std::uint64_t searchFrom = candidates.back().firstEnd + block;
     const std::uint64_t searchTo = std::min(candidates.front().firstEnd + limits.maxGap, in.limit());
-    if (!lastSetup.progressive && lastSetup.scan.index == 0 && lastSetup.scan.count == lastSetup.componentCount &&
-        searchTo > searchFrom)
-        filter.emplace(in, searchFrom, searchTo, block, lastSetup.restartInterval != 0);
+    const bool oneScan =
+        !lastSetup.progressive && lastSetup.scan.index == 0 && lastSetup.scan.count == lastSetup.componentCount;
+    std::optional<ContinuationFilter> filter;
+    if (searchTo > searchFrom) filter.emplace(in, searchFrom, searchTo, block, oneScan);
 
     mask.StartTrials();
     bytes.SetBudget(limits.budget);
     Memo memo;
-    std::optional<JpegFragments> found;
+    std::vector<JpegFragments> joins;
     // The second piece's start ascending, and for each the first piece's end from the latest: the
     // right pair then comes early, and the trials that follow its path end where they join it.
     for (std::uint64_t resume = searchFrom; resume < searchTo; resume += block) {
@@ -1096,11 +1142,19 @@ std::optional<JpegFragments> FindJpegSecondFragment(CarveInput& in, const JpegGa
             mask.UndoTrial();
             if (bytes.exhausted() || mask.overflowed()) return std::nullopt;
             if (result.kind != JpegDecodeResult::Kind::kWhole || result.at <= candidate.firstEnd) continue;
-            if (found) return std::nullopt;  // two ways to join: not sure which
-            found = JpegFragments{candidate.firstEnd, resume, resume + (result.at - candidate.firstEnd)};
+            joins.push_back({candidate.firstEnd, resume, resume + (result.at - candidate.firstEnd)});
+            if (joins.size() > kMaxJoins) return std::nullopt;
         }
     }
-    return found;
+    if (joins.empty()) return std::nullopt;
+    // Joins that differ only in where, within one run of bytes ending at the same end marker, the
+    // second piece starts: the bytes the nearest one keeps decode as the picture's own (data of
+    // scans that end by runs of empty blocks can also be entered later and still add up), so it is
+    // the one. Any other choice is not sure.
+    for (const JpegFragments& join : joins) {
+        if (join.firstEnd != joins.front().firstEnd || join.end != joins.front().end) return std::nullopt;
+    }
+    return joins.front();
 }
 
 }  // namespace lumacore::formats

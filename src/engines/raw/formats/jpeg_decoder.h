@@ -41,17 +41,18 @@ struct JpegGapLimits {
     std::uint64_t block = 512;
     // How far before the point where decoding broke the first fragment may end: garbage can decode
     // for a while before it breaks a rule.
-    std::uint64_t maxBacktrack = std::uint64_t{32} << 10;
+    std::uint64_t maxBacktrack = std::uint64_t{16} << 10;
     // The largest gap between the fragments tried.
     std::uint64_t maxGap = std::uint64_t{4} << 20;
     // Bytes decoded over all trials of one file, so that a gap full of another picture's data cannot
     // make one file cost minutes.
-    std::uint64_t budget = std::uint64_t{96} << 20;
+    std::uint64_t budget = std::uint64_t{128} << 20;
 };
 
 // For a JPEG whose data stops being valid: the one way of skipping a gap of whole blocks after which
 // the rest decodes validly to the end-of-image marker. Nothing when there is none, when more than one
-// gap would do (the choice is not sure), or when the search ran out of its bounds.
+// gap would do (the choice is not sure), or when the search ran out of its bounds. Gaps that differ
+// only in how much of one run of bytes before the same end they skip count as one: the smallest.
 std::optional<JpegFragments> FindJpegSecondFragment(CarveInput& in, const JpegGapLimits& limits = {});
 
 }  // namespace lumacore::formats
