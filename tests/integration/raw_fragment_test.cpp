@@ -157,7 +157,11 @@ std::unique_ptr<Carved> Carve(const Bytes& disk) {
     jpeg.partCount = 1;
     jpeg.patterns[0] = "ffd8ff";
     jpeg.enabled = true;
-    carved->types.entries() = {jpeg};
+    SignatureEntry other = jpeg;  // a type without a parser: it runs to whatever comes next
+    other.extension = "zzq";
+    other.description = "Other";
+    other.patterns[0] = "5a5a5a5a";
+    carved->types.entries() = {jpeg, other};
     PartitionInfo partition;
     partition.driveLetter = 'R';
     partition.totalBytes = disk.size();
@@ -181,19 +185,26 @@ Bytes Written(const CRawCarver& carver, const RawFileNode& node) {
     return out;
 }
 
-TEST(RawJpegFragments, CarverWritesBothPiecesAndStillFindsThePictureInTheGap) {
-    // A progressive picture in two pieces with a whole baseline picture (and some random data) in
-    // the gap: both come out byte for byte, and nothing else is found.
+TEST(RawJpegFragments, CarverWritesBothPiecesAndStillFindsTheFilesInTheGap) {
+    // A progressive picture in two pieces with a whole baseline picture and a file of a type without
+    // a parser in the gap: both pictures come out byte for byte, and the other file ends where the
+    // second piece begins.
     const Bytes picture = Picture("progressive.jpg");
     const Bytes inGap = Picture("baseline.jpg");
     Bytes between = inGap;
     between.resize((inGap.size() + 4095) / 4096 * 4096 + 8192, std::byte{0});
-    const Bytes noise = Random(8192, 99);
+    Bytes noise = Random(8192, 99);
+    std::fill(noise.begin(), noise.begin() + 4, std::byte{0x5A});
     std::copy(noise.begin(), noise.end(), between.end() - 8192);
     const Split split = Place(picture, 3 * 4096, between, 5);
     auto carved = Carve(split.disk);
     const auto& found = carved->carver->found();
-    ASSERT_EQ(found.size(), 2u);
+    ASSERT_EQ(found.size(), 3u);
+    const RawFileNode& other = *found[2];
+    EXPECT_EQ(other.extension, "zzq");
+    EXPECT_EQ(other.firstSector, (split.at + 3 * 4096 + between.size() - 8192) / kSector);
+    EXPECT_EQ(other.length, 8192u);
+    EXPECT_EQ(other.ended, RawFileEnd::kNextHeader);
     const RawFileNode& joined = *found[0];
     EXPECT_EQ(joined.ended, RawFileEnd::kParsed);
     EXPECT_EQ(joined.firstSector, split.at / kSector);
