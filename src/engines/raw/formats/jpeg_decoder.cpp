@@ -160,6 +160,36 @@ class JoinedBytes {
     std::uint64_t Physical(std::uint64_t pos) const {
         return joined_ && pos >= firstEnd_ ? resumeAt_ + (pos - firstEnd_) : pos;
     }
+    // The bytes from a logical position on that lie together here (in the copy of the first piece's
+    // end, or in one stretch of the input); empty past the input. Not counted against the budget
+    // until charged.
+    std::span<const std::uint8_t> Stretch(std::uint64_t pos) {
+        std::uint64_t room = UINT64_MAX;
+        if (!joined_ || pos < firstEnd_) {
+            if (joined_) room = firstEnd_ - pos;
+            if (head_ != nullptr && pos >= headStart_ && pos - headStart_ < head_->size()) {
+                const auto offset = static_cast<std::size_t>(pos - headStart_);
+                return std::span<const std::uint8_t>(*head_).subspan(
+                    offset, static_cast<std::size_t>(std::min<std::uint64_t>(head_->size() - offset, room)));
+            }
+        } else {
+            pos = resumeAt_ + (pos - firstEnd_);
+        }
+        if (pos < cacheStart_ || pos - cacheStart_ >= cacheLength_) {
+            const auto window = in_.Window(pos, kCacheBytes);
+            if (window.empty()) return {};
+            std::memcpy(cache_.data(), window.data(), window.size());
+            cacheStart_ = pos;
+            cacheLength_ = window.size();
+        }
+        const auto offset = static_cast<std::size_t>(pos - cacheStart_);
+        return std::span<const std::uint8_t>(cache_.data() + offset,
+                                             static_cast<std::size_t>(std::min<std::uint64_t>(cacheLength_ - offset, room)));
+    }
+    bool Charge(std::uint64_t n) {
+        used_ += n;
+        return used_ <= budget_;
+    }
     bool InSecond(std::uint64_t pos) const { return joined_ && pos >= firstEnd_; }
 
   private:
@@ -196,6 +226,7 @@ class NonZeroMask {
         const std::uint64_t bit = std::uint64_t{1} << k;
         if ((word & bit) != 0) return;
         word |= bit;
+        if (!logging_) return;
         auto& log = trial_ ? trialLog_ : log_;
         if (log.size() >= kMaxUndoEntries) {
             overflowed_ = true;
@@ -232,6 +263,11 @@ class NonZeroMask {
     std::uint64_t applied_ = 0;
     bool trial_ = false;
     bool overflowed_ = false;
+    bool logging_ = true;
+
+  public:
+    // A decode that will never be undone keeps no log.
+    void StopLogging() { logging_ = false; }
 };
 
 // Why a decode stopped short of the end-of-image marker.
@@ -648,30 +684,55 @@ class Decoder {
     std::uint64_t Position() const { return State().next; }
     void Fill() {
         while (count_ <= 56 && stopped_ == Failure::kNone) {
-            const auto b = bytes_.At(fillAt_);
-            if (!b) {
-                stopped_ = Failure::kOutOfReach;
-                break;
-            }
-            std::uint64_t after = fillAt_ + 1;
-            if (*b == 0xFF) {
-                const auto c = bytes_.At(fillAt_ + 1);
-                if (!c) {
-                    stopped_ = Failure::kOutOfReach;
-                    break;
+            // Whole stretches of bytes at a time; the last byte of a stretch (which may be an FF
+            // whose partner lies in the next) the slow way.
+            const auto run = bytes_.Stretch(fillAt_);
+            std::size_t i = 0;
+            while (count_ <= 56 && i + 1 < run.size()) {
+                const std::uint8_t b = run[i];
+                std::size_t step = 1;
+                if (b == 0xFF) {
+                    // A marker: the scan's data ends here, and nothing past it is read as bits.
+                    if (run[i + 1] != 0x00) {
+                        stopped_ = Failure::kCount;
+                        break;
+                    }
+                    step = 2;
                 }
-                // A marker: the scan's data ends here, and nothing past it is read as bits.
-                if (*c != 0x00) {
-                    stopped_ = Failure::kCount;
-                    break;
-                }
-                after = fillAt_ + 2;
+                acc_ = acc_ << 8 | b;
+                count_ += 8;
+                fillAt_ += step;
+                Remember(fillAt_, b);
+                i += step;
             }
-            acc_ = acc_ << 8 | *b;
-            count_ += 8;
-            Remember(after, *b);
-            fillAt_ = after;
+            if (!bytes_.Charge(i)) stopped_ = Failure::kOutOfReach;
+            if (stopped_ != Failure::kNone || count_ > 56) break;
+            FillOne();
         }
+    }
+    void FillOne() {
+        const auto b = bytes_.At(fillAt_);
+        if (!b) {
+            stopped_ = Failure::kOutOfReach;
+            return;
+        }
+        std::uint64_t after = fillAt_ + 1;
+        if (*b == 0xFF) {
+            const auto c = bytes_.At(fillAt_ + 1);
+            if (!c) {
+                stopped_ = Failure::kOutOfReach;
+                return;
+            }
+            if (*c != 0x00) {
+                stopped_ = Failure::kCount;
+                return;
+            }
+            after = fillAt_ + 2;
+        }
+        acc_ = acc_ << 8 | *b;
+        count_ += 8;
+        Remember(after, *b);
+        fillAt_ = after;
     }
     bool Need(unsigned n) {
         if (count_ < n) Fill();
@@ -679,7 +740,7 @@ class Decoder {
         return Fail(stopped_ == Failure::kOutOfReach ? Failure::kOutOfReach : Failure::kCount, fillAt_);
     }
     int Bit() {
-        if (!Need(1)) return -1;
+        if (count_ == 0 && !Need(1)) return -1;
         --count_;
         return static_cast<int>(acc_ >> count_ & 1);
     }
@@ -1067,6 +1128,7 @@ class ContinuationFilter {
 JpegDecodeResult DecodeJpeg(CarveInput& in) {
     JoinedBytes bytes(in);
     NonZeroMask mask;
+    mask.StopLogging();
     Decoder decoder(bytes, mask, nullptr, nullptr);
     return decoder.Run();
 }
