@@ -1195,6 +1195,14 @@ std::optional<JpegFragments> FindJpegSecondFragment(CarveInput& in, const JpegGa
         if (filter && !filter->Possible(resume)) continue;
         for (const Candidate& candidate : candidates) {
             if (resume <= candidate.firstEnd || resume - candidate.firstEnd > limits.maxGap) continue;
+            // A later start inside a join found with this first piece could only end at the same
+            // marker, and would be taken as that join (below): not worth decoding.
+            if (!joins.empty() && joins.front().firstEnd == candidate.firstEnd && resume < joins.front().end &&
+                std::all_of(joins.begin(), joins.end(), [&](const JpegFragments& join) {
+                    return join.firstEnd == candidate.firstEnd && join.end == joins.front().end;
+                })) {
+                continue;
+            }
             mask.MoveTo(candidate.point->undo);
             bytes.Join(candidate.firstEnd, resume, &candidate.head, candidate.point->bits.next);
             Decoder trial(bytes, mask, nullptr, &memo);

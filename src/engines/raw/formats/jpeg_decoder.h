@@ -41,7 +41,7 @@ struct JpegGapLimits {
     std::uint64_t block = 512;
     // How far before the point where decoding broke the first fragment may end: garbage can decode
     // for a while before it breaks a rule.
-    std::uint64_t maxBacktrack = std::uint64_t{16} << 10;
+    std::uint64_t maxBacktrack = std::uint64_t{8} << 10;
     // The largest gap between the fragments tried.
     std::uint64_t maxGap = std::uint64_t{4} << 20;
     // Bytes decoded over all trials of one file, so that a gap full of another picture's data cannot
