@@ -240,6 +240,8 @@ class NonZeroMask {
 
     // From now on changes belong to trials and are undone after each.
     void StartTrials() { trial_ = true; }
+    // A decode that will never be undone keeps no log.
+    void StopLogging() { logging_ = false; }
     void UndoTrial() {
         for (const std::uint32_t entry : trialLog_) mask_[entry / 64] &= ~(std::uint64_t{1} << (entry % 64));
         trialLog_.clear();
@@ -264,10 +266,6 @@ class NonZeroMask {
     bool trial_ = false;
     bool overflowed_ = false;
     bool logging_ = true;
-
-  public:
-    // A decode that will never be undone keeps no log.
-    void StopLogging() { logging_ = false; }
 };
 
 // Why a decode stopped short of the end-of-image marker.
@@ -324,11 +322,15 @@ struct MemoEntry {
     MemoFate fate = MemoFate::kCountFailure;
 };
 
-// States of earlier trials. From a state at an MCU start, the decoding of a sequential scan, or a
-// progressive scan that is not an AC refinement, depends only on the bytes, not on which MCU it is;
-// so a trial that meets an earlier trial's state shares its path. Without restart markers:
-// - if the earlier one ended its scan properly with another MCU count, this one cannot;
-// - if the earlier one met bytes that are no picture data, so does this one;
+// States of earlier trials. From a state at an MCU start (position, bits left, run of empty blocks),
+// the decoding of a sequential scan, or of a progressive scan that is not an AC refinement, depends
+// only on the bytes, not on which MCU it is; so a trial that meets an earlier trial's state shares
+// its path from there. Without restart markers:
+// - if the earlier one ended its scan properly with another MCU count, this one cannot: it either
+//   needs bits where the padding and marker stand (no code is all one-bits), or stops where the
+//   earlier one went on reading codes or data bytes;
+// - if the earlier one met bytes that are no picture data, so does this one, or it stops short of
+//   them where, as above, the earlier one went on reading;
 // - if the earlier one failed on the count with the same MCU count, so does this one.
 class Memo {
   public:
