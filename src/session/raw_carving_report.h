@@ -18,10 +18,13 @@ struct CarvingReportLine {
     std::uint64_t length = 0;
     RawFileEnd ended = RawFileEnd::kNextHeader;
     std::string sha256;
+    std::vector<RawExtent> fragments{};  // empty for a file in one piece
 };
 
 // A header line, then one tab-separated line per file: name, type, first sector (relative to the
-// scanned source), length in bytes, how it ended, sha256 of the bytes written.
+// scanned source), length in bytes, how it ended, sha256 of the bytes written. When any file was in
+// more than one piece a seventh column "fragments" lists each file's pieces as "sector+length"
+// separated by spaces (empty for files in one piece).
 std::string CarvingReportText(const std::vector<CarvingReportLine>& lines);
 
 }  // namespace lumacore

@@ -21,7 +21,11 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
         // One folder per extension (the text after the first "."); a name without one goes straight
         // into the destination.
         SelectedFile file{node->name, node->length, {}, {}};
-        file.details.byteRuns.push_back({0, sourceOffset + node->firstSector * 512, node->length});
+        std::uint64_t fileOffset = 0;
+        for (const RawExtent& extent : RawFileExtents(*node)) {
+            file.details.byteRuns.push_back({fileOffset, sourceOffset + extent.firstSector * 512, extent.length});
+            fileOffset += extent.length;
+        }
         const std::size_t dot = node->name.find('.');
         if (dot != std::string::npos && dot + 1 < node->name.size()) file.folders.push_back(node->name.substr(dot + 1));
         return file;
@@ -35,8 +39,8 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
             return out.Write(data);
         });
         if (copied) {
-            report.push_back(
-                {node.name, node.description, node.firstSector, node.length, node.ended, digest.HexDigest()});
+            report.push_back({node.name, node.description, node.firstSector, node.length, node.ended,
+                              digest.HexDigest(), node.fragments});
         }
         return copied;
     };

@@ -37,7 +37,7 @@ using RawCopyData = std::function<Result<void>(const RawFileNode&, const RawByte
 // adds a report line and the run goes on; a partly copied file stays. The carving report (name, type,
 // first sector, length, how the file ended, sha256) of the files written goes into the destination.
 // `sourceOffset` is where the carved range's sector 0 lies on the disk or image, for the report's byte
-// runs (a carved file is one run from its first sector).
+// runs (one per piece of the file).
 RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, RecoveredFileWriter& writer,
                                    ProgressFields& progress, const StopToken& stop,
                                    const RawCopyData& copyData, std::uint64_t sourceOffset);

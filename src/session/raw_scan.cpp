@@ -41,6 +41,20 @@ ListedFile RawListedFile(const RawFileNode& node, const std::string& kindName) {
             node.firstSector, {}, {}, 0};
 }
 
+// A file in more than one piece lists them: "fragments": [{"firstSector", "diskSector", "length"}].
+void WriteFragments(JsonWriter& json, const RawFileNode& node, std::uint64_t partitionSector) {
+    if (node.fragments.size() < 2) return;
+    json.BeginArray("fragments");
+    for (const RawExtent& extent : node.fragments) {
+        json.BeginObject();
+        json.Unsigned("firstSector", extent.firstSector);
+        json.Unsigned("diskSector", extent.firstSector + partitionSector);
+        json.Unsigned("length", extent.length);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 // Calls visit(node, kindName) for every carved file, kind by kind as the listing shows them.
 template <typename Visit>
 void ForEachListedNode(const RawScan& scan, const Visit& visit) {
@@ -137,6 +151,7 @@ void WriteRawTreeJson(const RawScan& scan, JsonWriter& json) {
                 json.Unsigned("length", node.length);
                 json.String("sizeText", SizeOf(node));
                 json.String("ended", std::string(RawFileEndText(node.ended)));
+                WriteFragments(json, node, scan.carver->partitionOffset() / 512);
                 json.EndObject();
             }
             json.EndArray();
@@ -152,6 +167,7 @@ void WriteRawTreeJson(const RawScan& scan, JsonWriter& json) {
         json.String("extension", node.extension);
         json.Unsigned("diskSector", node.firstSector + scan.carver->partitionOffset() / 512);
         json.String("ended", std::string(RawFileEndText(node.ended)));
+        WriteFragments(json, node, scan.carver->partitionOffset() / 512);
         json.EndObject();
     });
     EndListedFiles(json);

@@ -9,6 +9,7 @@
 #include "engines/raw/raw_carver.h"
 #include "engines/raw/raw_options.h"
 #include "session/raw_carving_report.h"
+#include "recovery/recovery_report.h"
 #include "session/raw_recover_run.h"
 
 namespace lumacore {
@@ -281,6 +282,79 @@ TEST(RawCarver, ExtractionReadsFromThePartitionAndEndsAtTheDevice) {
     node.length = 0;
     EXPECT_EQ(carver.WriteCarvedFile(&node, sink), -1);
     EXPECT_EQ(carver.ReadCarvedFile(&node, preview), -1);
+}
+
+TEST(RawCarver, AFileInTwoPiecesIsReadPieceByPieceAndReportedSo) {
+    std::vector<std::byte> disk(2000 * kSector);
+    for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::byte>(i / kSector % 251);
+    PartitionInfo partition;
+    partition.startSector = 63;
+    partition.totalBytes = disk.size() - 63 * kSector;
+    CRawCarver carver(std::make_unique<MemorySource>(disk), partition);
+    RawFileNode node;
+    node.name = "File3.jpg";
+    node.firstSector = 100;
+    node.length = 3 * kSector + 700;
+    node.fragments = {{100, 2 * kSector}, {140, kSector + 700}};
+    std::vector<std::byte> copied;
+    auto sink = [&](std::span<const std::byte> data) -> Result<void> {
+        copied.insert(copied.end(), data.begin(), data.end());
+        return {};
+    };
+    ASSERT_EQ(carver.WriteCarvedFile(&node, sink), 0);
+    ASSERT_EQ(copied.size(), node.length);
+    // Absolute sectors 163, 164, then 203, 204 and part of 205.
+    EXPECT_EQ(copied[0], static_cast<std::byte>(163 % 251));
+    EXPECT_EQ(copied[2 * kSector - 1], static_cast<std::byte>(164 % 251));
+    EXPECT_EQ(copied[2 * kSector], static_cast<std::byte>(203 % 251));
+    EXPECT_EQ(copied.back(), static_cast<std::byte>(205 % 251));
+    std::vector<std::byte> preview;
+    EXPECT_EQ(carver.ReadCarvedFile(&node, preview), 0);
+    EXPECT_EQ(preview, copied);
+    // A preview limit inside the second piece takes the first whole and the second's start.
+    EXPECT_EQ(carver.ReadCarvedFile(&node, preview, 2 * kSector + 10), 0);
+    EXPECT_EQ(preview, std::vector<std::byte>(copied.begin(), copied.begin() + 2 * kSector + 10));
+    EXPECT_EQ(RawFileExtents(node), node.fragments);
+    node.fragments.clear();
+    EXPECT_EQ(RawFileExtents(node), (std::vector<RawExtent>{{100, 3 * kSector + 700}}));
+
+    // The recovery report's byte runs follow the pieces, and the carving report gains a column
+    // naming them (left empty for files in one piece).
+    const auto root = std::filesystem::temp_directory_path() / "lumacore-raw-pieces-test";
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    RawFileNode joined{"File3.jpg", "JPEG image", "jpg", 100, 1700, true, RawFileEnd::kParsed,
+                       {{100, 1024}, {140, 676}}};
+    RawFileNode plain{"File4.png", "PNG image", "png", 150, 512, true, RawFileEnd::kParsed, {}};
+    const std::vector<RawFileNode*> selection{&joined, &plain};
+    auto copy = [](const RawFileNode& file, const RawByteSink& out) -> Result<void> {
+        std::vector<std::byte> bytes(file.length, std::byte{'n'});
+        return out(bytes);
+    };
+    {
+        RecoveredFileWriter writer(root, OverwritePolicy::Ask, {}, {});
+        ProgressFields progress;
+        StopToken stop;
+        RunRawRecovery(selection, writer, progress, stop, copy, 63 * kSector);
+        (void)writer.Finish("disk.img");
+    }
+    std::stringstream report;
+    report << std::ifstream(root / kCarvingReportName).rdbuf();
+    const std::string text = report.str();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.substr(0, text.find('\n')), "name\ttype\tfirst sector\tlength\tended\tsha256\tfragments");
+    EXPECT_NE(text.find("\tparsed\t"), std::string::npos);
+    EXPECT_NE(text.find("\t100+1024 140+676\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("File4.png\tPNG image\t150\t512\tparsed\t"), std::string::npos);
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(text.substr(text.rfind('\t', text.size() - 2)), "\t\n");  // the one-piece file's empty cell
+    std::stringstream xml;
+    xml << std::ifstream(root / kDfxmlReportName).rdbuf();
+    EXPECT_NE(xml.str().find("<byte_run file_offset=\"0\" img_offset=\"83456\" len=\"1024\"/>\n"
+                             "      <byte_run file_offset=\"1024\" img_offset=\"103936\" len=\"676\"/>"),
+              std::string::npos)
+        << xml.str();
+    std::filesystem::remove_all(root);
 }
 
 TEST(RawRecoverRun, OneFolderPerExtensionReportLinesAndOverwriteAnswers) {

@@ -20,6 +20,12 @@ struct FormatVerdict {
     // A more precise type than the signature's, found inside the file ("docx" for a ZIP holding a
     // Word document); empty keeps the signature's.
     std::string_view extension;
+    // A file written in two pieces: [0, firstEnd) and [resumeAt, length), relative to the header, with
+    // other data between them. Both zero for a file in one piece.
+    std::uint64_t firstEnd = 0;
+    std::uint64_t resumeAt = 0;
+
+    bool twoPieces() const { return resumeAt > firstEnd; }
 
     static FormatVerdict Reject() { return {Kind::kReject, 0, {}}; }
     static FormatVerdict Unknown(std::string_view ext = {}) { return {Kind::kUnknown, 0, ext}; }
@@ -28,6 +34,10 @@ struct FormatVerdict {
     }
     static FormatVerdict Partial(std::uint64_t n, std::string_view ext = {}) {
         return {Kind::kPartial, n, ext};
+    }
+    static FormatVerdict TwoPieces(std::uint64_t firstEnd, std::uint64_t resumeAt, std::uint64_t end,
+                                   std::string_view ext = {}) {
+        return {Kind::kLength, end, ext, firstEnd, resumeAt};
     }
 };
 

@@ -36,6 +36,11 @@ std::string_view RawFileEndText(RawFileEnd end) {
     return "next-header";
 }
 
+std::vector<RawExtent> RawFileExtents(const RawFileNode& node) {
+    if (!node.fragments.empty()) return node.fragments;
+    return {{node.firstSector, node.length}};
+}
+
 std::string RawRootText(char driveLetter) {
     return Format("RAW - Logical Disk (%c:)", driveLetter);
 }
@@ -56,8 +61,8 @@ void CRawCarver::SetSizeLimit(std::uint32_t kilobytes) {
     if (kilobytes != 0) sizeLimitKb_ = std::min(kilobytes, kMaxSizeLimitKb);
 }
 
-void CRawCarver::Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature,
-                        RawFileEnd ended, std::string_view extension) {
+RawFileNode& CRawCarver::Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature,
+                                RawFileEnd ended, std::string_view extension) {
     auto node = std::make_unique<RawFileNode>();
     node->extension = signature.extension;
     node->description = signature.description;
@@ -73,6 +78,7 @@ void CRawCarver::Report(std::uint64_t start, std::uint64_t length, const Signatu
     node->length = length;
     node->ended = ended;
     found_.push_back(std::move(node));
+    return *found_.back();
 }
 
 const SignatureEntry* CRawCarver::FindEntryByExtension(std::string_view extension) const {
@@ -114,6 +120,9 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
     std::string_view openExtension;
     // A file its parser ended covers the sectors up to here; headers inside it are its own content.
     std::uint64_t coveredUntil = start;
+    // Second pieces of files in two pieces, further on: [from, to), in order of their start. The gap
+    // before each is scanned like any other sectors.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> coveredLater;
     auto closeOpen = [&](std::uint64_t position, RawFileEnd why) {
         Report(openStart, position - openStart, entries[static_cast<std::size_t>(openSignature)], why,
                openExtension);
@@ -155,8 +164,31 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
             ended = RawFileEnd::kRangeEnd;
         }
         if (length == 0) length = std::min<std::uint64_t>(kSectorSize, end - position);
-        Report(position, length, signature, ended, verdict.extension);
-        coveredUntil = position + (length + kSectorSize - 1) / kSectorSize * kSectorSize;
+        const bool twoPieces = verdict.twoPieces() && ended == RawFileEnd::kParsed &&
+                               verdict.firstEnd % kSectorSize == 0 && verdict.resumeAt % kSectorSize == 0 &&
+                               verdict.firstEnd > 0 && verdict.resumeAt < length;
+        if (!twoPieces) {
+            Report(position, length, signature, ended, verdict.extension);
+            coveredUntil = position + (length + kSectorSize - 1) / kSectorSize * kSectorSize;
+            return;
+        }
+        const std::uint64_t secondLength = length - verdict.resumeAt;
+        RawFileNode& node =
+            Report(position, verdict.firstEnd + secondLength, signature, ended, verdict.extension);
+        node.fragments = {{position / kSectorSize, verdict.firstEnd},
+                          {(position + verdict.resumeAt) / kSectorSize, secondLength}};
+        coveredUntil = position + verdict.firstEnd;
+        const std::pair<std::uint64_t, std::uint64_t> second{
+            position + verdict.resumeAt, position + (length + kSectorSize - 1) / kSectorSize * kSectorSize};
+        coveredLater.insert(std::upper_bound(coveredLater.begin(), coveredLater.end(), second), second);
+    };
+    // Whether the sector at `position` lies in a second piece; a file open there ends where it starts.
+    auto inSecondPiece = [&](std::uint64_t position) {
+        while (!coveredLater.empty() && coveredLater.front().second <= position)
+            coveredLater.erase(coveredLater.begin());
+        if (coveredLater.empty() || position < coveredLater.front().first) return false;
+        if (open) closeOpen(position, RawFileEnd::kNextHeader);
+        return true;
     };
 
     RawBlockReader reader(*disk_, partitionOffset_, start, end, static_cast<std::size_t>(chunkBytes),
@@ -176,6 +208,7 @@ int CRawCarver::Scan(ProgressFields& progress, const StopToken& stop) {
         }
         for (; at < block->size; at += kSectorSize) {
             if (block->pos + at < coveredUntil) continue;
+            if (!coveredLater.empty() && inSecondPiece(block->pos + at)) continue;
             int match = -1;
             if (at < readable) {
                 match = matcher.Match(
@@ -249,12 +282,21 @@ int CRawCarver::ReadCarvedFile(const RawFileNode* node, std::vector<std::byte>& 
     if (node == nullptr || node->length == 0) return -1;
     const std::uint64_t wanted = std::min(node->length, maxBytes);
     out.assign(static_cast<std::size_t>(wanted), std::byte{0});
-    auto read = disk_->ReadAt(partitionOffset_ + node->firstSector * kSectorSize, out);
-    if (!read) {
-        out.clear();
-        return ErrorNumber(read.error());
+    std::size_t done = 0;
+    for (const RawExtent& extent : RawFileExtents(*node)) {
+        if (done >= out.size()) break;
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(extent.length, out.size() - done));
+        auto read = disk_->ReadAt(partitionOffset_ + extent.firstSector * kSectorSize,
+                                  std::span<std::byte>(out).subspan(done, piece));
+        if (!read) {
+            // What the earlier pieces gave stays, as a short read's bytes do.
+            out.resize(done);
+            return done > 0 ? 0 : ErrorNumber(read.error());
+        }
+        done += *read;
+        if (*read < piece) break;
     }
-    out.resize(*read);
+    out.resize(done);
     return 0;
 }
 
@@ -262,20 +304,22 @@ int CRawCarver::WriteCarvedFile(const RawFileNode* node, const Sink& sink) const
     if (node == nullptr || node->length == 0 || !sink) return -1;
     AlignedBuffer buffer;
     buffer.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(node->length, kCopyBlockBytes)));
-    const std::uint64_t from = partitionOffset_ + node->firstSector * kSectorSize;
-    for (std::uint64_t done = 0; done < node->length;) {
-        const auto piece =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), node->length - done));
-        auto read = disk_->ReadAt(from + done, std::span<std::byte>(buffer.data(), piece));
-        if (!read) return ErrorNumber(read.error());
-        if (*read > 0) {
-            if (auto written = sink(std::span<const std::byte>(buffer.data(), *read)); !written) {
-                return ErrorNumber(written.error());
+    for (const RawExtent& extent : RawFileExtents(*node)) {
+        const std::uint64_t from = partitionOffset_ + extent.firstSector * kSectorSize;
+        for (std::uint64_t done = 0; done < extent.length;) {
+            const auto piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), extent.length - done));
+            auto read = disk_->ReadAt(from + done, std::span<std::byte>(buffer.data(), piece));
+            if (!read) return ErrorNumber(read.error());
+            if (*read > 0) {
+                if (auto written = sink(std::span<const std::byte>(buffer.data(), *read)); !written) {
+                    return ErrorNumber(written.error());
+                }
             }
+            // The device ended before the file did: the copy stops here instead of waiting for bytes.
+            if (*read < piece) return EIO;
+            done += piece;
         }
-        // The device ended before the file did: the copy stops here instead of waiting for bytes.
-        if (*read < piece) return EIO;
-        done += piece;
     }
     return 0;
 }

@@ -86,8 +86,8 @@ class CRawCarver {
     char driveLetter() const { return driveLetter_; }
 
   private:
-    void Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature, RawFileEnd ended,
-                std::string_view extension = {});
+    RawFileNode& Report(std::uint64_t start, std::uint64_t length, const SignatureEntry& signature,
+                        RawFileEnd ended, std::string_view extension = {});
     const SignatureEntry* FindEntryByExtension(std::string_view extension) const;
 
     std::vector<std::unique_ptr<RawFileNode>> found_;
