@@ -173,7 +173,7 @@ class PartitionPageTest : public QObject {
         Answers ok(QMessageBox::Ok);
         page->OnRecovery();
         QVERIFY(!page->busy());
-        QCOMPARE(messages.messages()[0].first, QStringLiteral("Restore failed"));
+        QCOMPARE(messages.messages()[0].first, QStringLiteral("Error"));
         QCOMPARE(Headline(messages), QStringLiteral("Select the partition you want recover"));
         QVERIFY(messages.texts()[0].contains(QStringLiteral("Written: 0 sectors (")));
         QVERIFY(messages.texts()[0].contains(QStringLiteral("Nothing was written. The restore was refused")));
@@ -244,7 +244,7 @@ class PartitionPageTest : public QObject {
         // Only the table changed: the boot sector written back is the one already there.
         QCOMPARE(ChangedSectors(before, after), (std::set<std::size_t>{0}));
         // The summary: the message as its headline, then what was written where.
-        QCOMPARE(messages.messages().back().first, QStringLiteral("Restore finished"));
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Recovery Success!"));
         QCOMPARE(Headline(messages),
                  QStringLiteral("The partition has been recovered successfully. The disk is an image file: "
                                 "nothing needs restarting."));
@@ -305,7 +305,7 @@ class PartitionPageTest : public QObject {
             page->candidateList()->setCurrentRow(i);
             page->OnRecovery();
             QVERIFY(testing::WaitIdle(*page));
-            QCOMPARE(messages.messages().back().first, QStringLiteral("Restore failed"));
+            QCOMPARE(messages.messages().back().first, QStringLiteral("Error"));
             QCOMPARE(Headline(messages), QString::fromLatin1(RestoreMessage(
                                              c.FsName() == "Deleted" ? kRestoreInvalidCandidate : kRestoreNoGap)));
             QVERIFY(messages.texts().back().contains(QStringLiteral("Nothing was written.")));
@@ -435,7 +435,7 @@ class PartitionPageTest : public QObject {
         for (const PartitionInfo& v : page->inventory().volumes) records += v.diskNumber == disk.diskNumber;
         QCOMPARE(static_cast<std::size_t>(QFileInfo(path).size()), 4 + 288 + 600 * records);
         // The summary: the message first, then the file written and where.
-        QCOMPARE(messages.messages().back().first, QStringLiteral("Backup finished"));
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Success"));
         QCOMPARE(Headline(messages), QStringLiteral("Backup has done!"));
         const QString summary = messages.texts().back();
         QVERIFY(summary.contains(QStringLiteral("Written: 1 file (")));
@@ -491,7 +491,7 @@ class PartitionPageTest : public QObject {
         const QString nowhere = scratch_.path() + QStringLiteral("/no/such/folder/x.pbf");
         QVERIFY(page->BackupTo(nowhere));
         QVERIFY(testing::WaitIdle(*page));
-        QCOMPARE(messages.messages().back().first, QStringLiteral("Backup failed"));
+        QCOMPARE(messages.messages().back().first, QStringLiteral("Error"));
         QCOMPARE(Headline(messages), QStringLiteral("Can't backup the disk!"));
         QVERIFY(messages.texts().back().contains(QStringLiteral("Nothing was written. %1 could not be written: ").arg(nowhere)));
     }

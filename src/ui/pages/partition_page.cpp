@@ -401,6 +401,7 @@ bool CPartitionPage::BackupTo(const QString& path) {
     if (!disk) {
         RunSummary summary;
         summary.action = QStringLiteral("Backup");
+        summary.caption = QStringLiteral("Error");
         summary.headline = Text(kBackupFailed);
         summary.reason = QStringLiteral("No disk is chosen.");
         ShowSummary(summary);
@@ -428,6 +429,7 @@ bool CPartitionPage::BackupTo(const QString& path) {
             RunSummary summary;
             summary.action = QStringLiteral("Backup");
             if (work->backup && *work->backup) {
+                summary.caption = QStringLiteral("Success");
                 summary.headline = Text(kBackupDone);
                 summary.written = 1;
                 summary.bytes = work->backupBytes;
@@ -435,6 +437,7 @@ bool CPartitionPage::BackupTo(const QString& path) {
                 summary.details << QStringLiteral("Backup file: %1").arg(PathText(file))
                                 << QStringLiteral("Records: %1 of %2").arg(work->backupRecords).arg(DiskText(chosen));
             } else {
+                summary.caption = QStringLiteral("Error");
                 summary.headline = Text(kBackupFailed);
                 const QString why = work->backup ? WithoutHeadline(work->backup->error().message, kBackupFailed)
                                                  : QStringLiteral("the backup stopped with an error");
@@ -520,6 +523,7 @@ void CPartitionPage::FinishRestore(const DiskInfo& disk, const DiskWork& work) {
     RunSummary summary = SectorSummary(QStringLiteral("Restore"));
     if (!work.applied) {
         const int result = work.plan.result != kRestoreDone ? work.plan.result : int{kRestoreCannotAccess};
+        summary.caption = QStringLiteral("Error");
         summary.headline = Text(RestoreMessage(result));
         if (work.error.empty()) {
             summary.reason = QStringLiteral("The restore was refused before anything was written: the disk is as it was.");
@@ -534,6 +538,7 @@ void CPartitionPage::FinishRestore(const DiskInfo& disk, const DiskWork& work) {
         return;
     }
     const bool restart = work.refresh.kind == TableRefresh::kRestartNeeded;
+    summary.caption = QString::fromLatin1(kSuccessCaption);
     // The system keeps the old table of a disk in use until it restarts: the message asks about it.
     summary.headline = restart ? Text(kRestoreSuccess)
                                : QStringLiteral("The partition has been recovered successfully. ") +
