@@ -4,14 +4,13 @@
 #include <cstdint>
 #include <span>
 
+#include "layout/ext_superblock.h"
+
 namespace lumacore {
 
 // What a volume's first sectors say it is.
 enum class VolumeKind { kNone, kFat12, kFat16, kFat32, kNtfs, kExFat, kExt2, kExt3, kExt4 };
 
-// Byte offset of an EXT superblock from the start of its volume.
-constexpr std::size_t kExtSuperblockOffset = 1024;
-constexpr std::size_t kExtSuperblockSize = 1024;
 // Enough of a volume's start to tell every kind apart: the boot sector and the EXT superblock.
 constexpr std::size_t kVolumeProbeBytes = kExtSuperblockOffset + kExtSuperblockSize;
 
