@@ -70,7 +70,7 @@ bool ProbeExt(ByteSource& disk, PartitionInfo& record) {
         SetTableEntryDefaults(record);
         return true;
     }
-    record.SetFsName(ExtKindName(IdentifyExtSuperblock(superblock)));
+    record.SetFsName(ExtKindName(ExtKindOf(*sb)));
     record.SetVolumeLabel(sb->label);
     // The inventory's record keeps the block size as its "sector" and a group's blocks as its "cluster".
     record.sectorsPerCluster = sb->blocksPerGroup;

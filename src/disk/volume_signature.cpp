@@ -30,9 +30,13 @@ VolumeKind IdentifyBootSector(std::span<const std::byte> sector) {
 
 VolumeKind IdentifyExtSuperblock(std::span<const std::byte> superblock) {
     const auto sb = DecodeExtSuperblock(superblock);
-    if (!sb) return VolumeKind::kNone;
-    if ((sb->featureIncompat & (kExtIncompatExtents | kExtIncompat64Bit)) != 0) return VolumeKind::kExt4;
-    return sb->journalInode != 0 ? VolumeKind::kExt3 : VolumeKind::kExt2;
+    return sb ? ExtKindOf(*sb) : VolumeKind::kNone;
+}
+
+VolumeKind ExtKindOf(const ExtSuperblockFields& superblock) {
+    if ((superblock.featureIncompat & (kExtIncompatExtents | kExtIncompat64Bit)) != 0)
+        return VolumeKind::kExt4;
+    return superblock.journalInode != 0 ? VolumeKind::kExt3 : VolumeKind::kExt2;
 }
 
 VolumeKind IdentifyVolume(std::span<const std::byte> start) {

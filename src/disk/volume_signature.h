@@ -21,6 +21,8 @@ VolumeKind IdentifyBootSector(std::span<const std::byte> sector);
 // An EXT superblock (1024 bytes): EXT4 when it uses extents or 64-bit block numbers, EXT3 with a
 // journal inode, EXT2 otherwise; kNone without the magic or with an impossible block size.
 VolumeKind IdentifyExtSuperblock(std::span<const std::byte> superblock);
+// The same for a superblock already decoded.
+VolumeKind ExtKindOf(const ExtSuperblockFields& superblock);
 
 // The first kVolumeProbeBytes of a volume (a shorter span is probed as far as it goes).
 VolumeKind IdentifyVolume(std::span<const std::byte> start);

@@ -27,7 +27,7 @@ Result<ExtSuperblockFields> DecodeExtSuperblock(std::span<const std::byte> super
     using namespace ext_sb;
     const ByteReader r(superblock);
     if (!r.has(0, kExtSuperblockSize)) return Error::Corrupt("short EXT superblock", superblock.size());
-    if (r.u16le(kMagic) != kExtMagic) return NotThisLayout("no EXT superblock magic", kMagic);
+    if (r.u16le(kMagic) != kExtMagic) return NotThisLayout("no EXT magic", kMagic);
     ExtSuperblockFields sb;
     sb.logBlockSize = r.u32le(kLogBlockSize);
     if (sb.logBlockSize > kExtMaxLogBlockSize)

@@ -28,7 +28,7 @@ bool NtfsBootSector::HasUsableRecordSize() const {
 Result<NtfsBootSector> DecodeNtfsBootSector(std::span<const std::byte> sector) {
     using namespace ntfs_boot;
     const ByteReader r(sector);
-    if (!r.matches(kOemName, "NTFS")) return NotThisLayout("not an NTFS boot sector", kOemName);
+    if (!r.matches(kOemName, "NTFS")) return NotThisLayout("no NTFS name", kOemName);
     if (!r.has(0, kParameterBlockEnd)) return Error::Corrupt("NTFS boot sector cut short", sector.size());
     NtfsBootSector b;
     b.oemName = r.zstring(kOemName, 8);

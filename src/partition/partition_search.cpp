@@ -77,7 +77,7 @@ bool NameGapCandidate(ByteSource& disk, PartitionInfo& candidate) {
         ReadExact(disk, std::uint64_t{candidate.startSector} * kSector + kExtSuperblockOffset, superblock)) {
         // Only the primary superblock (group 0) names the volume it starts.
         if (const auto sb = DecodeExtSuperblock(superblock); sb && sb->blockGroupNumber == 0) {
-            kind = ExtKindName(IdentifyExtSuperblock(superblock));
+            kind = ExtKindName(ExtKindOf(*sb));
         }
     }
     if (kind == nullptr) return false;
@@ -213,10 +213,11 @@ Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap&
                 }
                 // An EXT volume is told by the superblock 1024 bytes into it (the primary copy: group 0).
                 if (k + 1 < readable && sector >= 2 && aligned(sector - 2)) {
-                    const auto superblock = std::span<const std::byte>(block).subspan(std::size_t{k} * kSector, 2 * kSector);
-                    const VolumeKind kind = IdentifyExtSuperblock(superblock);
+                    const auto superblock =
+                        std::span<const std::byte>(block).subspan(std::size_t{k} * kSector, 2 * kSector);
                     const auto sb = DecodeExtSuperblock(superblock);
-                    if (kind != VolumeKind::kNone && sb && sb->blockGroupNumber == 0) {
+                    if (sb && sb->blockGroupNumber == 0) {
+                        const VolumeKind kind = ExtKindOf(*sb);
                         std::array<std::byte, kSector> first{};
                         if (ReadExact(**disk, (sector - 2) * kSector, first)) {
                             consider(sector - 2, kind, VolumeLengthSectors(kind, superblock), first);
