@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while: scripts/run-fuzz.sh TARGET [SECONDS] [JOBS]
 # Targets: fat_fuzz, exfat_fuzz, partition_fuzz, gpt_fuzz, ntfs_fuzz, lznt1_fuzz, ext_fuzz, signature_fuzz, raw_fuzz,
-# raw_formats_fuzz, preview_fuzz, image_decoder_fuzz (the picture decoders; needs Qt, OpenJPEG and Magick++).
+# raw_formats_fuzz, preview_fuzz, layout_fuzz (the boot-sector, superblock and record-header decoders),
+# image_decoder_fuzz (the picture decoders; needs Qt, OpenJPEG and Magick++).
 # Findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,6 +56,23 @@ SEEDS
                 zstd -d -q -c tests/fixtures/images/ntfs-formatted.img.zst | tail -c +$((start * 512 + 1)) |
                     head -c 1048576 > "$corpus/ntfs-formatted-$start" || true
             done
+            ;;
+        layout_fuzz)
+            # The first 4 KiB of every volume of the fixtures: each boot sector or superblock, and an MFT
+            # record of each NTFS volume.
+            while read -r image start; do
+                zstd -d -q -c "tests/fixtures/images/$image.img.zst" | tail -c +$((start * 512 + 1)) |
+                    head -c 4096 > "$corpus/$image-$start" || true
+            done <<'SEEDS'
+fat16-default 2048
+fat32-deleted 2048
+whole-fat32 0
+ntfs-deleted 2048
+ntfs-deleted 2080
+ext2-deleted 2048
+ext-journal 2048
+ext-journal 83968
+SEEDS
             ;;
         lznt1_fuzz)
             # Two hand-made streams: a stored chunk, and a compressed chunk with a back-reference.

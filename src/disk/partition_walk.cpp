@@ -9,6 +9,9 @@
 #include "disk/table_entry_naming.h"
 #include "disk/volume_signature.h"
 #include "disk/whole_volume_probe.h"
+#include "layout/ext_superblock.h"
+#include "layout/fat_boot_sector.h"
+#include "layout/ntfs_boot_sector.h"
 
 namespace lumacore {
 
@@ -56,22 +59,23 @@ void SetTableEntryDefaults(PartitionInfo& record) {
 
 // Names an EXT partition from its superblock. Fails only when the superblock cannot be read.
 bool ProbeExt(ByteSource& disk, PartitionInfo& record) {
-    std::array<std::byte, 1024> superblock{};
-    if (!ReadExact(disk, (std::uint64_t{record.startSector} + 2) * kSectorSize, superblock)) return false;
-    ByteReader r(superblock);
-    const std::uint32_t logBlockSize = r.u32le(0x18);
-    // EXT block sizes run from 1 KiB (log 0) to 64 KiB (log 6); a larger value is a corrupt superblock.
-    constexpr std::uint32_t kMaxLogBlockSize = 6;
-    if (r.u16le(0x38) != 0xEF53 || logBlockSize > kMaxLogBlockSize) {
+    std::array<std::byte, kExtSuperblockSize> superblock{};
+    if (!ReadExact(disk, std::uint64_t{record.startSector} * kSectorSize + kExtSuperblockOffset,
+                   superblock)) {
+        return false;
+    }
+    const auto sb = DecodeExtSuperblock(superblock);
+    if (!sb) {
         record.SetFsName("EXTX");
         SetTableEntryDefaults(record);
         return true;
     }
-    record.SetFsName(ExtKindName(IdentifyExtSuperblock(superblock)));
-    record.SetVolumeLabel(r.zstring(0x78, 16));
-    record.sectorsPerCluster = r.u32le(0x20);
-    record.bytesPerSector = 1u << (logBlockSize + 10);
-    record.freeBytes = std::uint64_t{r.u32le(0x0C)} * record.bytesPerSector;
+    record.SetFsName(ExtKindName(ExtKindOf(*sb)));
+    record.SetVolumeLabel(sb->label);
+    // The inventory's record keeps the block size as its "sector" and a group's blocks as its "cluster".
+    record.sectorsPerCluster = sb->blocksPerGroup;
+    record.bytesPerSector = sb->blockSize;
+    record.freeBytes = sb->freeBlocksCount * record.bytesPerSector;
     record.driveLetter = PartitionInfo::kNoLetter;
     return true;
 }
@@ -95,7 +99,8 @@ bool NameByType(ByteSource& disk, PartitionInfo& record) {
 
 bool LooksLikeBootSector(const Sector& sector) {
     const ByteReader r(sector);
-    return (r.u8(0) == 0xEB && r.matches(0x52, "FAT3")) || r.matches(3, "NTFS") || r.matches(0x36, "FAT1");
+    return (r.u8(fat_bpb::kJump) == 0xEB && r.matches(fat_bpb::kFsType32, "FAT3")) ||
+           r.matches(ntfs_boot::kOemName, "NTFS") || r.matches(fat_bpb::kFsType16, "FAT1");
 }
 
 bool HasNoTableEntries(const Sector& sector) {

@@ -4,14 +4,13 @@
 #include <cstdint>
 #include <span>
 
+#include "layout/ext_superblock.h"
+
 namespace lumacore {
 
 // What a volume's first sectors say it is.
 enum class VolumeKind { kNone, kFat12, kFat16, kFat32, kNtfs, kExFat, kExt2, kExt3, kExt4 };
 
-// Byte offset of an EXT superblock from the start of its volume.
-constexpr std::size_t kExtSuperblockOffset = 1024;
-constexpr std::size_t kExtSuperblockSize = 1024;
 // Enough of a volume's start to tell every kind apart: the boot sector and the EXT superblock.
 constexpr std::size_t kVolumeProbeBytes = kExtSuperblockOffset + kExtSuperblockSize;
 
@@ -22,6 +21,8 @@ VolumeKind IdentifyBootSector(std::span<const std::byte> sector);
 // An EXT superblock (1024 bytes): EXT4 when it uses extents or 64-bit block numbers, EXT3 with a
 // journal inode, EXT2 otherwise; kNone without the magic or with an impossible block size.
 VolumeKind IdentifyExtSuperblock(std::span<const std::byte> superblock);
+// The same for a superblock already decoded.
+VolumeKind ExtKindOf(const ExtSuperblockFields& superblock);
 
 // The first kVolumeProbeBytes of a volume (a shorter span is probed as far as it goes).
 VolumeKind IdentifyVolume(std::span<const std::byte> start);

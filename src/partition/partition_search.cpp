@@ -7,6 +7,9 @@
 #include "core/byte_reader.h"
 #include "disk/logical_gaps.h"
 #include "disk/volume_signature.h"
+#include "layout/ext_superblock.h"
+#include "layout/fat_boot_sector.h"
+#include "layout/ntfs_boot_sector.h"
 
 namespace lumacore {
 
@@ -56,9 +59,9 @@ PartitionList RecordsOf(const CDiskInventory& inventory, int diskNumber) {
 const char* LostPartitionKind(std::span<const std::byte> sector) {
     const ByteReader r(sector);
     if (r.u8(0) != 0xEB || r.u8(510) != 0x55 || r.u8(511) != 0xAA) return nullptr;
-    if (r.matches(0x52, "FAT3")) return "FAT32";
-    if (r.matches(3, "NTFS")) return "NTFS";
-    if (r.matches(0x36, "FAT1")) return "FAT16";
+    if (r.matches(fat_bpb::kFsType32, "FAT3")) return "FAT32";
+    if (r.matches(ntfs_boot::kOemName, "NTFS")) return "NTFS";
+    if (r.matches(fat_bpb::kFsType16, "FAT1")) return "FAT16";
     if (IdentifyBootSector(sector) == VolumeKind::kExFat) return "exFAT";
     return nullptr;
 }
@@ -70,9 +73,12 @@ namespace {
 bool NameGapCandidate(ByteSource& disk, PartitionInfo& candidate) {
     const char* kind = LostPartitionKind(candidate.bootSector);
     std::array<std::byte, kExtSuperblockSize> superblock{};
-    if (kind == nullptr && ReadExact(disk, std::uint64_t{candidate.startSector} * kSector + kExtSuperblockOffset, superblock) &&
-        ByteReader(superblock).u16le(0x5A) == 0) {
-        kind = ExtKindName(IdentifyExtSuperblock(superblock));
+    if (kind == nullptr &&
+        ReadExact(disk, std::uint64_t{candidate.startSector} * kSector + kExtSuperblockOffset, superblock)) {
+        // Only the primary superblock (group 0) names the volume it starts.
+        if (const auto sb = DecodeExtSuperblock(superblock); sb && sb->blockGroupNumber == 0) {
+            kind = ExtKindName(ExtKindOf(*sb));
+        }
     }
     if (kind == nullptr) return false;
     candidate.SetFsName(kind);
@@ -120,11 +126,10 @@ constexpr std::uint32_t kMaxFatBackupBootSector = 32;
 
 // A FAT boot sector found where its volume's backup copy lies is only believed when the first FAT
 // follows its reserved sectors from the start that implies: the media byte and two 0xFF bytes.
-bool FatFollows(ByteSource& disk, std::uint64_t start, std::span<const std::byte> boot) {
-    const ByteReader r(boot);
+bool FatFollows(ByteSource& disk, std::uint64_t start, const FatBootSector& boot) {
     std::array<std::byte, kSector> fat{};
-    if (!ReadExact(disk, (start + r.u16le(0x0E)) * kSector, fat)) return false;
-    return std::to_integer<std::uint8_t>(fat[0]) == r.u8(0x15) && fat[1] == std::byte{0xFF} &&
+    if (!ReadExact(disk, (start + boot.reservedSectors) * kSector, fat)) return false;
+    return std::to_integer<std::uint8_t>(fat[0]) == boot.mediaDescriptor && fat[1] == std::byte{0xFF} &&
            fat[2] == std::byte{0xFF};
 }
 
@@ -193,10 +198,13 @@ Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap&
                         !IsNtfsPrimary(**disk, sector, length, bytes)) {
                         consider(sector - (length - 1), kind, length, bytes);
                     }
-                    const std::uint32_t fatBackup = ByteReader(bytes).u16le(0x32);
-                    if (kind == VolumeKind::kFat32 && fatBackup > 0 && fatBackup <= kMaxFatBackupBootSector &&
-                        sector >= fatBackup && FatFollows(**disk, sector - fatBackup, bytes)) {
-                        consider(sector - fatBackup, kind, length, bytes);
+                    if (kind == VolumeKind::kFat32) {
+                        const auto boot = DecodeFatBootSector(bytes);
+                        const std::uint32_t fatBackup = boot ? boot->backupBootSector : 0;
+                        if (fatBackup > 0 && fatBackup <= kMaxFatBackupBootSector && sector >= fatBackup &&
+                            FatFollows(**disk, sector - fatBackup, *boot)) {
+                            consider(sector - fatBackup, kind, length, bytes);
+                        }
                     }
                     if (kind == VolumeKind::kExFat && sector >= kExFatBackupBootSector && !aligned(sector) &&
                         aligned(sector - kExFatBackupBootSector)) {
@@ -205,9 +213,11 @@ Result<PartitionList> DeepScan(const CDiskInventory& inventory, const DeviceMap&
                 }
                 // An EXT volume is told by the superblock 1024 bytes into it (the primary copy: group 0).
                 if (k + 1 < readable && sector >= 2 && aligned(sector - 2)) {
-                    const auto superblock = std::span<const std::byte>(block).subspan(std::size_t{k} * kSector, 2 * kSector);
-                    const VolumeKind kind = IdentifyExtSuperblock(superblock);
-                    if (kind != VolumeKind::kNone && ByteReader(superblock).u16le(0x5A) == 0) {
+                    const auto superblock =
+                        std::span<const std::byte>(block).subspan(std::size_t{k} * kSector, 2 * kSector);
+                    const auto sb = DecodeExtSuperblock(superblock);
+                    if (sb && sb->blockGroupNumber == 0) {
+                        const VolumeKind kind = ExtKindOf(*sb);
                         std::array<std::byte, kSector> first{};
                         if (ReadExact(**disk, (sector - 2) * kSector, first)) {
                             consider(sector - 2, kind, VolumeLengthSectors(kind, superblock), first);

@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
-#include "core/byte_reader.h"
+#include "layout/ntfs_boot_sector.h"
 
 namespace lumacore {
 
@@ -50,15 +49,11 @@ void ProbeShadow::CopyVolumeStart(std::uint64_t offset, std::uint64_t length) {
     std::vector<std::byte> boot(512);
     auto read = source_.ReadAt(offset, boot);
     if (!read || *read < boot.size()) return;
-    const ByteReader r(boot);
-    if (std::memcmp(boot.data() + 3, "NTFS    ", 8) != 0) return;
-    const std::uint64_t bytesPerSector = r.u16le(11);
-    const std::uint64_t sectorsPerCluster = r.u8(13);
-    const std::uint64_t mftCluster = r.u64le(48);
-    if (bytesPerSector == 0 || sectorsPerCluster == 0 || sectorsPerCluster > 128) return;
-    const std::uint64_t clusterBytes = bytesPerSector * sectorsPerCluster;
-    if (mftCluster > (length / clusterBytes)) return;
-    Copy(offset + mftCluster * clusterBytes, kMftSpan);
+    const auto ntfs = DecodeNtfsBootSector(boot);
+    if (!ntfs || ntfs->oemName != "NTFS    ") return;
+    const std::uint64_t clusterBytes = ntfs->clusterSize;
+    if (ntfs->mftCluster > (length / clusterBytes)) return;
+    Copy(offset + ntfs->mftCluster * clusterBytes, kMftSpan);
 }
 
 }  // namespace lumacore

@@ -7,6 +7,9 @@
 
 #include "core/byte_reader.h"
 #include "core/ntfs_runs.h"
+#include "layout/fat_boot_sector.h"
+#include "layout/ntfs_boot_sector.h"
+#include "layout/ntfs_record_header.h"
 
 namespace lumacore {
 
@@ -15,27 +18,22 @@ namespace {
 // Allocation tables are read in chunks of this size: large sequential reads, bounded memory.
 constexpr std::size_t kChunkBytes = 1 << 20;
 
-bool ValidSectorSize(std::uint32_t bps) { return bps == 512 || bps == 1024 || bps == 2048 || bps == 4096; }
-
 }  // namespace
 
 std::optional<FreeSpace> FatFreeSpace(ByteSource& source, std::uint64_t volumeOffset) {
     std::array<std::byte, 512> boot{};
     if (!ReadExact(source, volumeOffset, boot)) return std::nullopt;
-    ByteReader r(boot);
-    const std::uint32_t bps = r.u16le(11);
-    const std::uint32_t spc = r.u8(13);
-    const std::uint32_t reserved = r.u16le(14);
-    const std::uint32_t fats = r.u8(16);
-    const std::uint32_t rootEntries = r.u16le(17);
-    const std::uint32_t totalSectors = r.u16le(19) != 0 ? r.u16le(19) : r.u32le(32);
-    const std::uint32_t fatSectors = r.u16le(22) != 0 ? r.u16le(22) : r.u32le(36);
-    if (!ValidSectorSize(bps) || spc == 0 || !std::has_single_bit(spc) || reserved == 0 || fats == 0 ||
-        fatSectors == 0) {
-        return std::nullopt;
-    }
-    const std::uint64_t rootSectors = (std::uint64_t{rootEntries} * 32 + bps - 1) / bps;
-    const std::uint64_t metaSectors = reserved + std::uint64_t{fats} * fatSectors + rootSectors;
+    const auto decoded = DecodeFatBootSector(boot);
+    if (!decoded) return std::nullopt;
+    const FatBootSector& bpb = *decoded;
+    const std::uint32_t bps = bpb.bytesPerSector;
+    const std::uint32_t spc = bpb.sectorsPerCluster;
+    const std::uint32_t reserved = bpb.reservedSectors;
+    const std::uint32_t totalSectors = bpb.TotalSectors();
+    const std::uint32_t fatSectors = bpb.SectorsPerFat();
+    // Counting free clusters walks the first FAT: it has to be there.
+    if (reserved == 0 || bpb.fatCount == 0 || fatSectors == 0) return std::nullopt;
+    const std::uint64_t metaSectors = reserved + std::uint64_t{bpb.fatCount} * fatSectors + bpb.RootDirSectors();
     if (metaSectors >= totalSectors) return std::nullopt;
     const std::uint64_t clusters = (totalSectors - metaSectors) / spc;
     const int entryBits = clusters < 4085 ? 12 : clusters < 65525 ? 16 : 32;
@@ -75,28 +73,29 @@ std::optional<FreeSpace> FatFreeSpace(ByteSource& source, std::uint64_t volumeOf
 std::optional<FreeSpace> NtfsFreeSpace(ByteSource& source, std::uint64_t volumeOffset) {
     std::array<std::byte, 512> boot{};
     if (!ReadExact(source, volumeOffset, boot)) return std::nullopt;
-    ByteReader r(boot);
-    if (!r.matches(3, "NTFS    ")) return std::nullopt;
-    const std::uint32_t bps = r.u16le(11);
-    std::uint32_t spc = r.u8(13);
-    if (spc > 0x80) spc = 256 - spc < 32 ? 1u << (256 - spc) : 0;  // large clusters are stored as a power of two
-    if (!ValidSectorSize(bps) || spc == 0 || !std::has_single_bit(spc)) return std::nullopt;
-    const std::uint64_t clusterBytes = std::uint64_t{bps} * spc;
-    const std::uint64_t clusters = r.u64le(40) / spc;
-    const std::uint64_t mftCluster = r.u64le(48);
-    const std::int8_t perRecord = r.i8(64);
-    std::uint64_t recordBytes = perRecord > 0 ? static_cast<std::uint64_t>(perRecord) * clusterBytes
-                                              : (perRecord > -32 ? std::uint64_t{1} << (-perRecord) : 0);
+    const auto decoded = DecodeNtfsBootSector(boot);
+    if (!decoded || decoded->oemName != "NTFS    ") return std::nullopt;
+    const NtfsBootSector& ntfs = *decoded;
+    const std::uint32_t bps = ntfs.bytesPerSector;
+    // The decoder allows 256-byte sectors; the free-space count has never read such a volume.
+    if (bps < 512) return std::nullopt;
+    const std::uint32_t spc = static_cast<std::uint32_t>(ntfs.SectorsPerCluster());
+    const std::uint64_t clusterBytes = ntfs.clusterSize;
+    const std::uint64_t clusters = ntfs.totalSectors / spc;
+    const std::uint64_t mftCluster = ntfs.mftCluster;
+    const std::uint64_t recordBytes = ntfs.recordSize;
     // Records are 1 KiB or 4 KiB in practice; anything outside 512 B..64 KiB is a corrupt boot sector.
-    if (clusters == 0 || mftCluster >= clusters || recordBytes < 512 || recordBytes > 65536) return std::nullopt;
+    if (clusters == 0 || mftCluster >= clusters || !ntfs.HasUsableRecordSize() || recordBytes < 512)
+        return std::nullopt;
 
     // Record 6 of the MFT is $Bitmap; the first records of the MFT always lie in its first extent.
     std::vector<std::byte> record(static_cast<std::size_t>(recordBytes));
     if (!ReadExact(source, volumeOffset + mftCluster * clusterBytes + 6 * recordBytes, record)) return std::nullopt;
-    if (!ByteReader(record).matches(0, "FILE") || !ApplyUpdateSequence(record, bps)) return std::nullopt;
+    const auto header = DecodeNtfsRecordHeader(record);
+    if (!header || !ApplyUpdateSequence(record, bps)) return std::nullopt;
 
     ByteReader rec(record);
-    std::size_t at = rec.u16le(20);
+    std::size_t at = header->firstAttributeOffset;
     // An attribute walk ends at 0xFFFFFFFF; a record of n bytes cannot hold more than n/16 attributes.
     for (std::size_t guard = 0; guard < recordBytes / 16 && rec.has(at, 16); ++guard) {
         const std::uint32_t type = rec.u32le(at);

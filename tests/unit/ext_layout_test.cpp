@@ -78,7 +78,11 @@ TEST(ExtSuperblock, ReadsGeometryAndRejectsWhatCannotBeComputedWith) {
         } else {
             broken.Put32(1024 + c.offset, c.value);
         }
-        EXPECT_FALSE(ParseExtSuperblock(SuperblockBytes(broken))) << "offset " << c.offset;
+        const auto parsed = ParseExtSuperblock(SuperblockBytes(broken));
+        EXPECT_FALSE(parsed) << "offset " << c.offset;
+        if (!parsed) {
+            EXPECT_EQ(parsed.error().offset, c.offset);
+        }
     }
     // Revision 0 volumes have 128-byte inodes whatever the (unused) size field says.
     v.Put32(1024 + 76, 0);
@@ -96,7 +100,7 @@ TEST(ExtSuperblock, SixtyFourBitVolumesUseWideDescriptorsAndHighWords) {
     std::vector<std::byte> gd(64);
     ExtTestVolume::PutAt(gd, 8, 0x1234, 4);
     ExtTestVolume::PutAt(gd, 0x28, 0x5, 4);
-    EXPECT_EQ(ParseExtGroupDescriptor(ByteReader(gd), 0, *sb).inodeTable, 0x500001234ull);
+    EXPECT_EQ(DecodeExtGroupDescriptor(gd, sb->is64Bit())->inodeTable, 0x500001234ull);
     v.Put16(1024 + 0xFE, 32);  // a 64-bit volume with narrow descriptors is corrupt
     EXPECT_FALSE(ParseExtSuperblock(SuperblockBytes(v)));
 }

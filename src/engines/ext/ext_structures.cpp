@@ -6,96 +6,43 @@ namespace lumacore {
 
 namespace {
 
-// EXT block sizes run from 1 KiB (log 0) to 64 KiB (log 6).
-constexpr std::uint32_t kMaxLogBlockSize = 6;
 // A 64-bit descriptor is at least 64 bytes and never larger than a 1 KiB block can hold.
 constexpr std::uint32_t kMinWideDescriptorSize = 64;
 constexpr std::uint32_t kMaxDescriptorSize = 1024;
 
-bool IsPowerOf3Or5Or7(std::uint32_t n) {
-    for (std::uint32_t base : {3u, 5u, 7u}) {
-        std::uint64_t p = base;
-        while (p < n) p *= base;
-        if (p == n) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
-bool ExtSuperblock::GroupHasSuperblock(std::uint32_t group) const {
-    if (group <= 1 || (featureRoCompat & kExtRoCompatSparseSuper) == 0) return true;
-    return IsPowerOf3Or5Or7(group);
-}
-
 Result<ExtSuperblock> ParseExtSuperblock(std::span<const std::byte> bytes) {
-    const ByteReader r(bytes);
-    if (!r.has(0, kExtSuperblockSize)) return Error::Corrupt("short EXT superblock");
-    if (r.u16le(0x38) != kExtMagic) return Error::Corrupt("no EXT superblock magic");
+    auto decoded = DecodeExtSuperblock(bytes);
+    if (!decoded) return decoded.error();
     ExtSuperblock sb;
-    const std::uint32_t logBlockSize = r.u32le(24);
-    if (logBlockSize > kMaxLogBlockSize) return Error::Corrupt("EXT block size out of range");
-    sb.blockSize = 1024u << logBlockSize;
-    sb.inodesCount = r.u32le(0);
-    sb.firstDataBlock = r.u32le(20);
-    sb.blocksPerGroup = r.u32le(32);
-    sb.inodesPerGroup = r.u32le(40);
-    sb.revision = r.u32le(76);
-    sb.journalInode = r.u32le(224);
-    sb.featureCompat = r.u32le(92);
-    sb.featureIncompat = r.u32le(96);
-    sb.featureRoCompat = r.u32le(100);
-    sb.reservedGdtBlocks = r.u16le(206);
-    sb.firstMetaBg = r.u32le(260);
-    sb.label = r.zstring(120, 16);
-    sb.blocksCount = r.u32le(4);
-    if (sb.is64Bit()) {
-        sb.blocksCount |= std::uint64_t{r.u32le(0x150)} << 32;
-        sb.descriptorSize = r.u16le(0xFE);
-        if (sb.descriptorSize < kMinWideDescriptorSize || sb.descriptorSize > kMaxDescriptorSize ||
-            !std::has_single_bit(sb.descriptorSize)) {
-            return Error::Corrupt("EXT group descriptor size out of range");
-        }
+    static_cast<ExtSuperblockFields&>(sb) = std::move(*decoded);
+    if (sb.is64Bit() && (sb.descriptorSize < kMinWideDescriptorSize ||
+                         sb.descriptorSize > kMaxDescriptorSize || !std::has_single_bit(sb.descriptorSize))) {
+        return Error::Corrupt("EXT group descriptor size out of range", ext_sb::kDescriptorSize);
     }
-    if (sb.revision >= 1) {
-        sb.inodeSize = r.u16le(88);
-        if (sb.inodeSize < kExtGoodOldInodeSize || sb.inodeSize > sb.blockSize ||
-            !std::has_single_bit(sb.inodeSize)) {
-            return Error::Corrupt("EXT inode size out of range");
-        }
+    if (sb.inodeSize < kExtGoodOldInodeSize || sb.inodeSize > sb.blockSize ||
+        !std::has_single_bit(sb.inodeSize)) {
+        return Error::Corrupt("EXT inode size out of range", ext_sb::kInodeSize);
     }
     // A group's bitmaps are one block each, so a group never has more blocks or inodes than a block has bits.
     const std::uint64_t bitsPerBlock = std::uint64_t{sb.blockSize} * 8;
     if (sb.blocksPerGroup == 0 || sb.blocksPerGroup > bitsPerBlock)
-        return Error::Corrupt("EXT blocks per group out of range");
+        return Error::Corrupt("EXT blocks per group out of range", ext_sb::kBlocksPerGroup);
     if (sb.inodesPerGroup == 0 || sb.inodesPerGroup > bitsPerBlock)
-        return Error::Corrupt("EXT inodes per group out of range");
-    if (sb.firstDataBlock > 1 || sb.blocksCount <= sb.firstDataBlock)
-        return Error::Corrupt("EXT block count out of range");
+        return Error::Corrupt("EXT inodes per group out of range", ext_sb::kInodesPerGroup);
+    if (sb.firstDataBlock > 1) return Error::Corrupt("EXT block count out of range", ext_sb::kFirstDataBlock);
+    if (sb.blocksCount <= sb.firstDataBlock)
+        return Error::Corrupt("EXT block count out of range", ext_sb::kBlocksCountLo);
     const std::uint64_t groups = (sb.blocksCount - sb.firstDataBlock - 1) / sb.blocksPerGroup + 1;
-    if (groups > kExtMaxGroupCount) return Error::Corrupt("EXT volume claims too many groups");
+    if (groups > kExtMaxGroupCount)
+        return Error::Corrupt("EXT volume claims too many groups", ext_sb::kBlocksCountLo);
     sb.groupCount = static_cast<std::uint32_t>(groups);
     // Inode numbers beyond the groups' tables name nothing.
     const std::uint64_t tableInodes = groups * sb.inodesPerGroup;
     if (sb.inodesCount == 0 || sb.inodesCount > tableInodes)
-        return Error::Corrupt("EXT inode count out of range");
+        return Error::Corrupt("EXT inode count out of range", ext_sb::kInodesCount);
     return sb;
-}
-
-ExtGroupDescriptor ParseExtGroupDescriptor(const ByteReader& r, std::size_t offset, const ExtSuperblock& sb) {
-    ExtGroupDescriptor d;
-    d.blockBitmap = r.u32le(offset + 0);
-    d.inodeBitmap = r.u32le(offset + 4);
-    d.inodeTable = r.u32le(offset + 8);
-    d.flags = r.u16le(offset + 0x12);
-    d.unusedInodes = r.u16le(offset + 0x1C);
-    if (sb.is64Bit()) {
-        d.blockBitmap |= std::uint64_t{r.u32le(offset + 0x20)} << 32;
-        d.inodeBitmap |= std::uint64_t{r.u32le(offset + 0x24)} << 32;
-        d.inodeTable |= std::uint64_t{r.u32le(offset + 0x28)} << 32;
-        d.unusedInodes |= std::uint32_t{r.u16le(offset + 0x32)} << 16;
-    }
-    return d;
 }
 
 std::uint32_t ExtInode::BlockPointer(int index) const {

@@ -11,34 +11,21 @@
 
 #include "core/byte_reader.h"
 #include "core/result.h"
+#include "layout/ext_group_descriptor.h"
+#include "layout/ext_superblock.h"
 
 namespace lumacore {
 
 // On-disk structures of EXT2, EXT3 and EXT4 volumes and of their JBD/JBD2 journal, decoded field by
 // field from untrusted bytes. Nothing here reads a device: the engine hands in the bytes.
 
-inline constexpr std::uint64_t kExtSuperblockOffset = 1024;
-inline constexpr std::size_t kExtSuperblockSize = 1024;
-inline constexpr std::uint16_t kExtMagic = 0xEF53;
-
-// Feature bits the engine honours.
-inline constexpr std::uint32_t kExtIncompatMetaBg = 0x10;
-inline constexpr std::uint32_t kExtIncompat64Bit = 0x80;
-inline constexpr std::uint32_t kExtRoCompatSparseSuper = 0x1;
-inline constexpr std::uint32_t kExtRoCompatHugeFile = 0x8;
-inline constexpr std::uint32_t kExtRoCompatGdtCsum = 0x10;
-inline constexpr std::uint32_t kExtRoCompatMetadataCsum = 0x400;
-
 // Inode flags.
 inline constexpr std::uint32_t kExtHugeFileFlag = 0x40000;
 inline constexpr std::uint32_t kExtExtentsFlag = 0x80000;
 inline constexpr std::uint32_t kExtInlineDataFlag = 0x10000000;
 
-// Group descriptor flag: the group's inode table was never initialised (no inode was ever used there).
-inline constexpr std::uint16_t kExtGroupInodeUninit = 0x1;
-
-// The part of an inode every revision has; larger inodes only add fields the engine does not need.
-inline constexpr std::size_t kExtGoodOldInodeSize = 128;
+// The block pointers or extent tree root within an inode's first 128 bytes (kExtGoodOldInodeSize, the
+// part every revision has; larger inodes only add fields the engine does not need).
 inline constexpr std::size_t kExtBlockAreaOffset = 40;
 inline constexpr std::size_t kExtBlockAreaSize = 60;
 inline constexpr int kExtDirectPointers = 12;
@@ -47,56 +34,16 @@ inline constexpr int kExtDirectPointers = 12;
 // blocks; the decoded table then takes about 32 MiB, which is as much as we are willing to spend on it.
 inline constexpr std::uint64_t kExtMaxGroupCount = std::uint64_t{1} << 20;
 
-struct ExtSuperblock {
-    std::uint32_t inodesCount = 0;
-    std::uint64_t blocksCount = 0;
-    std::uint32_t firstDataBlock = 0;
-    std::uint32_t blockSize = 0;
-    std::uint32_t blocksPerGroup = 0;
-    std::uint32_t inodesPerGroup = 0;
-    std::uint32_t revision = 0;
-    std::uint32_t inodeSize = 128;
-    std::uint32_t journalInode = 0;
-    std::uint32_t featureCompat = 0;
-    std::uint32_t featureIncompat = 0;
-    std::uint32_t featureRoCompat = 0;
-    std::uint32_t descriptorSize = 32;
-    std::uint32_t firstMetaBg = 0;
-    std::uint32_t reservedGdtBlocks = 0;
+// The superblock as the engine reads the volume with it: the decoded fields, checked for everything the
+// engine computes with, and the number of block groups.
+struct ExtSuperblock : ExtSuperblockFields {
     std::uint32_t groupCount = 0;
-    std::string label;
-
-    bool is64Bit() const { return (featureIncompat & kExtIncompat64Bit) != 0; }
-    bool hasMetaBg() const { return (featureIncompat & kExtIncompatMetaBg) != 0; }
-    bool hasGroupChecksums() const {
-        return (featureRoCompat & (kExtRoCompatGdtCsum | kExtRoCompatMetadataCsum)) != 0;
-    }
-    std::uint32_t InodesPerBlock() const { return blockSize / inodeSize; }
-    // Blocks of one group's inode table, the last one possibly partly used.
-    std::uint64_t InodeTableBlocks() const {
-        return (std::uint64_t{inodesPerGroup} * inodeSize + blockSize - 1) / blockSize;
-    }
-    std::uint32_t DescriptorsPerBlock() const { return blockSize / descriptorSize; }
-    std::uint64_t GroupFirstBlock(std::uint32_t group) const {
-        return firstDataBlock + std::uint64_t{group} * blocksPerGroup;
-    }
-    // Whether the group keeps a copy of the superblock and descriptor table.
-    bool GroupHasSuperblock(std::uint32_t group) const;
 };
 
-// Checks every field the engine computes with; a superblock that fails is not an EXT volume we can read.
+// The layout decoder (DecodeExtSuperblock), then the engine's own rules: inode and descriptor sizes,
+// blocks and inodes per group, block and inode counts. A superblock that fails is not an EXT volume the
+// engine can read; the error names the field's offset.
 Result<ExtSuperblock> ParseExtSuperblock(std::span<const std::byte> bytes);
-
-struct ExtGroupDescriptor {
-    std::uint64_t blockBitmap = 0;
-    std::uint64_t inodeBitmap = 0;
-    std::uint64_t inodeTable = 0;
-    std::uint16_t flags = 0;
-    std::uint32_t unusedInodes = 0;  // inodes at the end of the table never handed out (checksummed volumes)
-};
-
-// One descriptor of `sb.descriptorSize` bytes at `offset`; the high words only on 64-bit volumes.
-ExtGroupDescriptor ParseExtGroupDescriptor(const ByteReader& r, std::size_t offset, const ExtSuperblock& sb);
 
 struct ExtInode {
     std::uint16_t mode = 0;

@@ -82,6 +82,14 @@ Result<void> CExtVolume::Open() {
     return {};
 }
 
+Result<void> CExtVolume::AppendDescriptor(std::span<const std::byte> descriptor) {
+    auto decoded = DecodeExtGroupDescriptor(
+        descriptor.first(std::min<std::size_t>(descriptor.size(), sb_.descriptorSize)), sb_.is64Bit());
+    if (!decoded) return decoded.error();
+    groups_.push_back(*decoded);
+    return {};
+}
+
 Result<void> CExtVolume::ReadDescriptors() {
     const std::uint32_t perBlock = sb_.DescriptorsPerBlock();
     // With meta_bg, groups from first_meta_bg × (descriptors per block) on keep their descriptors in the
@@ -103,9 +111,9 @@ Result<void> CExtVolume::ReadDescriptors() {
     for (std::uint64_t at = 0; at < tableBytes; at += kDescriptorReadChunk) {
         chunk.resize(static_cast<std::size_t>(std::min(kDescriptorReadChunk, tableBytes - at)));
         if (auto read = ReadExact(*disk_, volumeOffset_ + tableStart + at, chunk); !read) return read.error();
-        const ByteReader r(chunk);
         for (std::size_t off = 0; off + sb_.descriptorSize <= chunk.size(); off += sb_.descriptorSize) {
-            groups_.push_back(ParseExtGroupDescriptor(r, off, sb_));
+            if (auto read = AppendDescriptor(std::span<const std::byte>(chunk).subspan(off)); !read)
+                return read;
         }
     }
     // Meta groups: one block of descriptors each, after the group's superblock copy when it has one.
@@ -114,9 +122,10 @@ Result<void> CExtVolume::ReadDescriptors() {
         const std::uint32_t first = static_cast<std::uint32_t>(groups_.size());
         const std::uint64_t at = sb_.GroupFirstBlock(first) + (sb_.GroupHasSuperblock(first) ? 1 : 0);
         if (auto read = ReadBlocks(at, block); !read) return read.error();
-        const ByteReader r(block);
         for (std::uint32_t i = 0; i < perBlock && groups_.size() < sb_.groupCount; ++i) {
-            groups_.push_back(ParseExtGroupDescriptor(r, std::size_t{i} * sb_.descriptorSize, sb_));
+            const auto descriptor =
+                std::span<const std::byte>(block).subspan(std::size_t{i} * sb_.descriptorSize);
+            if (auto read = AppendDescriptor(descriptor); !read) return read;
         }
     }
     return {};

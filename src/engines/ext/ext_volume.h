@@ -126,6 +126,8 @@ class CExtVolume {
   private:
     Result<void> Open();
     Result<void> ReadDescriptors();
+    // Decodes one descriptor of the table and adds it to groups_.
+    Result<void> AppendDescriptor(std::span<const std::byte> descriptor);
     void IndexGroupStructures();
 
     std::unique_ptr<ByteSource> disk_;

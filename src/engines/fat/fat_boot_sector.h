@@ -43,10 +43,11 @@ struct FatGeometry {
     std::uint32_t FatEntryBits() const { return kind == FatKind::Fat12 ? 12 : kind == FatKind::Fat16 ? 16 : 32; }
 };
 
-// Reads the boot sector of a FAT volume. `fat32Variant` chooses which engine reads it: the FAT32 one
-// wants the jump byte 0x58, the FAT16 one 0x3C (FAT12 volumes carry 0x3C as well and are read by the
-// FAT16 engine with 12-bit entries). Fields that would make the arithmetic meaningless are refused.
-// The extraction reads the same fields without the jump-byte test (`checkJumpByte` false).
+// Reads the boot sector of a FAT volume through the layout decoder, then the engine's own rules.
+// `fat32Variant` chooses which engine reads it: the FAT32 one wants the jump byte 0x58, the FAT16 one 0x3C
+// (FAT12 volumes carry 0x3C as well and are read by the FAT16 engine with 12-bit entries). Fields that would
+// make the arithmetic meaningless are refused, each with the offset of the field in the error. The extraction
+// reads the same fields without the jump-byte test (`checkJumpByte` false).
 Result<FatGeometry> ParseFatBootSector(std::span<const std::byte> sector, bool fat32Variant, bool checkJumpByte = true);
 
 }  // namespace lumacore

@@ -30,8 +30,8 @@ struct NtfsGeometry {
     }
 };
 
-// Checks the "NTFS" name at offset 3 and works out the geometry. Besides the name, the fields must
-// make sense: sector size 256..4096 and a power of two, a cluster of at most 2 MiB, and records of
+// The geometry from the layout decoder (DecodeNtfsBootSector: the "NTFS" name at offset 3, sector size
+// 256..4096 and a power of two, a cluster of at most 2 MiB), plus the engine's own need: records of
 // 256 bytes to 64 KiB (1 KiB on most volumes, 4 KiB on 4K-sector disks). kNtfsNotNtfs or
 // kNtfsBadParameter otherwise.
 int ParseNtfsBootSector(std::span<const std::byte> sector, NtfsGeometry& geometry);

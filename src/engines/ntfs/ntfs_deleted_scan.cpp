@@ -5,6 +5,7 @@
 #include "engines/ntfs/ntfs_mft_stream.h"
 #include "engines/ntfs/ntfs_node_builder.h"
 #include "engines/ntfs/ntfs_volume.h"
+#include "layout/ntfs_record_header.h"
 
 namespace lumacore {
 
@@ -41,8 +42,8 @@ namespace {
 // A free base record: what the deleted-file scan offers to the node builder. The header fields read
 // here lie before the first fix-up position.
 bool IsFreeBaseRecord(std::span<const std::byte> bytes) {
-    const ByteReader r(bytes);
-    return r.matches(0, "FILE") && (r.u16le(0x16) & 1) == 0 && r.u64le(0x20) == 0;
+    const auto header = DecodeNtfsRecordHeader(bytes);
+    return header && !header->InUse() && !header->IsExtension();
 }
 
 }  // namespace

@@ -16,14 +16,12 @@
 #include "core/utf8.h"
 #include "engines/ntfs/ntfs_node_builder.h"
 #include "engines/ntfs/ntfs_volume.h"
+#include "layout/ntfs_record_header.h"
 
 namespace lumacore {
 
 namespace {
 
-// Record header flags: the record is a folder, or holds another index (a view index).
-constexpr std::uint16_t kRecordIsDirectory = 0x0002;
-constexpr std::uint16_t kRecordIsViewIndex = 0x0008;
 // What the search assumes when the boot sector is not NTFS.
 constexpr std::uint32_t kDefaultClusterSize = 4096;
 constexpr std::uint32_t kDefaultRecordSize = 1024;
@@ -53,14 +51,13 @@ constexpr std::uint32_t kFoundRecordsFolderNumber = UINT32_MAX;
 // The size an MFT record at the start of `bytes` declares for itself (its allocated size, checked
 // against its update-sequence array), or 0 when the header is not a plausible record header.
 std::uint32_t DeclaredRecordSize(std::span<const std::byte> bytes) {
-    const ByteReader r(bytes);
-    if (!r.matches(0, "FILE")) return 0;
-    const std::uint32_t size = r.u32le(0x1C);
-    const std::size_t usaOffset = r.u16le(4);
-    const std::size_t usaCount = r.u16le(6);
-    const std::size_t firstAttribute = r.u16le(0x14);
-    if (!r.ok() || !std::has_single_bit(size) || size < kMinFoundRecordSize || size > kMaxFoundRecordSize)
-        return 0;
+    const auto header = DecodeNtfsRecordHeader(bytes);
+    if (!header) return 0;
+    const std::uint32_t size = header->allocatedSize;
+    const std::size_t usaOffset = header->updateSequenceOffset;
+    const std::size_t usaCount = header->updateSequenceCount;
+    const std::size_t firstAttribute = header->firstAttributeOffset;
+    if (!std::has_single_bit(size) || size < kMinFoundRecordSize || size > kMaxFoundRecordSize) return 0;
     if (usaCount != size / kSectorSize + 1 || usaOffset < 0x28 || usaOffset + 2 * usaCount > firstAttribute ||
         firstAttribute >= size) {
         return 0;
@@ -147,20 +144,23 @@ void NtfsFormattedScan::WalkCurrentMft() {
     const std::uint32_t count = volume_.RecordCount();
     for (std::uint32_t i = CNtfsVolume::kFirstFormattedRecord; i < count && !stop_.StopRequested(); ++i) {
         const std::span<const std::byte> bytes = volume_.Record(i);
-        const ByteReader r(bytes);
         // Extension records belong to their base record's file.
-        if (!r.matches(0, "FILE") || r.u64le(0x20) != 0) continue;
+        const auto header = DecodeNtfsRecordHeader(bytes);
+        if (!header || header->IsExtension()) continue;
         builder.TakeRecord(i, bytes);
     }
 }
 
 void NtfsFormattedScan::TakeCandidate(std::uint64_t position, std::span<const std::byte> bytes) {
     ++volume_.recordsCounted_;
-    const ByteReader r(bytes);
-    // Only records that carry their own number (NTFS 3.1 headers) can be put back into folders.
-    if (r.u16le(4) < 0x30 || found_.size() >= kMaxFoundRecords) return;
-    const std::uint32_t number = r.u32le(0x2C);
-    const std::uint16_t sequence = r.u16le(0x10);
+    const auto header = DecodeNtfsRecordHeader(bytes);
+    // Only records that carry their own number (NTFS 3.1 headers, whose update sequence follows the
+    // number) can be put back into folders.
+    if (!header || header->updateSequenceOffset < ntfs_record::kHeaderSize ||
+        found_.size() >= kMaxFoundRecords)
+        return;
+    const std::uint32_t number = header->recordNumber;
+    const std::uint16_t sequence = header->sequence;
     // The same record seen twice (a copy of an MFT, an image of the volume stored in a file) is
     // listed once.
     if (!seen_.emplace(number, sequence).second) return;
@@ -210,7 +210,7 @@ void NtfsFormattedScan::SearchSectors() {
             const std::uint64_t first = std::max(skipUntil, position) - position;
             for (std::uint64_t at = first; at < buffer.size(); at += kSectorSize) {
                 const auto rest = std::span<const std::byte>(buffer).subspan(static_cast<std::size_t>(at));
-                if (rest.size() < 4 || std::memcmp(rest.data(), "FILE", 4) != 0) continue;
+                if (!HasNtfsRecordMagic(rest)) continue;
                 std::uint32_t size = DeclaredRecordSize(rest);
                 if (size == 0) continue;
                 if (rest.size() >= size) {
@@ -259,7 +259,8 @@ std::uint32_t NtfsFormattedScan::ProbeFoundClusterSize() const {
     for (const Found& f : found_) {
         if (probed >= kMaxProbedFolders || stop_.StopRequested()) break;
         // Only folders (and view indexes) have index blocks: the header says so before any parsing.
-        if ((ByteReader(*f.bytes).u16le(0x16) & (kRecordIsDirectory | kRecordIsViewIndex)) == 0) continue;
+        const auto header = DecodeNtfsRecordHeader(*f.bytes);
+        if (!header || (header->flags & (kNtfsRecordIsDirectory | kNtfsRecordIsViewIndex)) == 0) continue;
         CMftRecord record;
         if (record.Parse(*f.bytes) != kNtfsOk || !record.hasIndexAllocation) continue;
         const RunListResult runs = DecodeRunList(record.indexAllocation.mappingPairs, 0, RunListLimits{});
@@ -323,8 +324,8 @@ void NtfsFormattedScan::BuildFoundNodes() {
     for (const Found& f : found_) {
         if (stop_.StopRequested()) break;
         if (f.number < CNtfsVolume::kFirstFormattedRecord) continue;
-        const ByteReader r(*f.bytes);
-        if (r.u64le(0x20) != 0) continue;  // an extension record: read through its base record
+        // An extension record: read through its base record.
+        if (const auto header = DecodeNtfsRecordHeader(*f.bytes); !header || header->IsExtension()) continue;
         builder.TakeRecord(f.number, *f.bytes, f.bytes);
     }
 }

@@ -7,12 +7,12 @@
 #include "core/ntfs_runs.h"
 #include "core/utf8.h"
 #include "engines/ntfs/ntfs_boot_sector.h"
+#include "layout/ntfs_record_header.h"
 
 namespace lumacore {
 
 namespace {
 
-constexpr std::uint16_t kRecordInUse = 0x0001;
 // The smallest attribute: the common header plus a resident value header.
 constexpr std::size_t kMinAttributeLength = 0x18;
 constexpr std::size_t kNonResidentHeaderLength = 0x40;
@@ -101,23 +101,26 @@ int CMftRecord::Walk(std::span<const std::byte> record, bool namesOnly) {
     dataSlots.clear();
     names = std::move(nameSlots);
     data = std::move(dataSlots);
-    if (record.size() < kMinAttributeLength + 0x30) return kNtfsBadParameter;
-    const ByteReader header(record);
-    if (!header.matches(0, "FILE")) return kNtfsBadParameter;
+    // The header and room for one attribute after it.
+    if (record.size() < kMinAttributeLength + ntfs_record::kHeaderSize) return kNtfsBadParameter;
+    // The fix-ups only touch the last word of every 512 bytes, never the header: it reads the same
+    // before and after them.
+    const auto header = DecodeNtfsRecordHeader(record);
+    if (!header) return kNtfsBadParameter;
 
     buffer.assign(record.begin(), record.end());
     bytes_ = std::move(buffer);
     fixupsApplied = ApplyUpdateSequence(bytes_, kUpdateSequenceStride);
     const ByteReader r(bytes_);
-    sequence = r.u16le(0x10);
-    inUse = (r.u16le(0x16) & kRecordInUse) != 0;
-    baseReference = r.u64le(0x20);
+    sequence = header->sequence;
+    inUse = header->InUse();
+    baseReference = header->baseReference;
     std::size_t limit = bytes_.size();
-    if (const std::size_t used = r.u32le(0x18); used >= kMinAttributeLength && used < limit) limit = used;
+    if (const std::size_t used = header->usedSize; used >= kMinAttributeLength && used < limit) limit = used;
 
     // Every attribute is at least kMinAttributeLength bytes and the walk only moves forward, so it
     // ends within size / kMinAttributeLength steps.
-    for (std::size_t at = r.u16le(0x14); at >= 0x18 && at + 8 <= limit;) {
+    for (std::size_t at = header->firstAttributeOffset; at >= 0x18 && at + 8 <= limit;) {
         const std::uint32_t type = r.u32le(at);
         if (type == kAttrEnd) break;
         const std::size_t length = r.u32le(at + 4);

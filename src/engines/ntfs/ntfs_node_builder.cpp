@@ -1,4 +1,5 @@
 #include "engines/ntfs/ntfs_node_builder.h"
+#include "layout/ntfs_record_header.h"
 
 #include <ctime>
 #include <unordered_set>
@@ -19,7 +20,6 @@ namespace {
 constexpr std::uint64_t kLastSystemRecord = 23;
 constexpr std::uint64_t kRootRecord = 5;
 constexpr std::uint64_t kExtendRecord = 11;
-constexpr std::uint16_t kRecordIsDirectory = 0x0002;
 // NTFS paths hold at most 32,767 characters, so no real chain is deeper than this; a longer one
 // loops.
 constexpr std::size_t kMaxFolderDepth = 16384;
@@ -145,8 +145,9 @@ std::optional<NtfsNodeBuilder::Prepared> NtfsNodeBuilder::Prepare(
     if (chosen == nullptr || chosen->name.empty()) return std::nullopt;
     // Folders are not listed themselves: they appear as the folders of their files.
     if ((chosen->flags & kNtfsAttrDirectory) != 0) return std::nullopt;
-    const ByteReader header(bytes);
-    if ((header.u16le(0x16) & kRecordIsDirectory) != 0) return std::nullopt;
+    // Parse() succeeded, so the header decodes.
+    if (const auto header = DecodeNtfsRecordHeader(bytes); !header || header->IsDirectory())
+        return std::nullopt;
     if (options_.skipSystemFiles && ReferenceRecord(chosen->parentReference) == kRootRecord &&
         chosen->name.front() == u'$') {
         return std::nullopt;
