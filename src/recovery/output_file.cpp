@@ -10,6 +10,14 @@
 
 namespace lumacore {
 
+namespace {
+
+// Blocks from this size on are hashed on the hasher's thread; below it the copy and the hand-over
+// would cost about what hashing does (small files are hashed where they are written).
+constexpr std::size_t kBackgroundHashBytes = 128 * 1024;
+
+}  // namespace
+
 Result<void> OutputFile::Write(std::span<const std::byte> data) {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -39,8 +47,20 @@ Result<void> OutputFile::Write(std::span<const std::byte> data) {
 void OutputFile::Hash(std::span<const std::byte> data) {
     if (digest_ == nullptr || hashed_ >= hashedBytes_) return;
     const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), hashedBytes_ - hashed_));
-    digest_->Update(data.first(piece));
+    if (hasher_ != nullptr && piece >= kBackgroundHashBytes) {
+        hasher_->Add(*digest_, data.first(piece));
+        handedOver_ = true;
+    } else {
+        FinishHashing();  // the digest takes its bytes in order
+        digest_->Update(data.first(piece));
+    }
     hashed_ += piece;
+}
+
+void OutputFile::FinishHashing() {
+    if (!handedOver_) return;
+    hasher_->Wait();
+    handedOver_ = false;
 }
 
 void OutputFile::HashZeros(std::uint64_t bytes) {
