@@ -57,6 +57,12 @@ void OutputFile::Hash(std::span<const std::byte> data) {
     hashed_ += piece;
 }
 
+std::optional<Sha256> OutputFile::DigestSoFar() {
+    if (digest_ == nullptr) return std::nullopt;
+    FinishHashing();
+    return *digest_;
+}
+
 void OutputFile::FinishHashing() {
     if (!handedOver_) return;
     hasher_->Wait();

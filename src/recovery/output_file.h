@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -30,6 +31,12 @@ class OutputFile {
 
     // Returns once every byte hashed so far is in the digest.
     void FinishHashing();
+
+    // A copy of the digest of the bytes hashed so far (nullopt without a digest), for a caller that
+    // reports the sha256 of what it handed over without hashing it a second time.
+    std::optional<Sha256> DigestSoFar();
+    // Bytes hashed so far: all written and skipped up to the file's size.
+    std::uint64_t hashed() const { return hashed_; }
 
     // Appends all of `data` at the current position or fails; a short write is a failure.
     Result<void> Write(std::span<const std::byte> data);
