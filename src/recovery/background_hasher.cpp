@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 namespace lumacore {
 
@@ -20,7 +21,18 @@ void BackgroundHasher::Add(Sha256& digest, std::span<const std::byte> data) {
         std::unique_ptr<std::byte[]> buffer;
         {
             std::unique_lock lock(mutex_);
-            if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+            if (!worker_.joinable() && !noWorker_) {
+                try {
+                    worker_ = std::thread([this] { Run(); });
+                } catch (const std::system_error&) {
+                    noWorker_ = true;  // no thread to be had: hash here, only slower
+                }
+            }
+            if (noWorker_) {
+                lock.unlock();
+                digest.Update(data);
+                return;
+            }
             if (spare_.empty() && buffersMade_ >= kBuffers)
                 changed_.wait(lock, [this] { return !spare_.empty(); });
             if (!spare_.empty()) {

@@ -51,6 +51,7 @@ class BackgroundHasher {
     std::size_t buffersMade_ = 0;
     bool working_ = false;  // the worker holds a job outside the lock
     bool stopping_ = false;
+    bool noWorker_ = false;  // the system would not start a thread
     std::thread worker_;  // started with the first block
 };
 
