@@ -11,7 +11,7 @@ BackgroundHasher::~BackgroundHasher() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    workReady_.notify_one();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -33,8 +33,13 @@ void BackgroundHasher::Add(Sha256& digest, std::span<const std::byte> data) {
                 digest.Update(data);
                 return;
             }
-            if (spare_.empty() && buffersMade_ >= kBuffers)
-                changed_.wait(lock, [this] { return !spare_.empty(); });
+            if (spare_.empty() && buffersMade_ >= kBuffers) {
+                // Back only once half the buffers are free: on a busy machine every wake-up waits for a
+                // core, so the two threads should meet as seldom as they can.
+                callerWaiting_ = true;
+                bufferFree_.wait(lock, [this] { return spare_.size() >= kBuffers / 2; });
+                callerWaiting_ = false;
+            }
             if (!spare_.empty()) {
                 buffer = std::move(spare_.back());
                 spare_.pop_back();
@@ -46,25 +51,34 @@ void BackgroundHasher::Add(Sha256& digest, std::span<const std::byte> data) {
             ++buffersMade_;
         }
         std::memcpy(buffer.get(), data.data(), length);
+        bool wake = false;
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back({&digest, std::move(buffer), length});
+            wake = workerIdle_;
         }
-        changed_.notify_all();
+        if (wake) workReady_.notify_one();
         data = data.subspan(length);
     }
 }
 
 void BackgroundHasher::Wait() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return jobs_.empty() && !working_; });
+    callerWaiting_ = true;
+    bufferFree_.wait(lock, [this] { return jobs_.empty() && !working_; });
+    callerWaiting_ = false;
 }
 
 void BackgroundHasher::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-        if (jobs_.empty()) return;  // stopping, and nothing left to hash
+        if (jobs_.empty()) {
+            if (stopping_) return;
+            workerIdle_ = true;
+            workReady_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            workerIdle_ = false;
+            continue;
+        }
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         working_ = true;
@@ -73,7 +87,7 @@ void BackgroundHasher::Run() {
         lock.lock();
         working_ = false;
         spare_.push_back(std::move(job.buffer));
-        changed_.notify_all();
+        if (callerWaiting_ && (jobs_.empty() || spare_.size() >= kBuffers / 2)) bufferFree_.notify_one();
     }
 }
 
