@@ -16,6 +16,11 @@ namespace {
 // would cost about what hashing does (small files are hashed where they are written).
 constexpr std::size_t kBackgroundHashBytes = 128 * 1024;
 
+// The engines hand over 1 MiB blocks (large reads), but the page cache takes them faster in pieces of
+// this size, as cp writes: a 1 MiB pwrite cost twice the system time and left writeback slower (the
+// final sync of 1 GiB of large files took 1.9-2.3 s against 0.8-1.5 s), measured on ext4 (Linux 6.18).
+constexpr std::size_t kWritePieceBytes = 128 * 1024;
+
 }  // namespace
 
 Result<void> OutputFile::Write(std::span<const std::byte> data) {
@@ -25,7 +30,8 @@ Result<void> OutputFile::Write(std::span<const std::byte> data) {
         if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - (data.size() - done)) {
             return Error::Io("file too large: " + name_, EFBIG, at);
         }
-        const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(at));
+        const std::size_t piece = std::min(kWritePieceBytes, data.size() - done);
+        const ssize_t n = ::pwrite(fd_, data.data() + done, piece, static_cast<off_t>(at));
         if (n < 0) {
             if (errno == EINTR) continue;
             const int code = errno;
