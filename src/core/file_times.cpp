@@ -1,6 +1,8 @@
 #include "core/file_times.h"
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace lumacore {
@@ -37,6 +39,45 @@ DosFields SplitDos(std::uint16_t date, std::uint16_t time) {
     return fields;
 }
 
+// The last answers of mktime by DOS date and time. glibc's mktime looks at the zone file again on every
+// call (a stat of /etc/localtime), and a recovery asks for three times per file, mostly the same few as
+// files are written in bursts. Per thread, and forgotten when TZ changes, so that an answer is always
+// the one mktime gives under the zone in force.
+struct LocalTimeMemo {
+    static constexpr std::size_t kSlots = 64;
+    struct Slot {
+        std::uint32_t key = 0;  // date << 16 | time; 0 is no valid DOS date, so an empty slot
+        std::int64_t seconds = 0;
+        bool failed = false;
+    };
+    std::array<Slot, kSlots> slots{};
+    bool hadZone = false;
+    std::string zone;  // TZ as it was when the slots were filled
+
+    // Empties the memo when TZ is not what it was.
+    void FollowZone() {
+        const char* now = std::getenv("TZ");
+        if ((now != nullptr) == hadZone && (now == nullptr || zone == now)) return;
+        slots = {};
+        hadZone = now != nullptr;
+        zone = now != nullptr ? now : "";
+    }
+};
+
+std::optional<std::int64_t> LocalToUnix(std::uint16_t date, std::uint16_t time, std::tm tm) {
+    thread_local LocalTimeMemo memo;
+    memo.FollowZone();
+    const std::uint32_t key = std::uint32_t{date} << 16 | time;
+    LocalTimeMemo::Slot& slot = memo.slots[(key ^ (key >> 11) ^ (key >> 22)) % LocalTimeMemo::kSlots];
+    if (slot.key != key) {
+        tm.tm_isdst = -1;  // let the zone's rules say whether summer time applied that day
+        const std::time_t local = std::mktime(&tm);
+        slot = {key, static_cast<std::int64_t>(local), local == static_cast<std::time_t>(-1)};
+    }
+    if (slot.failed) return std::nullopt;
+    return slot.seconds;
+}
+
 FileTime WithHundredths(std::int64_t seconds, std::uint8_t hundredths) {
     // Up to 199 hundredths: the odd second the 2-second DOS field cannot hold, and the fraction.
     const std::uint8_t capped = hundredths > 199 ? 0 : hundredths;
@@ -68,10 +109,9 @@ std::optional<FileTime> FromDosWithOffset(std::uint16_t date, std::uint16_t time
     if (utcOffsetMinutes) {
         seconds = static_cast<std::int64_t>(::timegm(&fields.tm)) - std::int64_t{*utcOffsetMinutes} * 60;
     } else {
-        fields.tm.tm_isdst = -1;  // let the zone's rules say whether summer time applied that day
-        const std::time_t local = std::mktime(&fields.tm);
-        if (local == static_cast<std::time_t>(-1)) return std::nullopt;
-        seconds = static_cast<std::int64_t>(local);
+        const std::optional<std::int64_t> local = LocalToUnix(date, time, fields.tm);
+        if (!local) return std::nullopt;
+        seconds = *local;
     }
     return WithHundredths(seconds, hundredths);
 }

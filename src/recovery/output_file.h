@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "core/result.h"
 #include "core/sha256.h"
+#include "recovery/background_hasher.h"
 
 namespace lumacore {
 
@@ -18,8 +20,23 @@ class OutputFile {
   public:
     // Bytes past `hashedBytes` (a copy that writes whole clusters past the file's end) are written but
     // not hashed: the writer cuts them off.
-    OutputFile(int fd, std::string name, Sha256* digest = nullptr, std::uint64_t hashedBytes = 0)
-        : fd_(fd), name_(std::move(name)), digest_(digest), hashedBytes_(hashedBytes) {}
+    // With a `hasher`, large blocks are hashed on its thread; FinishHashing (or the destructor) waits
+    // for them.
+    OutputFile(int fd, std::string name, Sha256* digest = nullptr, std::uint64_t hashedBytes = 0,
+               BackgroundHasher* hasher = nullptr)
+        : fd_(fd), name_(std::move(name)), digest_(digest), hashedBytes_(hashedBytes), hasher_(hasher) {}
+    ~OutputFile() { FinishHashing(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Returns once every byte hashed so far is in the digest.
+    void FinishHashing();
+
+    // A copy of the digest of the bytes hashed so far (nullopt without a digest), for a caller that
+    // reports the sha256 of what it handed over without hashing it a second time.
+    std::optional<Sha256> DigestSoFar();
+    // Bytes hashed so far: all written and skipped up to the file's size.
+    std::uint64_t hashed() const { return hashed_; }
 
     // Appends all of `data` at the current position or fails; a short write is a failure.
     Result<void> Write(std::span<const std::byte> data);
@@ -44,6 +61,8 @@ class OutputFile {
     std::string name_;  // for error messages
     Sha256* digest_;
     std::uint64_t hashedBytes_;
+    BackgroundHasher* hasher_;
+    bool handedOver_ = false;  // blocks are with the hasher
     std::uint64_t hashed_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t dataEnd_ = 0;

@@ -253,7 +253,9 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     FileDescriptor file = std::move(*created);
 
     Sha256 digest;
-    OutputFile out(file.get(), Join(*folderKey, name), options_.hash ? &digest : nullptr, size);
+    if (options_.hash && !hasher_) hasher_ = std::make_unique<BackgroundHasher>();
+    OutputFile out(file.get(), Join(*folderKey, name), options_.hash ? &digest : nullptr, size,
+                   hasher_.get());
     const Result<void> copied = copy(out);
     const std::uint64_t finalSize = copied ? size : out.written();
     // A new file whose data ended exactly at its size already is that size: no call needed.
@@ -276,6 +278,7 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     freeEstimate_ -= std::min(freeEstimate_, size);
     if (options_.hash || options_.report) {
         std::optional<std::string> sha256;
+        out.FinishHashing();
         if (options_.hash) sha256 = digest.HexDigest();
         recorded_.push_back(
             {Join(*folderKey, name), size, std::move(sha256), details.times, details.byteRuns});

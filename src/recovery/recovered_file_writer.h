@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "core/result.h"
 #include "platform/file_descriptor.h"
 #include "platform/output_guard.h"
+#include "recovery/background_hasher.h"
 #include "recovery/destination_guard.h"
 #include "recovery/name_sanitizer.h"
 #include "recovery/output_file.h"
@@ -130,6 +132,7 @@ class RecoveredFileWriter {
     std::vector<RecoveryFailure> failures_;
     WriterOptions options_;
     std::vector<RecoveredFileRecord> recorded_;
+    std::unique_ptr<BackgroundHasher> hasher_;  // made when the first file is hashed
     std::vector<std::pair<std::string, FileTimes>> folderTimes_;  // folder below the root -> times
     bool finished_ = false;
     std::string freeFolderKey_;  // the folder whose file system freeEstimate_ is of

@@ -1,5 +1,8 @@
 #include "session/raw_recover_run.h"
 
+#include <cstdint>
+#include <optional>
+
 #include "core/sha256.h"
 #include "session/raw_carving_report.h"
 #include "recovery/selection_recovery.h"
@@ -33,12 +36,22 @@ RawRecoverRunResult RunRawRecovery(const std::vector<RawFileNode*>& selection, R
     std::vector<CarvingReportLine> report;
     run.copy = [&](std::size_t i, OutputFile& out) {
         const RawFileNode& node = *selection[i];
+        // The writer hashes the file as it writes it; when what is handed over fits in the file's
+        // length (always, for a carving's own extents) that digest is the carving report's too, and
+        // the bytes are hashed once.
+        std::uint64_t extentBytes = 0;
+        for (const RawExtent& extent : RawFileExtents(node))
+            extentBytes = extent.length > UINT64_MAX - extentBytes ? UINT64_MAX : extentBytes + extent.length;
+        const bool writerHashes = writer.options().hash && extentBytes <= node.length;
         Sha256 digest;
         auto copied = copyData(node, [&](std::span<const std::byte> data) {
-            digest.Update(data);
+            if (!writerHashes) digest.Update(data);
             return out.Write(data);
         });
         if (copied) {
+            if (writerHashes) {
+                if (std::optional<Sha256> written = out.DigestSoFar()) digest = *written;
+            }
             report.push_back({node.name, node.description, node.firstSector, node.length, node.ended,
                               digest.HexDigest(), node.fragments});
         }
