@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+#include "recovery/readback_hasher.h"
+
 namespace lumacore {
 
 namespace {
@@ -64,6 +66,14 @@ void OutputFile::Hash(std::span<const std::byte> data) {
 }
 
 std::optional<Sha256> OutputFile::DigestSoFar() {
+    if (readBack_) {
+        const std::uint64_t bytes = std::min(written_, hashedBytes_);
+        Sha256 digest;
+        if (!HashWrittenBytes(fd_, std::min(dataEnd_, bytes), bytes, digest)) return std::nullopt;
+        readBackDigest_ = digest;
+        readBackDigestBytes_ = bytes;
+        return digest;
+    }
     if (digest_ == nullptr) return std::nullopt;
     FinishHashing();
     return *digest_;

@@ -35,6 +35,15 @@ class OutputFile {
     // A copy of the digest of the bytes hashed so far (nullopt without a digest), for a caller that
     // reports the sha256 of what it handed over without hashing it a second time.
     std::optional<Sha256> DigestSoFar();
+
+    // The file is hashed once written, by reading it back (the descriptor must be open for reading):
+    // nothing is hashed on the way out, and DigestSoFar reads back what was written so far.
+    void HashByReadingBack() { readBack_ = true; }
+    // The digest DigestSoFar read back when it covered `size` bytes, so that the writer need not read
+    // the file back a second time.
+    std::optional<Sha256> ReadBackDigestOf(std::uint64_t size) const {
+        return readBackDigest_ && readBackDigestBytes_ == size ? readBackDigest_ : std::nullopt;
+    }
     // Bytes hashed so far: all written and skipped up to the file's size.
     std::uint64_t hashed() const { return hashed_; }
 
@@ -63,6 +72,9 @@ class OutputFile {
     std::uint64_t hashedBytes_;
     BackgroundHasher* hasher_;
     bool handedOver_ = false;  // blocks are with the hasher
+    bool readBack_ = false;
+    std::optional<Sha256> readBackDigest_;
+    std::uint64_t readBackDigestBytes_ = 0;
     std::uint64_t hashed_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t dataEnd_ = 0;

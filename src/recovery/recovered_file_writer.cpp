@@ -23,6 +23,21 @@ namespace fs = std::filesystem;
 // folder (files or links left by an earlier run). Past that the destination is not worth fighting.
 constexpr int kMaxFolderNameAttempts = 64;
 
+// Files from this size on are hashed by reading them back once written, several at a time; below it
+// they are hashed on their way out (in order, on one core beside the writer).
+constexpr std::uint64_t kReadBackHashBytes = 8 << 20;
+
+// Records that wait for the read-back hasher are settled at least this often, to keep what waits small.
+constexpr std::size_t kMaxAwaitingDigests = 4096;
+
+// Files up to an eighth of the memory are still in the page cache when they are read back.
+std::uint64_t ReadBackLimit() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 8;
+}
+
 std::string SystemMessage(const std::string& what, int code) {
     return what + ": " + std::strerror(code);
 }
@@ -85,7 +100,26 @@ RecoveredFileWriter::RecoveredFileWriter(fs::path destinationRoot, OverwritePoli
       policy_(policy),
       ask_(std::move(ask)),
       guard_({}, protectedFiles),
-      options_(options) {}
+      options_(options),
+      readBackLimit_(ReadBackLimit()) {}
+
+bool RecoveredFileWriter::HashesByReadingBack(std::uint64_t size) const {
+    return options_.hash && size >= kReadBackHashBytes && size <= readBackLimit_;
+}
+
+void RecoveredFileWriter::SettleDigests() {
+    if (awaitingDigest_.empty()) return;
+    std::vector<Result<std::string>> digests = readBackHasher_->TakeAll();
+    for (std::size_t i = 0; i < awaitingDigest_.size() && i < digests.size(); ++i) {
+        RecoveredFileRecord& record = recorded_[awaitingDigest_[i]];
+        if (digests[i]) {
+            record.sha256 = std::move(*digests[i]);
+        } else {
+            failures_.push_back({record.path, "No sha256 for " + record.path + ": " + digests[i].error().message});
+        }
+    }
+    awaitingDigest_.clear();
+}
 
 std::optional<std::string> RecoveredFileWriter::BelowRoot(const fs::path& path) const {
     const fs::path relative = Normal(path).lexically_relative(Normal(root_));
@@ -227,7 +261,8 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
         Fail(folder, name, room.error().message);
         return Outcome::Failed;
     }
-    Result<FileDescriptor> created = guard_.Create(*dirFd, name);
+    const bool readBack = HashesByReadingBack(size);
+    Result<FileDescriptor> created = guard_.Create(*dirFd, name, 0644, readBack);
     const bool newFile = static_cast<bool>(created);
     if (!created && created.error().systemCode != EEXIST) {
         Fail(folder, name, created.error().message);
@@ -244,7 +279,7 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
             return Outcome::Cancelled;
         }
         if (!*overwrite) return Outcome::KeptExisting;
-        created = guard_.OpenExisting(*dirFd, name);
+        created = guard_.OpenExisting(*dirFd, name, readBack);
         if (!created) {
             Fail(folder, name, created.error().message);
             return Outcome::Failed;
@@ -254,8 +289,9 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
 
     Sha256 digest;
     if (options_.hash && !hasher_) hasher_ = std::make_unique<BackgroundHasher>();
-    OutputFile out(file.get(), Join(*folderKey, name), options_.hash ? &digest : nullptr, size,
+    OutputFile out(file.get(), Join(*folderKey, name), options_.hash && !readBack ? &digest : nullptr, size,
                    hasher_.get());
+    if (readBack) out.HashByReadingBack();
     const Result<void> copied = copy(out);
     const std::uint64_t finalSize = copied ? size : out.written();
     // A new file whose data ended exactly at its size already is that size: no call needed.
@@ -267,6 +303,16 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     }
     if (copied && finalSize > out.written()) out.HashZeros(finalSize - out.written());
     if (options_.times) SetTimes(file.get(), details.times);
+    // The read-back hasher gets its own descriptor, so that closing this one still reports a failed write.
+    FileDescriptor reader;
+    std::optional<Sha256> readBackDigest = out.ReadBackDigestOf(size);
+    if (readBack && copied && !readBackDigest) {
+        reader = FileDescriptor(::fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
+        if (!reader.valid()) {  // no descriptor to spare: hash it here
+            Sha256 here;
+            if (HashWrittenBytes(file.get(), size, size, here)) readBackDigest = here;
+        }
+    }
     if (const int code = file.Close(); code != 0) {
         Fail(folder, name, SystemMessage("Cannot write file " + name, code));
         return Outcome::Failed;
@@ -279,9 +325,18 @@ RecoveredFileWriter::Outcome RecoveredFileWriter::WriteFile(
     if (options_.hash || options_.report) {
         std::optional<std::string> sha256;
         out.FinishHashing();
-        if (options_.hash) sha256 = digest.HexDigest();
+        if (readBackDigest) {
+            sha256 = readBackDigest->HexDigest();
+        } else if (reader.valid()) {
+            if (!readBackHasher_) readBackHasher_ = std::make_unique<ReadBackHasher>();
+            readBackHasher_->Add(std::move(reader), size);
+            awaitingDigest_.push_back(recorded_.size());
+        } else if (options_.hash && !readBack) {
+            sha256 = digest.HexDigest();
+        }
         recorded_.push_back(
             {Join(*folderKey, name), size, std::move(sha256), details.times, details.byteRuns});
+        if (awaitingDigest_.size() >= kMaxAwaitingDigests) SettleDigests();
     }
     return Outcome::Written;
 }
@@ -347,6 +402,7 @@ Result<void> RecoveredFileWriter::WriteReport(std::string_view wantedName, const
 Result<void> RecoveredFileWriter::Finish(const std::string& source) {
     if (finished_) return {};
     finished_ = true;
+    SettleDigests();
     if (options_.times) ApplyFolderTimes();
     if (!options_.report || recorded_.empty()) return {};
     Result<void> outcome;

@@ -19,6 +19,7 @@
 #include "recovery/destination_guard.h"
 #include "recovery/name_sanitizer.h"
 #include "recovery/output_file.h"
+#include "recovery/readback_hasher.h"
 #include "recovery/recovery_report.h"
 
 namespace lumacore {
@@ -101,7 +102,11 @@ class RecoveredFileWriter {
     // call does anything; a failure is also in failures().
     Result<void> Finish(const std::string& source = {});
 
-    const std::vector<RecoveredFileRecord>& recorded() const { return recorded_; }
+    // Every file written so far, with its digest (this waits for the files still being hashed).
+    const std::vector<RecoveredFileRecord>& recorded() {
+        SettleDigests();
+        return recorded_;
+    }
     const WriterOptions& options() const { return options_; }
 
     bool cancelled() const { return cancelled_; }
@@ -117,6 +122,8 @@ class RecoveredFileWriter {
     void ApplyFolderTimes();
     Result<void> WriteReport(std::string_view wantedName, const std::string& text);
     Result<void> CheckFreeSpace(int folderFd, const char* folderKey, std::uint64_t size);
+    bool HashesByReadingBack(std::uint64_t size) const;
+    void SettleDigests();
 
     std::filesystem::path root_;
     OverwritePolicy policy_;
@@ -133,6 +140,11 @@ class RecoveredFileWriter {
     WriterOptions options_;
     std::vector<RecoveredFileRecord> recorded_;
     std::unique_ptr<BackgroundHasher> hasher_;  // made when the first file is hashed
+    // Large files are hashed by reading them back (see ReadBackHasher), up to this size: beyond it the
+    // page cache may no longer hold a file's start by the time it is read back.
+    std::uint64_t readBackLimit_ = 0;
+    std::unique_ptr<ReadBackHasher> readBackHasher_;  // made when the first large file is written
+    std::vector<std::size_t> awaitingDigest_;  // records whose files the read-back hasher has, in its order
     std::vector<std::pair<std::string, FileTimes>> folderTimes_;  // folder below the root -> times
     bool finished_ = false;
     std::string freeFolderKey_;  // the folder whose file system freeEstimate_ is of
