@@ -88,15 +88,25 @@ timed_into_fresh_ext4() {
     echo "$end - $start" | bc
 }
 
+# The machine's write-back speed drifts from one minute to the next, so the two take turns going first
+# and the summary is the median of each run's ratio.
 printf '%-6s %-4s %10s %10s %7s\n' set run cp_s ours_s ours/cp
 for name in $sets; do
     cat "$work/$name.img" > /dev/null
     find "$work/$name" -type f -exec cat {} + > /dev/null
+    ratios=()
     for run in $(seq 1 "$runs"); do
-        cp_s=$(timed_into_fresh_ext4 cp -r "$work/$name" "$mnt/copy")
-        ours_s=$(timed_into_fresh_ext4 "$cli" --no-devices --image "$work/$name.img" recover --disk 0 --start 2048 \
-            --to "$mnt" --overwrite no)
+        time_cp() { cp_s=$(timed_into_fresh_ext4 cp -r "$work/$name" "$mnt/copy"); }
+        time_ours() {
+            ours_s=$(timed_into_fresh_ext4 "$cli" --no-devices --image "$work/$name.img" recover --disk 0 --start 2048 \
+                --to "$mnt" --overwrite no)
+        }
+        if [ $((run % 2)) = 1 ]; then time_cp; time_ours; else time_ours; time_cp; fi
         printf '%-6s %-4s %10.2f %10.2f %7.2f\n' "$name" "$run" "$cp_s" "$ours_s" "$(echo "$ours_s / $cp_s" | bc -l)"
+        ratios+=("$(echo "$cp_s / $ours_s" | bc -l)")
     done
+    printf '%s\n' "${ratios[@]}" | sort -g | awk -v set="$name" '{ r[NR] = $1 }
+        END { m = NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+              printf "%s: speed ratio cp_s/ours_s median %.2f (%.2f-%.2f over %d runs)\n", set, m, r[1], r[NR], NR }'
 done
 echo "speed ratio = cp_s / ours_s (aim: at least 0.7, i.e. ours/cp at most 1.43)"
