@@ -1,7 +1,9 @@
-// Large files are hashed by reading them back once written, several at a time: the digests must be
-// those of the files' final bytes (holes, an extended tail, a cut-off cluster), in the order the files
-// were handed over, and a file that cannot be read back must say so rather than get a wrong digest.
+// The writer's two ways of hashing: blocks hashed in order on a second thread as they are written, and
+// large files hashed by reading them back once written, several at a time. Either way the digest must
+// be that of the file's final bytes (holes, an extended tail, a cut-off cluster), each in its own slot,
+// and a file that cannot be read back must say so rather than get a wrong digest.
 #include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/sha256.h"
 #include "platform/file_descriptor.h"
+#include "recovery/background_hasher.h"
+#include "recovery/output_file.h"
 #include "recovery/readback_hasher.h"
 #include "recovery/recovered_file_writer.h"
 #include "recovery/recovery_report.h"
@@ -31,10 +34,66 @@ std::vector<std::byte> Pattern(std::size_t size, std::uint32_t seed) {
     return data;
 }
 
-std::string DigestOf(std::span<const std::byte> data) {
+std::string InlineDigest(std::span<const std::byte> data) {
     Sha256 sha;
     sha.Update(data);
     return sha.HexDigest();
+}
+
+// Two files' blocks interleaved, in pieces smaller and larger than the hasher's buffers, with more
+// waiting than it has buffers: each digest gets its own bytes, in order.
+TEST(BackgroundHasher, KeepsEachDigestsOrderAcrossBuffers) {
+    const std::vector<std::byte> first = Pattern(9 * BackgroundHasher::kBlockBytes + 777, 1);
+    const std::vector<std::byte> second = Pattern(3 * BackgroundHasher::kBlockBytes + 5, 2);
+    BackgroundHasher hasher;
+    Sha256 a;
+    Sha256 b;
+    const std::size_t pieces[] = {1, BackgroundHasher::kBlockBytes + 3, 4096, 3 * BackgroundHasher::kBlockBytes};
+    std::size_t atA = 0, atB = 0;
+    for (std::size_t i = 0; atA < first.size() || atB < second.size(); ++i) {
+        const std::size_t piece = pieces[i % std::size(pieces)];
+        const std::size_t takeA = std::min(piece, first.size() - atA);
+        hasher.Add(a, std::span(first).subspan(atA, takeA));
+        atA += takeA;
+        const std::size_t takeB = std::min(piece / 2 + 1, second.size() - atB);
+        hasher.Add(b, std::span(second).subspan(atB, takeB));
+        atB += takeB;
+    }
+    hasher.Wait();
+    EXPECT_EQ(a.HexDigest(), InlineDigest(first));
+    EXPECT_EQ(b.HexDigest(), InlineDigest(second));
+}
+
+// Small pieces hashed inline, large ones on the hasher, holes as zeros and a tail past the hashed size,
+// mixed in one file: the digest is that of the file's bytes.
+TEST(BackgroundHasher, OutputFileMixesInlineAndBackgroundHashing) {
+    std::string pattern = (fs::temp_directory_path() / "lumacore-hasher-XXXXXX").string();
+    const int raw = ::mkstemp(pattern.data());
+    ASSERT_GE(raw, 0);
+    FileDescriptor fd(raw);
+    const std::vector<std::byte> data = Pattern(2 * BackgroundHasher::kBlockBytes + 100, 3);
+    const std::uint64_t hole = 300 * 1024;
+    const std::uint64_t size = 1000 + data.size() + hole + 50;
+
+    std::vector<std::byte> expected;
+    expected.insert(expected.end(), data.begin(), data.begin() + 1000);
+    expected.insert(expected.end(), data.begin(), data.end());
+    expected.resize(expected.size() + hole);
+    expected.insert(expected.end(), data.begin(), data.begin() + 50);
+
+    BackgroundHasher hasher;
+    Sha256 digest;
+    {
+        OutputFile out(fd.get(), "mixed", &digest, size, &hasher);
+        ASSERT_TRUE(out.Write(std::span(data).first(1000)));
+        ASSERT_TRUE(out.Write(data));
+        ASSERT_TRUE(out.Skip(hole));
+        ASSERT_TRUE(out.Write(data));  // only its first 50 bytes are inside the file's size
+        out.FinishHashing();
+        EXPECT_EQ(out.hashed(), size);
+    }
+    EXPECT_EQ(digest.HexDigest(), InlineDigest(expected));
+    ::unlink(pattern.c_str());
 }
 
 std::string ReadText(const fs::path& file) {
@@ -74,7 +133,7 @@ TEST_F(ReadBack, HashesManyFilesAtOnceInTheOrderAdded) {
         FileDescriptor fd = Written("f" + std::to_string(i), data);
         ASSERT_TRUE(fd.valid());
         hasher.Add(std::move(fd), data.size());
-        expected.push_back(DigestOf(data));
+        expected.push_back(InlineDigest(data));
     }
     // Write-only: the read back fails, and says so in its own slot.
     const fs::path writeOnly = dir_ / "write-only";
@@ -97,7 +156,7 @@ TEST_F(ReadBack, HashesManyFilesAtOnceInTheOrderAdded) {
     digests = hasher.TakeAll();
     ASSERT_EQ(digests.size(), 1u);
     ASSERT_TRUE(digests[0]);
-    EXPECT_EQ(*digests[0], DigestOf(later));
+    EXPECT_EQ(*digests[0], InlineDigest(later));
     EXPECT_TRUE(hasher.TakeAll().empty());
 }
 
@@ -109,7 +168,7 @@ TEST_F(ReadBack, WrittenBytesEndInZerosForATrailingHole) {
     ASSERT_TRUE(HashWrittenBytes(fd.get(), data.size(), data.size() + 5000, sha));
     std::vector<std::byte> expected = data;
     expected.resize(data.size() + 5000);
-    EXPECT_EQ(sha.HexDigest(), DigestOf(expected));
+    EXPECT_EQ(sha.HexDigest(), InlineDigest(expected));
 }
 
 // Through the writer: large files (hashed by reading back) and a small one (hashed on the way out), with
@@ -145,11 +204,11 @@ TEST_F(ReadBack, WriterDigestsAreThoseOfTheFilesOnDisk) {
         const std::string content = ReadText(dir_ / file.path);
         EXPECT_EQ(content.size(), file.size) << file.path;
         ASSERT_TRUE(file.sha256) << file.path;
-        EXPECT_EQ(*file.sha256, DigestOf(std::as_bytes(std::span(content.data(), content.size()))))
+        EXPECT_EQ(*file.sha256, InlineDigest(std::as_bytes(std::span(content.data(), content.size()))))
             << file.path;
     }
     ASSERT_EQ(carved.size(), 1u);
-    EXPECT_EQ(carved[0], DigestOf(data));
+    EXPECT_EQ(carved[0], InlineDigest(data));
     // The list beside the files has them all, in the order written.
     const std::string list = ReadText(dir_ / kSha256ListName);
     EXPECT_NE(list.find("  large0.bin\n"), std::string::npos) << list;
